@@ -1,0 +1,26 @@
+#include "kavrixkernel.h"
+#include "kavrixmainwnd.h"
+
+#include <QApplication>
+#include <QSettings>
+
+#include <memory>
+
+int main(int argc, char* argv[])
+{
+    auto app = std::make_unique<QApplication>(argc, argv);
+    QCoreApplication::setOrganizationName(QStringLiteral("lumbrix"));
+    QCoreApplication::setOrganizationDomain(QStringLiteral("lumbrix.example"));
+    QCoreApplication::setApplicationName(QStringLiteral("Kavro"));
+    QSettings::setDefaultFormat(QSettings::NativeFormat);
+    Q_INIT_RESOURCE(images);
+    KavrixKernel::Instance()->ReadSettings();
+    int exitCode = 0;
+    {
+        auto window = std::make_unique<KavrixMainWnd>();
+        window->show();
+        exitCode = QApplication::exec();
+    }
+    app.reset();  // destroys the kernel, which writes the settings
+    return exitCode;
+}

@@ -1,0 +1,102 @@
+#pragma once
+// The one object that owns every known controller, knows the active one, keeps the
+// controller list model, turns the link library's status notifications into GUI-thread
+// events and routes command lines to the editor or the output log.
+
+#include <QEvent>
+#include <QMap>
+#include <QModelIndex>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+class QDialog;
+class QPlainTextEdit;
+class QStandardItemModel;
+class TarvoController;
+struct TarvoPortSettings;
+
+// The event type of UpdateControllerStatusEvent, registered once before main runs.
+extern const QEvent::Type UpdateControllerStatusEventType;
+
+// Posted to the kernel from the link library's thread: "this port has new status".
+class UpdateControllerStatusEvent : public QEvent {
+public:
+    explicit UpdateControllerStatusEvent(const QString& comPort)
+        : QEvent(UpdateControllerStatusEventType), comPort(comPort) {}
+    QString comPort;
+};
+
+// Registered with the link library; runs on the library's thread.
+void StatusNotificationCallback(TarvoPortSettings* portSettings);
+
+class KavrixKernel : public QObject {
+    Q_OBJECT
+public:
+    // The kernel, created on first call (the application object must exist).
+    static KavrixKernel* Instance();
+    // The kernel if it exists, without creating it (safe on the library's thread only under
+    // the library's callback lock, which the destructor takes before the kernel goes away).
+    static KavrixKernel* ExistingInstance();
+    ~KavrixKernel() override;
+
+    TarvoController* FindController(const QString& comPort) const;
+    QModelIndex FindControllerIndex(const QString& comPort) const;
+    bool AddController(TarvoController* controller);
+    void RemoveController(const QString& comPort);
+    TarvoController* GetActiveController() const { return active; }
+    QString GetActiveControllerPort() const;
+    QStandardItemModel* GetControllerModel() const { return model; }
+    // Registered controllers in port order.
+    QList<TarvoController*> GetControllers() const { return controllers.values(); }
+    int ExecDialogWithoutTimers(QDialog* dialog);
+    bool IsCommandToEditor() const { return commandToEditor; }
+    void SetCommandToEditor(bool toEditor) { commandToEditor = toEditor; }
+
+    // Called by the status callback on the library's thread: posts an event, nothing else.
+    void OnStatusNotification(TarvoPortSettings* portSettings);
+
+    // RAM programs: check the editor's text and write it into slot ramNumber (1..4); an empty
+    // messages list afterwards means success.
+    void WriteRAMProgramm(TarvoPortSettings* portSettings, QPlainTextEdit* editor, int ramNumber,
+                          QStringList& messages);
+    int StartRAMProgrammInSlot(TarvoPortSettings* portSettings, int ramNumber, int count);
+    static bool IsRAMCommand(const QString& word);
+
+Q_SIGNALS:
+    void SignalActiveControllerChanged(QString active);
+    void SignalControllerAdded(QString comPort);
+    void SignalControllerRemoved(QString comPort);
+    void SignalUpdateControllerStatus(QString comPort);
+    void SignalTimeoutDisconnect(QString comPort);
+    void SignalCommandToEdit(QString cmd);
+    void SignalCommandToOutput(QString cmd);
+
+public Q_SLOTS:
+    void SetActiveController(TarvoController* controller);
+    void SetActiveController(QString comPort);
+    void CloseAllConnections();
+    void RestartAllTimers();
+    void StopAllTimers();
+    void ConnectActiveController();
+    void DisconnectActiveController();
+    void DisconnectController(TarvoController* controller);
+    void ConnectActivController4FirmwareUpdate();
+    void DisconnectActiveControllerNachFirmwareUpdate();
+    void DisconnectControllerNachFirmwareUpdate(TarvoController* controller);
+    void ReadSettings();
+    void WriteSettings();
+    void WriteCommand(QString cmd);
+
+protected:
+    void customEvent(QEvent* event) override;
+
+private:
+    KavrixKernel();
+    void SetStateText(const QString& comPort, const QString& state);
+
+    QMap<QString, TarvoController*> controllers;
+    TarvoController* active = nullptr;
+    QStandardItemModel* model = nullptr;
+    bool commandToEditor = false;
+};

@@ -1,0 +1,127 @@
+#include "tarvocontroller.h"
+
+#include "kavrixkernel.h"
+
+#include <cstring>
+
+TarvoController::TarvoController(const QString& port, int baudRate)
+    : QObject(nullptr)
+    , portSettings(std::make_unique<TarvoPortSettings>())
+{
+    InitCommPortSettings(portSettings.get());
+    if (!port.isNull()) {
+        const QByteArray bytes = port.left(7).toLatin1();
+        std::memset(portSettings->comPort, 0, sizeof portSettings->comPort);
+        std::memcpy(portSettings->comPort, bytes.constData(), static_cast<size_t>(bytes.size()));
+    }
+    if (baudRate != 0)
+        portSettings->baudRate = baudRate;
+    status = std::make_unique<TarvoStatus>();
+    parameters = std::make_unique<TarvoParameters>();
+
+    KavrixKernel* const kernel = KavrixKernel::Instance();
+    watchdog = std::make_unique<QTimer>();
+    watchdog->setSingleShot(true);
+    watchdog->setInterval(WatchdogIntervalMs);
+    connect(watchdog.get(), &QTimer::timeout, this, &TarvoController::SlotConnectTimeout);
+    connect(this, &TarvoController::SignalConnectTimeout, kernel,
+            &KavrixKernel::SignalTimeoutDisconnect);
+}
+
+TarvoController::~TarvoController()
+{
+    if (connected) {
+        watchdog->stop();
+        TarvoCloseTransfer(portSettings.get());
+        TarvoCloseConnection(portSettings.get());
+        connected = false;
+    }
+}
+
+QString TarvoController::GetComPort() const
+{
+    return QString::fromLatin1(portSettings->comPort,
+                               static_cast<int>(strnlen(portSettings->comPort,
+                                                        sizeof portSettings->comPort)));
+}
+
+QString TarvoController::GetControllerName() const
+{
+    return QString::fromLatin1(portSettings->controllerName,
+                               static_cast<int>(strnlen(portSettings->controllerName,
+                                                        sizeof portSettings->controllerName)));
+}
+
+int TarvoController::GetBaudRate() const
+{
+    return portSettings->baudRate;
+}
+
+QString TarvoController::GetConnectErrorText() const
+{
+    switch (portSettings->openResult) {
+    case 1: return QStringLiteral("Error open COM port");
+    case 2: return QStringLiteral("Device is not recognized as controller");
+    case 3: return QStringLiteral("No controller found");
+    case 4: return QStringLiteral("No controller with given name is found");
+    default: return QString();
+    }
+}
+
+void TarvoController::UpdateStatus()
+{
+    status->FetchStatus(GetPortSettings());
+}
+
+void TarvoController::RestartTimer()
+{
+    if (connected)
+        watchdog->start(WatchdogIntervalMs);
+    else
+        watchdog->stop();
+}
+
+void TarvoController::StopTimer()
+{
+    watchdog->stop();
+}
+
+void TarvoController::Connect()
+{
+    connected = false;
+    portSettings->openResult = 0;
+    if (TarvoOpenConnectionPort(portSettings.get(), 0) == 1) {
+        connected = true;
+        RestartTimer();
+    }
+}
+
+void TarvoController::Disconnect()
+{
+    StopTimer();
+    TarvoCloseTransfer(portSettings.get());
+    TarvoCloseConnection(portSettings.get());
+    connected = false;
+}
+
+int TarvoController::Connect4FirmwareUpdate()
+{
+    connected = false;
+    portSettings->openResult = 0;
+    const int result = TarvoOpenConnection4FirmwareUpdate(portSettings.get());
+    if (result == 1)
+        connected = true;
+    return result;
+}
+
+int TarvoController::DisconnectNachFirmwareUpdate()
+{
+    const int result = TarvoCloseConnection(portSettings.get());
+    connected = false;
+    return result;
+}
+
+void TarvoController::SlotConnectTimeout()
+{
+    Q_EMIT SignalConnectTimeout(GetComPort());
+}

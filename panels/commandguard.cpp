@@ -1,0 +1,40 @@
+#include "commandguard.h"
+
+#include "dialogs.h"
+#include "kavrixkernel.h"
+#include "quenta.h"
+#include "tarvocontroller.h"
+
+#include <QCoreApplication>
+
+bool RequireConnectedController(QWidget* parent)
+{
+    TarvoController* const controller = KavrixKernel::Instance()->GetActiveController();
+    if (controller && controller->IsConnected())
+        return true;
+    const QString port = controller ? controller->GetComPort() : QString();
+    Dialogs::warning(parent,
+                     QCoreApplication::translate("CommandGuard", "Connecting to Controller"),
+                     QCoreApplication::translate("CommandGuard", "Controller on %1 isn't connected.\n")
+                         .arg(port),
+                     QMessageBox::Ok, QMessageBox::NoButton);
+    return false;
+}
+
+bool AcknowledgePendingError(QWidget* parent, const QString& title)
+{
+    TarvoController* const controller = KavrixKernel::Instance()->GetActiveController();
+    if (!controller)
+        return false;
+    const TarvoStatus& status = controller->GetStatus();
+    if (status.errorCode == 0)
+        return true;
+    const QString text = QStringLiteral("Ein Fehler ist aufgetretten:\n") + status.GetErrorText()
+        + QStringLiteral("\nMöchten Sie den Fehler quitieren?");
+    const auto answer = Dialogs::question(parent, title, text,
+                                          QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes);
+    if (answer != QMessageBox::Yes)
+        return false;
+    FehlerQuitieren(controller->GetPortSettings());
+    return true;
+}

@@ -1,0 +1,104 @@
+#pragma once
+// The link library's inner interface: one Device serves one open port.
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace quenta {
+
+// One status report, in the field order of GetStatus_Schritte.
+struct StatusReport {
+    uint8_t firstValue = 0;
+    uint8_t inputs = 0;
+    uint8_t flags = 0;
+    int32_t pos[4] = {0, 0, 0, 0};  // X, Y, Z, C in steps
+    uint8_t bufferFill = 0;
+    uint8_t generalInputs = 0;
+    uint8_t generalOutputs = 0;
+    uint8_t errorCode = 0;
+};
+
+enum class OpenMode { Normal, FirmwareUpdate };
+
+// A controller behind a port. Every method but waitForStatus is called with the library's
+// per-port lock held, from any thread; waitForStatus runs on the port's service thread only,
+// without that lock, and must return within about maxWait. Implementations guard their own state.
+// Result values follow the C functions: 0 = failure, non-zero = done.
+class Device {
+public:
+    virtual ~Device() = default;
+
+    // Returns 0 on success, else the open result code (1 cannot open, 2 not a controller,
+    // 3 no answer, 4 name mismatch) which the library stores at offset 93. controllerName
+    // holds the record's name on entry; on success the device may replace it (at most 75
+    // characters).
+    virtual int open(OpenMode mode, int32_t baudRate, std::string& controllerName) = 0;
+    virtual void closeTransfer() {}
+    virtual void close() = 0;
+
+    // Blocks for at most maxWait; true when a status notification is due now.
+    virtual bool waitForStatus(std::chrono::milliseconds maxWait) = 0;
+    // Wakes a waitForStatus in progress (called before the service thread is joined).
+    virtual void wake() {}
+
+    virtual int getStatus(StatusReport& out) = 0;
+
+    virtual int acknowledgeError() { return 0; }
+    virtual int emergencyHalt() { return 0; }   // with braking ramp
+    virtual int emergencyStop() { return 0; }   // without ramp
+    virtual int park() { return 0; }
+    // pair 0 = X/Y, 1 = Z/C; a and b point to six entries each, only entry 0 is a distance.
+    virtual int moveSteps(int pair, int32_t speed, uint8_t one, const int32_t* a,
+                          const int32_t* b, uint8_t three) = 0;
+    virtual int moveMm(int pair, float speed, uint8_t one, const float* a, const float* b,
+                       uint8_t three) = 0;
+    virtual int wait(int32_t ms) { (void)ms; return 0; }
+    virtual int reference(int32_t a, int32_t b) { (void)a; (void)b; return 0; }
+    virtual int setZeroSteps(const int32_t v[4]) { (void)v; return 0; }
+    virtual int setZeroMm(const float v[4]) { (void)v; return 0; }
+    virtual int setSpindleCoolant(uint8_t spindle, uint8_t coolant) {
+        (void)spindle; (void)coolant; return 0;
+    }
+    virtual int setOutputs(uint8_t bits) { (void)bits; return 0; }
+    virtual int changeMode(uint8_t mode) { (void)mode; return 0; }
+    virtual int loadRam(uint8_t ram) { (void)ram; return 0; }
+    virtual int startRam(uint8_t ram, uint8_t count) { (void)ram; (void)count; return 0; }
+
+    // result: 16 bytes. Values of setParameter: kind tells which C function was used.
+    virtual int readParameter(uint8_t group, uint8_t index, uint8_t result[16]) {
+        (void)group; (void)index; (void)result; return 0;
+    }
+    enum class ParamKind { Long, Float, FourLongs, FourUchar, RefSequence, Name };
+    struct ParamValue {
+        ParamKind kind = ParamKind::Long;
+        int32_t longs[8] = {0, 0, 0, 0, 0, 0, 0, 0};  // Long: [0]; FourLongs/FourUchar: [0..3];
+                                                   // RefSequence: dir0..3, order0..3
+        float f = 0.0f;
+        char name[32] = {};
+    };
+    virtual int setParameter(uint8_t group, uint8_t index, const ParamValue& value) {
+        (void)group; (void)index; (void)value; return 0;
+    }
+
+    virtual int writeBytes(const uint8_t* bytes, int32_t length) {
+        (void)bytes; (void)length; return 0;
+    }
+    // Returns the number of bytes copied; waits at most 1 ms when nothing is buffered.
+    virtual int readBytes(uint8_t* bytes, int32_t length) { (void)bytes; (void)length; return 0; }
+};
+
+// Builds the device for a port text ("COM3"); nullptr when the port cannot be served.
+using DeviceFactory = std::function<std::shared_ptr<Device>(const std::string& port)>;
+
+// Test hook: while set, every open asks this factory instead of the port map.
+// Pass an empty function to restore the port map.
+void setDeviceFactory(DeviceFactory factory);
+
+// The device the port map names for a port: "simulator" or nothing = the in-process simulated
+// controller; anything else is a serial device path.
+std::shared_ptr<Device> createDeviceFromPortMap(const std::string& port);
+
+}  // namespace quenta

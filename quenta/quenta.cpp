@@ -1,0 +1,418 @@
+// The exported C functions: each finds the open port of its record and forwards to its device.
+
+#include "quenta.h"
+
+#include "device.h"
+#include "simdevice.h"
+#include "serialdevice.h"
+
+#include <QSettings>
+#include <QString>
+
+#include <atomic>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <thread>
+
+namespace quenta {
+namespace {
+
+// One open port: its device, the lock that serialises calls on it, and the service thread
+// that turns due status reports into notification callbacks.
+struct Port {
+    std::shared_ptr<Device> device;
+    std::mutex callMutex;
+    std::thread service;
+    std::atomic<bool> running{false};
+};
+
+std::mutex registryMutex;  // guards ports and factory
+std::map<TarvoPortSettings*, std::shared_ptr<Port>> ports;
+DeviceFactory factory;
+
+// The callback runs under this lock, and registration takes it, so once
+// SetStatusNotificationCallback returns no old callback is running or about to start.
+std::mutex callbackMutex;
+TarvoStatusCallback callback = nullptr;
+
+std::shared_ptr<Port> findPort(TarvoPortSettings* s)
+{
+    std::lock_guard<std::mutex> lock(registryMutex);
+    const auto it = ports.find(s);
+    return it == ports.end() ? nullptr : it->second;
+}
+
+template <typename F>
+int withDevice(TarvoPortSettings* s, F&& f)
+{
+    if (!s)
+        return 0;
+    const std::shared_ptr<Port> port = findPort(s);
+    if (!port)
+        return 0;
+    std::lock_guard<std::mutex> lock(port->callMutex);
+    return f(*port->device);
+}
+
+void serviceLoop(std::shared_ptr<Port> port, TarvoPortSettings* record)
+{
+    while (port->running.load()) {
+        if (!port->device->waitForStatus(std::chrono::milliseconds(50)))
+            continue;
+        std::lock_guard<std::mutex> lock(callbackMutex);
+        if (port->running.load() && callback)
+            callback(record);
+    }
+}
+
+void stopPort(const std::shared_ptr<Port>& port)
+{
+    port->running.store(false);
+    port->device->wake();
+    if (port->service.joinable())
+        port->service.join();
+}
+
+std::string portText(const TarvoPortSettings* s)
+{
+    return std::string(s->comPort, strnlen(s->comPort, sizeof s->comPort));
+}
+
+int closePort(TarvoPortSettings* s)
+{
+    std::shared_ptr<Port> port;
+    {
+        std::lock_guard<std::mutex> lock(registryMutex);
+        const auto it = ports.find(s);
+        if (it == ports.end())
+            return 0;
+        port = it->second;
+        ports.erase(it);
+    }
+    stopPort(port);
+    std::lock_guard<std::mutex> lock(port->callMutex);
+    port->device->close();
+    return 1;
+}
+
+int openPort(TarvoPortSettings* s, OpenMode mode)
+{
+    if (!s)
+        return 0;
+    closePort(s);
+    s->openResult = 0;
+    const std::string name = portText(s);
+    std::shared_ptr<Device> device;
+    {
+        std::unique_lock<std::mutex> lock(registryMutex);
+        const DeviceFactory f = factory;
+        lock.unlock();
+        device = f ? f(name) : createDeviceFromPortMap(name);
+    }
+    if (!device || name.empty()) {
+        s->openResult = 1;
+        return 0;
+    }
+    std::string controllerName(s->controllerName,
+                               strnlen(s->controllerName, sizeof s->controllerName));
+    const int code = device->open(mode, s->baudRate, controllerName);
+    if (code != 0) {
+        s->openResult = static_cast<uint8_t>(code);
+        return 0;
+    }
+    std::memset(s->controllerName, 0, sizeof s->controllerName);
+    std::memcpy(s->controllerName, controllerName.data(),
+                std::min(controllerName.size(), sizeof s->controllerName - 1));
+
+    auto port = std::make_shared<Port>();
+    port->device = device;
+    if (mode == OpenMode::Normal) {
+        port->running.store(true);
+        port->service = std::thread(serviceLoop, port, s);
+    }
+    std::lock_guard<std::mutex> lock(registryMutex);
+    ports[s] = port;
+    return 1;
+}
+
+}  // namespace
+
+void setDeviceFactory(DeviceFactory f)
+{
+    std::lock_guard<std::mutex> lock(registryMutex);
+    factory = std::move(f);
+}
+
+std::shared_ptr<Device> createDeviceFromPortMap(const std::string& port)
+{
+    const QSettings settings(QStringLiteral("lumbrix"), QStringLiteral("Quenta"));
+    const QString target =
+        settings.value(QStringLiteral("ports/") + QString::fromStdString(port)).toString().trimmed();
+    if (target.isEmpty() || target.compare(QLatin1String("simulator"), Qt::CaseInsensitive) == 0)
+        return std::make_shared<SimDevice>();
+    return std::make_shared<SerialDevice>(target.toStdString());
+}
+
+}  // namespace quenta
+
+using namespace quenta;
+
+extern "C" {
+
+void InitCommPortSettings(TarvoPortSettings* s)
+{
+    if (!s)
+        return;
+    std::memset(s, 0, sizeof *s);
+    s->baudRate = 115200;
+    std::strcpy(s->controllerName, "Dorvik USB");
+}
+
+int TarvoOpenConnectionPort(TarvoPortSettings* s, int32_t)
+{
+    return openPort(s, OpenMode::Normal);
+}
+
+int TarvoOpenConnection4FirmwareUpdate(TarvoPortSettings* s)
+{
+    return openPort(s, OpenMode::FirmwareUpdate);
+}
+
+int TarvoCloseTransfer(TarvoPortSettings* s)
+{
+    return withDevice(s, [](Device& d) { d.closeTransfer(); return 1; });
+}
+
+int TarvoCloseConnection(TarvoPortSettings* s)
+{
+    return s ? closePort(s) : 0;
+}
+
+void SetStatusNotificationCallback(TarvoStatusCallback cb)
+{
+    std::lock_guard<std::mutex> lock(callbackMutex);
+    callback = cb;
+}
+
+int GetStatus_Schritte(TarvoPortSettings* s, uint8_t* firstValue, uint8_t* inputs, uint8_t* flags,
+                       int32_t* posX, int32_t* posY, int32_t* posZ, int32_t* posC,
+                       uint8_t* bufferFill, uint8_t* generalInputs, uint8_t* generalOutputs,
+                       uint8_t* errorCode)
+{
+    StatusReport r;
+    if (!withDevice(s, [&r](Device& d) { return d.getStatus(r); }))
+        return 0;
+    const auto put = [](auto* p, auto v) { if (p) *p = v; };
+    put(firstValue, r.firstValue);
+    put(inputs, r.inputs);
+    put(flags, r.flags);
+    put(posX, r.pos[0]);
+    put(posY, r.pos[1]);
+    put(posZ, r.pos[2]);
+    put(posC, r.pos[3]);
+    put(bufferFill, r.bufferFill);
+    put(generalInputs, r.generalInputs);
+    put(generalOutputs, r.generalOutputs);
+    put(errorCode, r.errorCode);
+    return 1;
+}
+
+int FehlerQuitieren(TarvoPortSettings* s)
+{
+    return withDevice(s, [](Device& d) { return d.acknowledgeError(); });
+}
+
+int NotHalt_mitBremsrampe(TarvoPortSettings* s)
+{
+    return withDevice(s, [](Device& d) { return d.emergencyHalt(); });
+}
+
+int NotStop_ohneBremsrampe(TarvoPortSettings* s)
+{
+    return withDevice(s, [](Device& d) { return d.emergencyStop(); });
+}
+
+int ParkPositionAnfahren(TarvoPortSettings* s)
+{
+    return withDevice(s, [](Device& d) { return d.park(); });
+}
+
+int FahreRelativ_XY_Schritte(TarvoPortSettings* s, int32_t speed, uint8_t one, int32_t* first,
+                             int32_t* second, uint8_t three)
+{
+    if (!first || !second)
+        return 0;
+    return withDevice(s, [&](Device& d) { return d.moveSteps(0, speed, one, first, second, three); });
+}
+
+int FahreRelativ_ZC_Schritte(TarvoPortSettings* s, int32_t speed, uint8_t one, int32_t* first,
+                             int32_t* second, uint8_t three)
+{
+    if (!first || !second)
+        return 0;
+    return withDevice(s, [&](Device& d) { return d.moveSteps(1, speed, one, first, second, three); });
+}
+
+int FahreRelativ_XY_mm(TarvoPortSettings* s, float speed, uint8_t one, float* first,
+                       float* second, uint8_t three)
+{
+    if (!first || !second)
+        return 0;
+    return withDevice(s, [&](Device& d) { return d.moveMm(0, speed, one, first, second, three); });
+}
+
+int FahreRelativ_ZC_mm(TarvoPortSettings* s, float speed, uint8_t one, float* first,
+                       float* second, uint8_t three)
+{
+    if (!first || !second)
+        return 0;
+    return withDevice(s, [&](Device& d) { return d.moveMm(1, speed, one, first, second, three); });
+}
+
+int HaltePosition(TarvoPortSettings* s, int32_t milliseconds)
+{
+    return withDevice(s, [&](Device& d) { return d.wait(milliseconds); });
+}
+
+int Referenzfahrt(TarvoPortSettings* s, int32_t a, int32_t b)
+{
+    return withDevice(s, [&](Device& d) { return d.reference(a, b); });
+}
+
+int NullPunktSetzen_Schritte(TarvoPortSettings* s, int32_t x, int32_t y, int32_t z, int32_t c)
+{
+    const int32_t v[4] = {x, y, z, c};
+    return withDevice(s, [&](Device& d) { return d.setZeroSteps(v); });
+}
+
+int NullPunktSetzen_mm(TarvoPortSettings* s, float x, float y, float z, float c)
+{
+    const float v[4] = {x, y, z, c};
+    return withDevice(s, [&](Device& d) { return d.setZeroMm(v); });
+}
+
+int SpindelKuhlungSetzen(TarvoPortSettings* s, uint8_t spindle, uint8_t coolant)
+{
+    return withDevice(s, [&](Device& d) { return d.setSpindleCoolant(spindle, coolant); });
+}
+
+int AllgemeineAusgaeneSetzen(TarvoPortSettings* s, uint8_t outputs)
+{
+    return withDevice(s, [&](Device& d) { return d.setOutputs(outputs); });
+}
+
+int BetriebsArtenWechsel(TarvoPortSettings* s, uint8_t mode)
+{
+    return withDevice(s, [&](Device& d) { return d.changeMode(mode); });
+}
+
+int LoadRAMprogramm(TarvoPortSettings* s, uint8_t ramNumber)
+{
+    return withDevice(s, [&](Device& d) { return d.loadRam(ramNumber); });
+}
+
+int StartRAMprogramm(TarvoPortSettings* s, uint8_t ramNumber, uint8_t count)
+{
+    return withDevice(s, [&](Device& d) { return d.startRam(ramNumber, count); });
+}
+
+int ParameterLesen(TarvoPortSettings* s, uint8_t group, uint8_t index, void* result)
+{
+    if (!result)
+        return 0;
+    uint8_t buffer[16];
+    std::memcpy(buffer, result, sizeof buffer);
+    const int r = withDevice(s, [&](Device& d) { return d.readParameter(group, index, buffer); });
+    std::memcpy(result, buffer, sizeof buffer);
+    return r;
+}
+
+namespace {
+int setParameter(TarvoPortSettings* s, uint8_t group, uint8_t index, const Device::ParamValue& v)
+{
+    return withDevice(s, [&](Device& d) { return d.setParameter(group, index, v); });
+}
+}  // namespace
+
+int ParameterAendern_long(TarvoPortSettings* s, uint8_t group, uint8_t index, int32_t value)
+{
+    Device::ParamValue v;
+    v.kind = Device::ParamKind::Long;
+    v.longs[0] = value;
+    return setParameter(s, group, index, v);
+}
+
+int ParameterAendern_float(TarvoPortSettings* s, uint8_t group, uint8_t index, float value)
+{
+    Device::ParamValue v;
+    v.kind = Device::ParamKind::Float;
+    v.f = value;
+    return setParameter(s, group, index, v);
+}
+
+int ParameterAendern_4_longs(TarvoPortSettings* s, uint8_t group, uint8_t index, int32_t x,
+                             int32_t y, int32_t z, int32_t c)
+{
+    Device::ParamValue v;
+    v.kind = Device::ParamKind::FourLongs;
+    v.longs[0] = x;
+    v.longs[1] = y;
+    v.longs[2] = z;
+    v.longs[3] = c;
+    return setParameter(s, group, index, v);
+}
+
+int ParameterAendern_4_uchar(TarvoPortSettings* s, uint8_t group, uint8_t index, uint32_t x,
+                             uint32_t y, uint32_t z, uint32_t c)
+{
+    Device::ParamValue v;
+    v.kind = Device::ParamKind::FourUchar;
+    v.longs[0] = static_cast<int32_t>(x);
+    v.longs[1] = static_cast<int32_t>(y);
+    v.longs[2] = static_cast<int32_t>(z);
+    v.longs[3] = static_cast<int32_t>(c);
+    return setParameter(s, group, index, v);
+}
+
+int ParameterAendern_Richtung_Sequenz_ReferenzFahrt(TarvoPortSettings* s, uint8_t group,
+                                                    uint8_t index, uint32_t dir0, uint32_t dir1,
+                                                    uint32_t dir2, uint32_t dir3, uint32_t order0,
+                                                    uint32_t order1, uint32_t order2,
+                                                    uint32_t order3)
+{
+    Device::ParamValue v;
+    v.kind = Device::ParamKind::RefSequence;
+    const uint32_t all[8] = {dir0, dir1, dir2, dir3, order0, order1, order2, order3};
+    for (int i = 0; i < 8; ++i)
+        v.longs[i] = static_cast<int32_t>(all[i]);
+    return setParameter(s, group, index, v);
+}
+
+int ParameterAendern_ControllerName(TarvoPortSettings* s, uint8_t group, uint8_t index,
+                                    const char* name)
+{
+    if (!name)
+        return 0;
+    Device::ParamValue v;
+    v.kind = Device::ParamKind::Name;
+    std::memcpy(v.name, name, sizeof v.name);
+    v.name[sizeof v.name - 1] = 0;
+    return setParameter(s, group, index, v);
+}
+
+int TarvoWriteChar(TarvoPortSettings* s, const uint8_t* bytes, int32_t length)
+{
+    if (!bytes || length < 0)
+        return 0;
+    return withDevice(s, [&](Device& d) { return d.writeBytes(bytes, length); });
+}
+
+int TarvoReadChar(TarvoPortSettings* s, uint8_t* bytes, int32_t length)
+{
+    if (!bytes || length <= 0)
+        return 0;
+    return withDevice(s, [&](Device& d) { return d.readBytes(bytes, length); });
+}
+
+}  // extern "C"
