@@ -1,5 +1,6 @@
 #include "kavrixkernel.h"
 #include "kavrixmainwnd.h"
+#include "quitonsignal.h"
 
 #include <QApplication>
 #include <QSettings>
@@ -18,6 +19,7 @@ int main(int argc, char* argv[])
     int exitCode = 0;
     {
         auto window = std::make_unique<KavrixMainWnd>();
+        new QuitOnSignal(window.get());  // owned by the window
         window->show();
         exitCode = QApplication::exec();
     }

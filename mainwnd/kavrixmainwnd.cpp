@@ -1,26 +1,539 @@
+// The frame of the main window: construction, actions, menus, tool bar, docks, keeping the
+// active controller, the controller tabs and the list selection in step, the enabling rules,
+// the command destination switch, the close handling and the about box.
+
 #include "kavrixmainwnd.h"
 
+#include "dialogs.h"
 #include "kavrixkernel.h"
+#include "manualcontrolwnd.h"
+#include "statuswnd.h"
+#include "tarvocontroller.h"
+#include "tarvoparameters.h"
+#include "tarvoprogedit.h"
 
 #include <QAction>
+#include <QActionGroup>
+#include <QApplication>
 #include <QCloseEvent>
+#include <QDockWidget>
+#include <QIcon>
+#include <QItemSelectionModel>
+#include <QKeySequence>
 #include <QMenuBar>
+#include <QScrollBar>
+#include <QSignalBlocker>
+#include <QStandardItemModel>
 #include <QStatusBar>
+#include <QTabWidget>
+#include <QTextCursor>
+#include <QTextEdit>
+#include <QToolBar>
+#include <QTreeView>
 
 KavrixMainWnd::KavrixMainWnd(QWidget* parent)
     : QMainWindow(parent)
 {
-    setWindowTitle(QStringLiteral("KavrixMulti"));
-    QMenu* const fileMenu = menuBar()->addMenu(tr("&File"));
-    QAction* const exitAction = fileMenu->addAction(tr("E&xit"));
-    exitAction->setShortcut(QKeySequence(tr("Ctrl+Q")));
-    connect(exitAction, &QAction::triggered, this, &QWidget::close);
+    setWindowTitle(tr("KavrixMulti"));
+    setWindowIcon(QIcon(QStringLiteral(":/images/symbol_lumbrix.png")));
+
+    editorTabWidget = new QTabWidget(this);
+    editorTabWidget->setObjectName(QStringLiteral("editorTabWidget"));
+    editorTabWidget->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    editorTabWidget->setTabsClosable(true);
+    connect(editorTabWidget, &QTabWidget::currentChanged, this,
+            &KavrixMainWnd::SlotCurrentEditTabChanged);
+    connect(editorTabWidget, &QTabWidget::tabCloseRequested, this,
+            &KavrixMainWnd::SlotEditTabCloseRequested);
+    setCentralWidget(editorTabWidget);
+
+    CreateActions();
+    CreateMenus();
+    CreateToolBars();
+    CreateStatusBar();
+    CreateDockWindows();
+    CreateControllerTabs();
+    UpdateActions();
+    SlotFileNew();
+    resize(1200, 600);
+
+    KavrixKernel* const kernel = KavrixKernel::Instance();
+    connect(kernel, &KavrixKernel::SignalControllerAdded, this,
+            &KavrixMainWnd::SlotControllerAdded);
+    connect(kernel, &KavrixKernel::SignalControllerRemoved, this,
+            &KavrixMainWnd::SlotControllerRemoved);
+    connect(kernel, &KavrixKernel::SignalActiveControllerChanged, this,
+            &KavrixMainWnd::SlotActiveControllerChanged);
+    connect(kernel, &KavrixKernel::SignalUpdateControllerStatus, this,
+            &KavrixMainWnd::SlotUpdateControllerStatus);
+    connect(kernel, &KavrixKernel::SignalTimeoutDisconnect, this,
+            &KavrixMainWnd::SlotControllerTimeoutDisconnect);
+    connect(kernel, &KavrixKernel::SignalCommandToEdit, this, &KavrixMainWnd::SlotCommandToEdit);
+
+    SlotActiveControllerChanged(kernel->GetActiveControllerPort());
+}
+
+KavrixMainWnd::~KavrixMainWnd() = default;
+
+void KavrixMainWnd::CreateActions()
+{
+    const auto make = [this](const QString& text, const QString& statusTip) {
+        auto* const action = new QAction(text, this);
+        action->setStatusTip(statusTip);
+        return action;
+    };
+
+    actions.fileNew = make(tr("&New"), tr("New programm"));
+    actions.fileNew->setShortcut(QKeySequence(tr("Ctrl+N")));
+    connect(actions.fileNew, &QAction::triggered, this, &KavrixMainWnd::SlotFileNew);
+
+    actions.fileOpen = make(tr("&Open"), tr("Load programm from file"));
+    actions.fileOpen->setShortcut(QKeySequence(tr("Ctrl+O")));
+    connect(actions.fileOpen, &QAction::triggered, this, &KavrixMainWnd::SlotFileOpen);
+
+    actions.fileClose = make(tr("&Close"), tr("Close programm"));
+    connect(actions.fileClose, &QAction::triggered, this, &KavrixMainWnd::SlotFileClose);
+
+    actions.fileSave = make(tr("&Save"), tr("Save programm to file "));
+    actions.fileSave->setShortcut(QKeySequence(tr("Ctrl+S")));
+    connect(actions.fileSave, &QAction::triggered, this, &KavrixMainWnd::SlotFileSave);
+
+    actions.fileSaveAs = make(tr("&SaveAs"), tr("Save programm to a different file"));
+    connect(actions.fileSaveAs, &QAction::triggered, this, &KavrixMainWnd::SlotFileSaveAs);
+
+    actions.quit = make(tr("&Quit"), tr("Quit the application"));
+    actions.quit->setShortcut(QKeySequence(tr("Ctrl+Q")));
+    connect(actions.quit, &QAction::triggered, this, &QWidget::close);
+
+    actions.controllerAdd = make(tr("&Add Controller..."), tr("Add Contoller"));
+    actions.controllerAdd->setShortcut(QKeySequence::New);
+    actions.controllerAdd->setToolTip(tr("Add Contoller"));
+    actions.controllerAdd->setIcon(QIcon(QStringLiteral(":/images/new.png")));
+    connect(actions.controllerAdd, &QAction::triggered, this, &KavrixMainWnd::SlotControllerAdd);
+
+    actions.controllerEdit =
+        make(tr("&Edit COM port settings..."), tr("Edit controller's COM port settings"));
+    actions.controllerEdit->setToolTip(tr("COM port settings"));
+    connect(actions.controllerEdit, &QAction::triggered, this,
+            &KavrixMainWnd::SlotControllerEdit);
+
+    actions.controllerRemove = make(tr("&Remove Controller"), tr("Remove Contoller"));
+    actions.controllerRemove->setShortcut(QKeySequence::Delete);
+    actions.controllerRemove->setIcon(QIcon(QStringLiteral(":/images/delete.png")));
+    connect(actions.controllerRemove, &QAction::triggered, this,
+            &KavrixMainWnd::SlotControllerRemove);
+
+    actions.controllerConnect = make(tr("&Connect"), tr("Connect to controller"));
+    actions.controllerConnect->setToolTip(tr("Connect to controller"));
+    connect(actions.controllerConnect, &QAction::triggered, this,
+            &KavrixMainWnd::SlotControllerConnect);
+
+    actions.controllerDisconnect = make(tr("&Disconnect"), tr("Disconnect from controller"));
+    actions.controllerDisconnect->setToolTip(tr("Disconnect from controller"));
+    connect(actions.controllerDisconnect, &QAction::triggered, this,
+            &KavrixMainWnd::SlotControllerDisconnect);
+
+    actions.controllerFirmwareUpdate = make(tr("&Firmware Update..."), tr("Firmware Update"));
+    actions.controllerFirmwareUpdate->setToolTip(tr("Firmware Update"));
+    connect(actions.controllerFirmwareUpdate, &QAction::triggered, this,
+            &KavrixMainWnd::SlotControllerFirmwareUpdate);
+
+    actions.parameterLoad = make(tr("&Load..."), tr("Load parameters to file"));
+    actions.parameterLoad->setToolTip(tr("Load from file"));
+    connect(actions.parameterLoad, &QAction::triggered, this,
+            &KavrixMainWnd::SlotParameterLoadFromFile);
+
+    actions.parameterSave = make(tr("&Save"), tr("Save parameters to file"));
+    actions.parameterSave->setToolTip(tr("Save"));
+    connect(actions.parameterSave, &QAction::triggered, this, &KavrixMainWnd::SlotParameterSave);
+
+    actions.parameterSaveAs = make(tr("Save &as..."), tr("Save parameters to selected file"));
+    actions.parameterSaveAs->setToolTip(tr("Save as"));
+    connect(actions.parameterSaveAs, &QAction::triggered, this,
+            &KavrixMainWnd::SlotParameterSaveAs);
+
+    actions.parameterRead =
+        make(tr("&Read from controller"), tr("Read parameters from aktive controller"));
+    actions.parameterRead->setToolTip(tr("Read from controller"));
+    connect(actions.parameterRead, &QAction::triggered, this,
+            &KavrixMainWnd::SlotParameterReadFromController);
+
+    actions.parameterWrite =
+        make(tr("&Write to controller"), tr("Write parameters to aktive controller"));
+    actions.parameterWrite->setToolTip(tr("Write parameters to aktive to controller"));
+    connect(actions.parameterWrite, &QAction::triggered, this,
+            &KavrixMainWnd::SlotParameterWriteToController);
+
+    actions.parameterReset = make(tr("&Reset"), tr("Reset parameters"));
+    actions.parameterReset->setToolTip(tr("Reset parameters"));
+    connect(actions.parameterReset, &QAction::triggered, this,
+            &KavrixMainWnd::SlotParameterReset);
+
+    actions.parameterEdit = make(tr("&Edit..."), tr("Edit parameters"));
+    actions.parameterEdit->setToolTip(tr("Edit parameters"));
+    connect(actions.parameterEdit, &QAction::triggered, this, &KavrixMainWnd::SlotParameterEdit);
+
+    destinationGroup = new QActionGroup(this);
+    destinationGroup->setExclusive(true);
+
+    actions.commandsToEditor =
+        make(tr("Commands to editor"), tr("Write commands to program editor"));
+    actions.commandsToEditor->setToolTip(tr("Write commands to program editor"));
+    actions.commandsToEditor->setCheckable(true);
+    destinationGroup->addAction(actions.commandsToEditor);
+    connect(actions.commandsToEditor, &QAction::triggered, this,
+            &KavrixMainWnd::SlotChangeCommandDestination);
+
+    actions.commandsToController =
+        make(tr("Commands to controller"), tr("Send commands directly to controller"));
+    actions.commandsToController->setToolTip(tr("Send commands directly to controller"));
+    actions.commandsToController->setCheckable(true);
+    destinationGroup->addAction(actions.commandsToController);
+    connect(actions.commandsToController, &QAction::triggered, this,
+            &KavrixMainWnd::SlotChangeCommandDestination);
+    actions.commandsToController->setChecked(true);
+    // The destination always starts at "controller"; setting it must not warn.
+    skipNextDestinationWarning = true;
+    SlotChangeCommandDestination();
+
+    actions.ramProgrammWrite = make(tr("Write &Programm into controller RAM"),
+                                    tr("Write Programm into controller RAM"));
+    actions.ramProgrammWrite->setToolTip(tr("Write Programm into controller RAM"));
+    connect(actions.ramProgrammWrite, &QAction::triggered, this,
+            &KavrixMainWnd::SlotRAMProgrammWrite);
+
+    actions.ramProgrammStart = make(tr("&Start RAM-Programm"), tr("RAM-Programm starten"));
+    actions.ramProgrammStart->setToolTip(tr("RAM-Rrogramm starten"));
+    connect(actions.ramProgrammStart, &QAction::triggered, this,
+            &KavrixMainWnd::SlotRAMProgrammStart);
+
+    actions.about = make(tr("&About"), tr("Show the application's About box"));
+    connect(actions.about, &QAction::triggered, this, &KavrixMainWnd::SlotHelpAbout);
+
+    actions.aboutQt = make(tr("About &Qt"), tr("Show the Qt library's About box"));
+    connect(actions.aboutQt, &QAction::triggered, qApp, &QApplication::aboutQt);
+}
+
+void KavrixMainWnd::CreateMenus()
+{
+    fileMenu = menuBar()->addMenu(tr("&File"));
+    fileMenu->addAction(actions.fileNew);
+    fileMenu->addAction(actions.fileOpen);
+    fileMenu->addAction(actions.fileClose);
+    fileMenu->addSeparator();
+    fileMenu->addAction(actions.fileSave);
+    fileMenu->addAction(actions.fileSaveAs);
+    fileMenu->addSeparator();
+    fileMenu->addAction(actions.quit);
+
+    controllerMenu = menuBar()->addMenu(tr("&Controller"));
+    controllerMenu->addAction(actions.controllerConnect);
+    controllerMenu->addAction(actions.controllerDisconnect);
+    controllerMenu->addSeparator();
+    controllerMenu->addAction(actions.controllerFirmwareUpdate);
+    controllerMenu->addSeparator();
+    controllerMenu->addAction(actions.controllerAdd);
+    controllerMenu->addAction(actions.controllerRemove);
+    controllerMenu->addAction(actions.controllerEdit);
+
+    parametersMenu = menuBar()->addMenu(tr("&Parameters"));
+    parametersMenu->addAction(actions.parameterRead);
+    parametersMenu->addAction(actions.parameterWrite);
+    parametersMenu->addSeparator();
+    parametersMenu->addAction(actions.parameterLoad);
+    parametersMenu->addAction(actions.parameterSave);
+    parametersMenu->addAction(actions.parameterSaveAs);
+    parametersMenu->addSeparator();
+    parametersMenu->addAction(actions.parameterReset);
+    parametersMenu->addSeparator();
+    parametersMenu->addAction(actions.parameterEdit);
+
+    programmMenu = menuBar()->addMenu(tr("&Programm"));
+    programmMenu->addAction(actions.commandsToController);
+    programmMenu->addAction(actions.commandsToEditor);
+    programmMenu->addSeparator();
+    programmMenu->addAction(actions.ramProgrammWrite);
+    programmMenu->addAction(actions.ramProgrammStart);
+
+    viewMenu = menuBar()->addMenu(tr("&View"));
+
+    menuBar()->addSeparator();
+
+    helpMenu = menuBar()->addMenu(tr("&Help"));
+    helpMenu->addAction(actions.about);
+    helpMenu->addAction(actions.aboutQt);
+}
+
+void KavrixMainWnd::CreateToolBars()
+{
+    mainToolBar = addToolBar(tr("Main tool bar"));
+    mainToolBar->setObjectName(QStringLiteral("mainToolBar"));
+    mainToolBar->addAction(actions.controllerConnect);
+    mainToolBar->addAction(actions.controllerDisconnect);
+    mainToolBar->addSeparator();
+    mainToolBar->addAction(actions.parameterEdit);
+    mainToolBar->addSeparator();
+    mainToolBar->addAction(actions.commandsToController);
+    mainToolBar->addAction(actions.commandsToEditor);
+    viewMenu->addAction(mainToolBar->toggleViewAction());
+}
+
+void KavrixMainWnd::CreateStatusBar()
+{
     statusBar()->showMessage(tr("Ready"));
-    resize(1000, 700);
+}
+
+void KavrixMainWnd::CreateDockWindows()
+{
+    controlDock = new QDockWidget(tr("Control"), this);
+    controlDock->setObjectName(QStringLiteral("controlDock"));
+    controllerTabWidget = new QTabWidget(controlDock);
+    controllerTabWidget->setObjectName(QStringLiteral("controllerTabWidget"));
+    controlDock->setWidget(controllerTabWidget);
+    addDockWidget(Qt::LeftDockWidgetArea, controlDock);
+    connect(controllerTabWidget, &QTabWidget::currentChanged, this,
+            &KavrixMainWnd::SlotCurrentControllerTabChanged);
+    resizeDocks({controlDock}, {controlDock->sizeHint().width()}, Qt::Horizontal);
+    viewMenu->addAction(controlDock->toggleViewAction());
+
+    controllerListDock = new QDockWidget(tr("Controller List"), this);
+    controllerListDock->setObjectName(QStringLiteral("controllerListDock"));
+    controllerListView = new QTreeView(controllerListDock);
+    controllerListView->setObjectName(QStringLiteral("controllerListView"));
+    controllerListView->setRootIsDecorated(false);
+    controllerListView->setModel(KavrixKernel::Instance()->GetControllerModel());
+    controllerListDock->setWidget(controllerListView);
+    addDockWidget(Qt::RightDockWidgetArea, controllerListDock);
+    connect(controllerListView->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            &KavrixMainWnd::SlotControllerListCurrentChanged);
+    viewMenu->addAction(controllerListDock->toggleViewAction());
+
+    activeControllerDock = new QDockWidget(tr("Active Controller"), this);
+    activeControllerDock->setObjectName(QStringLiteral("activeControllerDock"));
+    statusWnd = new StatusWnd(activeControllerDock);
+    activeControllerDock->setWidget(statusWnd);
+    addDockWidget(Qt::RightDockWidgetArea, activeControllerDock);
+    splitDockWidget(controllerListDock, activeControllerDock, Qt::Vertical);
+    resizeDocks({controllerListDock, activeControllerDock},
+                {controllerListDock->sizeHint().height(),
+                 activeControllerDock->sizeHint().height()},
+                Qt::Vertical);
+    viewMenu->addAction(activeControllerDock->toggleViewAction());
+
+    outputDock = new QDockWidget(tr("Output"), this);
+    outputDock->setObjectName(QStringLiteral("outputDock"));
+    outputLog = new QTextEdit(outputDock);
+    outputLog->setObjectName(QStringLiteral("outputLog"));
+    outputLog->setReadOnly(true);
+    outputDock->setWidget(outputLog);
+    addDockWidget(Qt::BottomDockWidgetArea, outputDock);
+    connect(KavrixKernel::Instance(), &KavrixKernel::SignalCommandToOutput, this,
+            &KavrixMainWnd::AppendToOutput);
+    viewMenu->addAction(outputDock->toggleViewAction());
+}
+
+void KavrixMainWnd::CreateControllerTabs()
+{
+    for (const TarvoController* const controller : KavrixKernel::Instance()->GetControllers())
+        SlotControllerAdded(controller->GetComPort());
+}
+
+void KavrixMainWnd::AppendToOutput(const QString& text)
+{
+    // Operator text (program lines, file contents in messages) must show as typed, so the
+    // paragraph is inserted as plain text rather than through append()'s rich-text guess.
+    QScrollBar* const bar = outputLog->verticalScrollBar();
+    const bool atBottom = bar->value() >= bar->maximum();
+    QTextCursor cursor(outputLog->document());
+    cursor.movePosition(QTextCursor::End);
+    if (!outputLog->document()->isEmpty())
+        cursor.insertBlock();
+    cursor.insertText(text);
+    if (atBottom)
+        bar->setValue(bar->maximum());
+}
+
+int KavrixMainWnd::FindControllerTab(const QString& comPort) const
+{
+    for (int i = 0; i < controllerTabWidget->count(); ++i) {
+        if (controllerTabWidget->tabText(i) == comPort)
+            return i;
+    }
+    return -1;
+}
+
+void KavrixMainWnd::SlotControllerAdded(QString comPort)
+{
+    if (comPort.isEmpty())
+        return;
+    TarvoController* const controller = KavrixKernel::Instance()->FindController(comPort);
+    if (!controller)
+        return;
+    auto* const page = new ManualControlWnd(controller, nullptr);
+    {
+        // The first tab of an empty tab widget becomes current by itself; that must not pick
+        // the active controller (the kernel does, and a restored one must survive start-up).
+        const QSignalBlocker blocker(controllerTabWidget);
+        controllerTabWidget->addTab(page, comPort);
+    }
+    UpdateActions();
+}
+
+void KavrixMainWnd::SlotControllerRemoved(QString comPort)
+{
+    if (comPort.isEmpty())
+        return;
+    const int index = FindControllerTab(comPort);
+    if (index < 0)
+        return;
+    QWidget* const page = controllerTabWidget->widget(index);
+    {
+        // Removing the current tab makes a neighbour current; the kernel has already chosen
+        // the next active controller, whose tab is made current below.
+        const QSignalBlocker blocker(controllerTabWidget);
+        controllerTabWidget->removeTab(index);
+        const int activeTab = FindControllerTab(KavrixKernel::Instance()->GetActiveControllerPort());
+        if (activeTab >= 0)
+            controllerTabWidget->setCurrentIndex(activeTab);
+    }
+    delete page;
+    UpdateActions();
+}
+
+void KavrixMainWnd::SlotCurrentControllerTabChanged(int index)
+{
+    const QString label = controllerTabWidget->tabText(index);
+    if (!label.isEmpty())
+        KavrixKernel::Instance()->SetActiveController(label);
+}
+
+void KavrixMainWnd::SlotControllerListCurrentChanged(QModelIndex current, QModelIndex previous)
+{
+    Q_UNUSED(previous);
+    if (!current.isValid() || removingController)
+        return;
+    const QStandardItemModel* const model = KavrixKernel::Instance()->GetControllerModel();
+    const QString port = model->index(current.row(), 0, current.parent()).data().toString();
+    if (!port.isEmpty())
+        KavrixKernel::Instance()->SetActiveController(port);
+}
+
+void KavrixMainWnd::SlotActiveControllerChanged(QString active)
+{
+    AppendToOutput(tr("Active controller changed: ") + active);
+
+    if (!active.isEmpty()) {
+        const int tab = FindControllerTab(active);
+        if (tab >= 0) {
+            const QSignalBlocker blocker(controllerTabWidget);
+            controllerTabWidget->setCurrentIndex(tab);
+        }
+    }
+
+    const QModelIndex row = KavrixKernel::Instance()->FindControllerIndex(active);
+    QItemSelectionModel* const selection = controllerListView->selectionModel();
+    selection->clearSelection();
+    if (row.isValid() && !selection->isSelected(row)) {
+        selection->select(row, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        selection->setCurrentIndex(row, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+
+    SlotUpdateControllerStatus(active);
+    UpdateActions();
+}
+
+void KavrixMainWnd::SlotUpdateControllerStatus(QString active)
+{
+    TarvoController* const controller = KavrixKernel::Instance()->GetActiveController();
+    if (!controller) {
+        // Without an active controller the title must not keep naming a removed one.
+        activeControllerDock->setWindowTitle(tr("Active Controller"));
+        return;
+    }
+    const QString port = controller->GetComPort();
+    if (port != active)
+        return;
+    QString title = tr("Active Controller: ") + port;
+    if (controller->IsConnected())
+        title += tr(" - connected");
+    activeControllerDock->setWindowTitle(title);
+    UpdateActions();
+}
+
+void KavrixMainWnd::SlotChangeCommandDestination()
+{
+    KavrixKernel* const kernel = KavrixKernel::Instance();
+    const bool toEditor = actions.commandsToEditor->isChecked();
+    kernel->SetCommandToEditor(toEditor);
+    if (skipNextDestinationWarning) {
+        skipNextDestinationWarning = false;
+        return;
+    }
+    const TarvoController* const controller = kernel->GetActiveController();
+    if (!toEditor && controller && !controller->IsConnected()) {
+        Dialogs::warning(this, tr("Connecting to Controller"),
+                         tr("Controller on %1 isn't connected.\n").arg(controller->GetComPort()),
+                         QMessageBox::Ok);
+    }
+}
+
+void KavrixMainWnd::UpdateActions()
+{
+    TarvoController* const controller = KavrixKernel::Instance()->GetActiveController();
+    const bool exists = controller != nullptr;
+    const bool connected = exists && controller->IsConnected();
+    const bool hasValues = exists && controller->GetParameters().IsDefined();
+
+    actions.controllerEdit->setEnabled(exists);
+    actions.controllerRemove->setEnabled(exists);
+    actions.controllerFirmwareUpdate->setEnabled(exists);
+    actions.controllerConnect->setEnabled(exists && !connected);
+    actions.controllerDisconnect->setEnabled(connected);
+    actions.parameterLoad->setEnabled(exists);
+    actions.parameterReset->setEnabled(exists);
+    actions.parameterSave->setEnabled(hasValues);
+    actions.parameterSaveAs->setEnabled(hasValues);
+    actions.parameterEdit->setEnabled(hasValues);
+    actions.parameterRead->setEnabled(connected);
+    actions.parameterWrite->setEnabled(hasValues && connected);
+    actions.ramProgrammWrite->setEnabled(connected);
+    actions.ramProgrammStart->setEnabled(connected);
+
+    UpdateEditActions();
+}
+
+void KavrixMainWnd::UpdateEditActions()
+{
+    const TarvoProgEdit* const editor = CurrentEditor();
+    actions.fileClose->setEnabled(editor != nullptr);
+    actions.fileSaveAs->setEnabled(editor != nullptr);
+    actions.fileSave->setEnabled(editor != nullptr && editor->document()->isModified());
+}
+
+void KavrixMainWnd::SlotCurrentEditTabChanged(int index)
+{
+    Q_UNUSED(index);
+    UpdateEditActions();
 }
 
 void KavrixMainWnd::closeEvent(QCloseEvent* event)
 {
     KavrixKernel::Instance()->CloseAllConnections();
+    for (int i = 0; i < editorTabWidget->count(); ++i) {
+        auto* const editor = qobject_cast<TarvoProgEdit*>(editorTabWidget->widget(i));
+        if (editor && !MaybeSave(editor)) {
+            event->ignore();
+            return;
+        }
+    }
     event->accept();
+}
+
+void KavrixMainWnd::SlotHelpAbout()
+{
+    Dialogs::seam().about(this, tr("About KavrixMulti"),
+                          tr("KavrixMulti version 1.40\n"
+                             "Made by lumbrix CNC Controls\n"
+                             "Support: https://www.lumbrix.example/support\n"
+                             "Needed Quenta version 1.40"));
 }

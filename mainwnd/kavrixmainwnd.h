@@ -1,13 +1,162 @@
 #pragma once
-// The program's one main window.
+// The program's one main window: menus, tool bar, docks and editor tabs, and the slots of
+// every operator workflow (controllers, program files, RAM programs, parameters, firmware).
+//
+// The class is split over several files by menu: kavrixmainwnd.cpp (frame and selection),
+// mainwnd_controller.cpp, mainwnd_file.cpp, mainwnd_ramprog.cpp, mainwnd_parameters.cpp and
+// mainwnd_firmware.cpp.
 
 #include <QMainWindow>
+#include <QModelIndex>
+#include <QString>
+
+class QAction;
+class QActionGroup;
+class QCloseEvent;
+class QDockWidget;
+class QMenu;
+class QTabWidget;
+class QTextEdit;
+class QToolBar;
+class QTreeView;
+class StatusWnd;
+class TarvoParameters;
+class TarvoProgEdit;
 
 class KavrixMainWnd : public QMainWindow {
     Q_OBJECT
 public:
+    // Every action of the window, created once by CreateActions.
+    struct Actions {
+        QAction* fileNew = nullptr;
+        QAction* fileOpen = nullptr;
+        QAction* fileClose = nullptr;
+        QAction* fileSave = nullptr;
+        QAction* fileSaveAs = nullptr;
+        QAction* quit = nullptr;
+        QAction* controllerAdd = nullptr;
+        QAction* controllerEdit = nullptr;
+        QAction* controllerRemove = nullptr;
+        QAction* controllerConnect = nullptr;
+        QAction* controllerDisconnect = nullptr;
+        QAction* controllerFirmwareUpdate = nullptr;
+        QAction* parameterLoad = nullptr;
+        QAction* parameterSave = nullptr;
+        QAction* parameterSaveAs = nullptr;
+        QAction* parameterRead = nullptr;
+        QAction* parameterWrite = nullptr;
+        QAction* parameterReset = nullptr;
+        QAction* parameterEdit = nullptr;
+        QAction* commandsToEditor = nullptr;
+        QAction* commandsToController = nullptr;
+        QAction* ramProgrammWrite = nullptr;
+        QAction* ramProgrammStart = nullptr;
+        QAction* about = nullptr;
+        QAction* aboutQt = nullptr;
+    };
+
     explicit KavrixMainWnd(QWidget* parent = nullptr);
+    ~KavrixMainWnd() override;
+
+    const Actions& GetActions() const { return actions; }
+    QTabWidget* GetControllerTabWidget() const { return controllerTabWidget; }
+    QTabWidget* GetEditorTabWidget() const { return editorTabWidget; }
+    QTextEdit* GetOutputLog() const { return outputLog; }
+    QTreeView* GetControllerListView() const { return controllerListView; }
+    StatusWnd* GetStatusWnd() const { return statusWnd; }
+    QDockWidget* GetActiveControllerDock() const { return activeControllerDock; }
+    QToolBar* GetMainToolBar() const { return mainToolBar; }
+    QMenu* GetViewMenu() const { return viewMenu; }
+
+    // The program editor of the current editor tab, or none.
+    TarvoProgEdit* CurrentEditor() const;
+    // Index of the controller tab labelled comPort (first match), -1 if none.
+    int FindControllerTab(const QString& comPort) const;
+
+public Q_SLOTS:
+    void UpdateActions();
+    void UpdateEditActions();
+    void SlotControllerAdd();
+    void SlotControllerEdit();
+    void SlotControllerRemove();
+    void SlotUpdateControllerStatus(QString active);
+    void SlotActiveControllerChanged(QString active);
+    void SlotControllerAdded(QString comPort);
+    void SlotControllerRemoved(QString comPort);
+    void SlotControllerListCurrentChanged(QModelIndex current, QModelIndex previous);
+    void SlotCurrentControllerTabChanged(int index);
+    void SlotCurrentEditTabChanged(int index);
+    void SlotEditTabCloseRequested(int index);
+    void SlotEditTextChanged();
+    void SlotCommandToEdit(QString cmd);
+    void SlotControllerConnect();
+    void SlotControllerDisconnect();
+    void SlotControllerTimeoutDisconnect(QString comPort);
+    void SlotControllerFirmwareUpdate();
+    void SlotParameterLoadFromFile();
+    void SlotParameterSave();
+    void SlotParameterSaveAs();
+    void SlotParameterReadFromController();
+    void SlotParameterWriteToController();
+    void SlotParameterReset();
+    void SlotParameterEdit();
+    void SlotFileNew();
+    void SlotFileOpen();
+    void SlotFileClose();
+    void SlotFileSave();
+    void SlotFileSaveAs();
+    void SlotChangeCommandDestination();
+    void SlotRAMProgrammWrite();
+    void SlotRAMProgrammStart();
+    void SlotHelpAbout();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+
+private:
+    void CreateActions();
+    void CreateMenus();
+    void CreateToolBars();
+    void CreateStatusBar();
+    void CreateDockWindows();
+    void CreateControllerTabs();
+
+    // Appends text to the output log as a new paragraph of plain text (never read as HTML).
+    void AppendToOutput(const QString& text);
+
+    // Program files and editor tabs.
+    TarvoProgEdit* CreateEditorTab(const QString& path, const QString& text);
+    int FindEditorTabByPath(const QString& path) const;
+    int FindEditorTabIndex(const TarvoProgEdit* editor) const;
+    bool MaybeSave(TarvoProgEdit* editor);
+    bool SaveEditor(TarvoProgEdit* editor);
+    bool SaveEditorAs(TarvoProgEdit* editor);
+    bool WriteProgramFile(TarvoProgEdit* editor, const QString& path);
+
+    // Serves SlotParameterSave and SlotParameterSaveAs.
+    void SaveParametersToFile(TarvoParameters& parameters, const QString& path);
+
+    Actions actions;
+    QActionGroup* destinationGroup = nullptr;
+    QTabWidget* controllerTabWidget = nullptr;
+    QTabWidget* editorTabWidget = nullptr;
+    QTextEdit* outputLog = nullptr;
+    QTreeView* controllerListView = nullptr;
+    StatusWnd* statusWnd = nullptr;
+    QMenu* fileMenu = nullptr;
+    QMenu* controllerMenu = nullptr;
+    QMenu* parametersMenu = nullptr;
+    QMenu* programmMenu = nullptr;
+    QMenu* viewMenu = nullptr;
+    QMenu* helpMenu = nullptr;
+    QToolBar* mainToolBar = nullptr;
+    QDockWidget* controlDock = nullptr;
+    QDockWidget* controllerListDock = nullptr;
+    QDockWidget* activeControllerDock = nullptr;
+    QDockWidget* outputDock = nullptr;
+    bool skipNextDestinationWarning = false;
+    // Set while this window removes a controller from the kernel: the list view then moves its
+    // current row to a neighbour, which must not pick the next active controller (the kernel
+    // makes the lowest port active).
+    bool removingController = false;
 };

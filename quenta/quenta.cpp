@@ -149,8 +149,16 @@ std::shared_ptr<Device> createDeviceFromPortMap(const std::string& port)
     const QSettings settings(QStringLiteral("lumbrix"), QStringLiteral("Quenta"));
     const QString target =
         settings.value(QStringLiteral("ports/") + QString::fromStdString(port)).toString().trimmed();
-    if (target.isEmpty() || target.compare(QLatin1String("simulator"), Qt::CaseInsensitive) == 0)
-        return std::make_shared<SimDevice>();
+    // "simulator" may be followed by fault options: "simulator --silence-after=5000".
+    const QString word = target.section(QLatin1Char(' '), 0, 0);
+    if (target.isEmpty() || word.compare(QLatin1String("simulator"), Qt::CaseInsensitive) == 0) {
+        SimOptions options;
+        std::string error;
+        const std::string rest = target.mid(word.size()).toStdString();
+        if (!parseSimOptions(splitSimOptions(rest), options, error))
+            return nullptr;  // a misspelt port map entry: the port cannot be opened
+        return SimDevice::forPort(port, options);
+    }
     return std::make_shared<SerialDevice>(target.toStdString());
 }
 

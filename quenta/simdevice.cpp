@@ -1,58 +1,301 @@
 #include "simdevice.h"
 
+#include <algorithm>
+#include <map>
+
 namespace quenta {
 
-int SimDevice::open(OpenMode, int32_t, std::string& controllerName)
+namespace {
+
+std::mutex portsMutex;  // guards SimDevice::ports()
+
+}  // namespace
+
+std::map<std::string, std::shared_ptr<SimDevice::Shared>>& SimDevice::ports()
 {
-    controllerName = "Dorvik USB";
+    static std::map<std::string, std::shared_ptr<Shared>> simulated;
+    return simulated;
+}
+
+SimDevice::SimDevice() : SimDevice(SimOptions()) {}
+
+SimDevice::SimDevice(const SimOptions& options) : shared(std::make_shared<Shared>())
+{
+    shared->core.faults() = options.faults;
+    if (!options.name.empty())
+        shared->core.setName(options.name);
+}
+
+SimDevice::SimDevice(std::shared_ptr<Shared> s) : shared(std::move(s)) {}
+
+std::shared_ptr<SimDevice> SimDevice::forPort(const std::string& port, const SimOptions& options)
+{
+    std::shared_ptr<Shared> s;
+    {
+        std::lock_guard<std::mutex> lock(portsMutex);
+        std::shared_ptr<Shared>& entry = ports()[port];
+        if (!entry) {
+            entry = std::make_shared<Shared>();
+            if (!options.name.empty())
+                entry->core.setName(options.name);
+        }
+        s = entry;
+    }
+    {
+        std::lock_guard<std::mutex> lock(s->mutex);
+        s->core.faults() = options.faults;
+    }
+    return std::shared_ptr<SimDevice>(new SimDevice(s));
+}
+
+void SimDevice::forgetPorts()
+{
+    std::lock_guard<std::mutex> lock(portsMutex);
+    ports().clear();
+}
+
+void SimDevice::sync()
+{
+    const auto now = std::chrono::steady_clock::now();
+    const auto us = std::chrono::duration_cast<std::chrono::microseconds>(now - shared->last);
+    if (us.count() > 0) {
+        shared->core.advanceUs(us.count());
+        shared->last += us;
+    }
+}
+
+void SimDevice::withController(const std::function<void(SimController&)>& f)
+{
+    std::lock_guard<std::mutex> lock(shared->mutex);
+    sync();
+    f(shared->core);
+    shared->changed.notify_all();
+}
+
+int SimDevice::open(OpenMode m, int32_t, std::string& controllerName)
+{
+    std::lock_guard<std::mutex> lock(shared->mutex);
+    sync();
+    if (shared->open)
+        return 1;  // the port is in use
+    SimController& core = shared->core;
+    if (core.faults().openFailure != 0)
+        return core.faults().openFailure;
+    if (m == OpenMode::Normal) {
+        if (!core.answering())
+            return 3;
+        core.leaveBootloader();
+        core.connect();
+        controllerName = core.name();
+    } else {
+        // The operator's Enter+Reset at the controller: the bootloader starts (if any).
+        core.enterBootloader();
+    }
+    mode = m;
+    opened = true;
+    woken = false;
+    shared->open = true;
+    shared->bootOut.clear();
+    shared->changed.notify_all();
     return 0;
 }
 
-void SimDevice::close() {}
+void SimDevice::closeTransfer()
+{
+    std::lock_guard<std::mutex> lock(shared->mutex);
+    sync();
+    if (opened && mode == OpenMode::Normal && shared->core.answering())
+        shared->core.disconnect();
+}
+
+void SimDevice::close()
+{
+    std::lock_guard<std::mutex> lock(shared->mutex);
+    sync();
+    if (!opened)
+        return;
+    if (mode == OpenMode::Normal)
+        shared->core.disconnect();
+    opened = false;
+    shared->open = false;
+    shared->bootOut.clear();
+    shared->changed.notify_all();
+}
 
 bool SimDevice::waitForStatus(std::chrono::milliseconds maxWait)
 {
-    std::unique_lock<std::mutex> lock(mutex);
-    return !wakeUp.wait_for(lock, maxWait, [this] { return woken; });
+    using Clock = std::chrono::steady_clock;
+    std::unique_lock<std::mutex> lock(shared->mutex);
+    const auto deadline = Clock::now() + maxWait;
+    for (;;) {
+        if (woken) {
+            woken = false;
+            return false;
+        }
+        auto until = deadline;
+        if (opened && mode == OpenMode::Normal) {
+            sync();
+            if (shared->core.takeNotification())
+                return true;
+            until = std::min(deadline, Clock::now() + std::chrono::microseconds(
+                                                          shared->core.usUntilStatusCheck()));
+        }
+        if (Clock::now() >= deadline)
+            return false;
+        shared->changed.wait_until(lock, until);
+    }
 }
 
 void SimDevice::wake()
 {
     {
-        std::lock_guard<std::mutex> lock(mutex);
+        std::lock_guard<std::mutex> lock(shared->mutex);
         woken = true;
     }
-    wakeUp.notify_all();
+    shared->changed.notify_all();
 }
 
 int SimDevice::getStatus(StatusReport& out)
 {
-    std::lock_guard<std::mutex> lock(mutex);
-    out = status;
+    std::lock_guard<std::mutex> lock(shared->mutex);
+    sync();
+    if (!opened || mode != OpenMode::Normal || !shared->core.answering())
+        return 0;
+    out = shared->core.status();
     return 1;
+}
+
+int SimDevice::command(const std::function<int(SimController&)>& f)
+{
+    std::lock_guard<std::mutex> lock(shared->mutex);
+    sync();
+    if (!opened || mode != OpenMode::Normal || !shared->core.answering())
+        return 0;
+    const int result = f(shared->core);
+    shared->changed.notify_all();
+    return result;
 }
 
 int SimDevice::acknowledgeError()
 {
-    std::lock_guard<std::mutex> lock(mutex);
-    status.errorCode = 0;
-    return 1;
+    return command([](SimController& c) { return c.acknowledgeError(); });
 }
 
-int SimDevice::moveSteps(int pair, int32_t, uint8_t, const int32_t* a, const int32_t* b, uint8_t)
+int SimDevice::emergencyHalt()
 {
-    std::lock_guard<std::mutex> lock(mutex);
-    status.pos[pair * 2] += a[0];
-    status.pos[pair * 2 + 1] += b[0];
-    return 1;
+    return command([](SimController& c) { return c.emergencyHalt(); });
 }
 
-int SimDevice::moveMm(int pair, float, uint8_t, const float* a, const float* b, uint8_t)
+int SimDevice::emergencyStop()
 {
-    std::lock_guard<std::mutex> lock(mutex);
-    status.pos[pair * 2] += static_cast<int32_t>(a[0] * 100);
-    status.pos[pair * 2 + 1] += static_cast<int32_t>(b[0] * 100);
-    return 1;
+    return command([](SimController& c) { return c.emergencyStop(); });
+}
+
+int SimDevice::park()
+{
+    return command([](SimController& c) { return c.park(); });
+}
+
+int SimDevice::moveSteps(int pair, int32_t speed, uint8_t, const int32_t* a, const int32_t* b,
+                         uint8_t)
+{
+    return command([&](SimController& c) { return c.moveSteps(pair, speed, a[0], b[0]); });
+}
+
+int SimDevice::moveMm(int pair, float speed, uint8_t, const float* a, const float* b, uint8_t)
+{
+    return command([&](SimController& c) { return c.moveMm(pair, speed, a[0], b[0]); });
+}
+
+int SimDevice::wait(int32_t ms)
+{
+    return command([&](SimController& c) { return c.wait(ms); });
+}
+
+int SimDevice::reference(int32_t, int32_t)
+{
+    return command([](SimController& c) { return c.reference(); });
+}
+
+int SimDevice::setZeroSteps(const int32_t v[4])
+{
+    return command([&](SimController& c) { return c.setZeroSteps(v); });
+}
+
+int SimDevice::setZeroMm(const float v[4])
+{
+    return command([&](SimController& c) { return c.setZeroMm(v); });
+}
+
+int SimDevice::setSpindleCoolant(uint8_t spindle, uint8_t coolant)
+{
+    return command([&](SimController& c) { return c.setSpindleCoolant(spindle, coolant); });
+}
+
+int SimDevice::setOutputs(uint8_t bits)
+{
+    return command([&](SimController& c) { return c.setOutputs(bits); });
+}
+
+int SimDevice::changeMode(uint8_t m)
+{
+    return command([&](SimController& c) { return c.changeMode(m); });
+}
+
+int SimDevice::loadRam(uint8_t ram)
+{
+    return command([&](SimController& c) { return c.loadRam(ram); });
+}
+
+int SimDevice::startRam(uint8_t ram, uint8_t count)
+{
+    return command([&](SimController& c) { return c.startRam(ram, count); });
+}
+
+int SimDevice::readParameter(uint8_t group, uint8_t index, uint8_t result[16])
+{
+    return command([&](SimController& c) { return c.readParameter(group, index, result); });
+}
+
+int SimDevice::setParameter(uint8_t group, uint8_t index, const ParamValue& value)
+{
+    return command([&](SimController& c) { return c.setParameter(group, index, value); });
+}
+
+int SimDevice::writeBytes(const uint8_t* bytes, int32_t length)
+{
+    std::lock_guard<std::mutex> lock(shared->mutex);
+    sync();
+    if (!opened || mode != OpenMode::FirmwareUpdate || length <= 0)
+        return 0;
+    SimController& core = shared->core;
+    if (core.inBootloader()) {
+        std::vector<uint8_t> reply;
+        // Bytes after the bootloader has left are not framed requests here: they are lost.
+        core.bootloaderInput(bytes, static_cast<size_t>(length), reply);
+        shared->bootOut.insert(shared->bootOut.end(), reply.begin(), reply.end());
+    }
+    return length;
+}
+
+int SimDevice::readBytes(uint8_t* bytes, int32_t length)
+{
+    std::unique_lock<std::mutex> lock(shared->mutex);
+    if (!opened || mode != OpenMode::FirmwareUpdate || length <= 0)
+        return 0;
+    if (shared->bootOut.empty()) {
+        // Nothing can arrive meanwhile (the bootloader answers writes at once), but a poll
+        // loop must not spin: wait the 1 ms a real line would.
+        shared->changed.wait_for(lock, std::chrono::milliseconds(1),
+                                 [this] { return !shared->bootOut.empty() || !opened; });
+        if (shared->bootOut.empty() || !opened)
+            return 0;
+    }
+    const size_t n = std::min(static_cast<size_t>(length), shared->bootOut.size());
+    std::copy_n(shared->bootOut.begin(), n, bytes);
+    shared->bootOut.erase(shared->bootOut.begin(),
+                          shared->bootOut.begin() + static_cast<std::ptrdiff_t>(n));
+    return static_cast<int>(n);
 }
 
 }  // namespace quenta

@@ -1,0 +1,100 @@
+// Controller management: add, edit, remove, connect, disconnect, and the lost connection.
+
+#include "kavrixmainwnd.h"
+
+#include "addeditcontrollerdlg.h"
+#include "dialogs.h"
+#include "kavrixkernel.h"
+#include "tarvocontroller.h"
+#include "waitcursor.h"
+
+#include <memory>
+
+void KavrixMainWnd::SlotControllerAdd()
+{
+    KavrixKernel* const kernel = KavrixKernel::Instance();
+    // Belongs to this slot until the kernel takes it over.
+    auto controller = std::make_unique<TarvoController>(QString(), 0);
+    int result = QDialog::Rejected;
+    {
+        AddEditControllerDlg dialog(controller.get(), true, this);
+        result = kernel->ExecDialogWithoutTimers(&dialog);
+    }
+    if (result != QDialog::Accepted)
+        return;
+    const QString port = controller->GetComPort();
+    AppendToOutput(tr("Add controller ") + port);
+    if (kernel->AddController(controller.get()))
+        controller.release();
+}
+
+void KavrixMainWnd::SlotControllerEdit()
+{
+    KavrixKernel* const kernel = KavrixKernel::Instance();
+    TarvoController* const controller = kernel->GetActiveController();
+    if (!controller)
+        return;
+    AddEditControllerDlg dialog(controller, false, this);
+    dialog.setWindowTitle(tr("Edit Controller Connection Settings"));
+    if (kernel->ExecDialogWithoutTimers(&dialog) == QDialog::Accepted)
+        AppendToOutput(tr("Edit active controller ") + controller->GetComPort());
+}
+
+void KavrixMainWnd::SlotControllerRemove()
+{
+    KavrixKernel* const kernel = KavrixKernel::Instance();
+    const TarvoController* const controller = kernel->GetActiveController();
+    if (!controller)
+        return;
+    const QString port = controller->GetComPort();
+    AppendToOutput(tr("Remove active controller ") + port);
+    SlotControllerDisconnect();
+    removingController = true;
+    kernel->RemoveController(port);
+    removingController = false;
+    UpdateActions();
+}
+
+void KavrixMainWnd::SlotControllerConnect()
+{
+    KavrixKernel* const kernel = KavrixKernel::Instance();
+    TarvoController* const controller = kernel->GetActiveController();
+    if (!controller || controller->IsConnected())
+        return;
+    {
+        const WaitCursor wait;
+        kernel->ConnectActiveController();
+    }
+    if (controller->IsConnected()) {
+        // A freshly connected controller always shows its own parameters.
+        SlotParameterReadFromController();
+    } else {
+        Dialogs::critical(this, tr("Connecting to Controller"),
+                          tr("Connection to controller on ") + controller->GetComPort()
+                              + tr(" failed:\n") + controller->GetConnectErrorText(),
+                          QMessageBox::Ok);
+    }
+    UpdateActions();
+}
+
+void KavrixMainWnd::SlotControllerDisconnect()
+{
+    KavrixKernel::Instance()->DisconnectActiveController();
+    UpdateActions();
+}
+
+void KavrixMainWnd::SlotControllerTimeoutDisconnect(QString comPort)
+{
+    if (comPort.isEmpty())
+        return;
+    KavrixKernel* const kernel = KavrixKernel::Instance();
+    TarvoController* const controller = kernel->FindController(comPort);
+    if (!controller || !controller->IsConnected())
+        return;
+    kernel->DisconnectController(controller);
+    UpdateActions();
+    Dialogs::critical(this, tr("Connection Lost Error"),
+                      tr("Connection to controller on ") + comPort + tr(" is lost.\n")
+                          + tr("Disconnecting from the controller."),
+                      QMessageBox::Ok);
+}

@@ -1,0 +1,253 @@
+// Program files and editor tabs: new, open, save, save as, close, the modified mark, and the
+// command lines the manual panel sends to the editor.
+
+#include "kavrixmainwnd.h"
+
+#include "dialogs.h"
+#include "tarvoprogedit.h"
+#include "waitcursor.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStringConverter>
+#include <QStringEncoder>
+#include <QTabWidget>
+#include <QTextStream>
+
+namespace {
+
+QString programFileFilter()
+{
+    return KavrixMainWnd::tr("NC Programs (*.ncprg);;All Files (*.*)");
+}
+
+// The tab label of a file: its name without directory. A "&" would otherwise be taken as a
+// mnemonic marker and vanish from the label.
+QString tabLabelOf(const QString& path)
+{
+    QString label = QFileInfo(path).fileName();
+    label.replace(QLatin1Char('&'), QStringLiteral("&&"));
+    return label;
+}
+
+}  // namespace
+
+TarvoProgEdit* KavrixMainWnd::CurrentEditor() const
+{
+    return qobject_cast<TarvoProgEdit*>(editorTabWidget->currentWidget());
+}
+
+TarvoProgEdit* KavrixMainWnd::CreateEditorTab(const QString& path, const QString& text)
+{
+    auto* const editor = new TarvoProgEdit(editorTabWidget);
+    editor->setPlainText(text);
+    editor->setDocumentTitle(path);
+    editor->document()->setModified(false);
+
+    QString label = tabLabelOf(path);
+    QString toolTip = path;
+    if (label.isEmpty()) {
+        label = tr("Untitled");
+        toolTip = tr("Program is not saved yet");
+    }
+    const int index = editorTabWidget->addTab(editor, label);
+    editorTabWidget->setTabToolTip(index, toolTip);
+    editorTabWidget->setCurrentIndex(index);
+    // Connected only now, so loading the text does not mark the tab.
+    connect(editor, &QPlainTextEdit::textChanged, this, &KavrixMainWnd::SlotEditTextChanged);
+    return editor;
+}
+
+int KavrixMainWnd::FindEditorTabByPath(const QString& path) const
+{
+    for (int i = 0; i < editorTabWidget->count(); ++i) {
+        const auto* const editor = qobject_cast<TarvoProgEdit*>(editorTabWidget->widget(i));
+        if (editor && editor->documentTitle() == path)
+            return i;
+    }
+    return -1;
+}
+
+int KavrixMainWnd::FindEditorTabIndex(const TarvoProgEdit* editor) const
+{
+    for (int i = 0; i < editorTabWidget->count(); ++i) {
+        if (editorTabWidget->widget(i) == editor)
+            return i;
+    }
+    return -1;
+}
+
+bool KavrixMainWnd::MaybeSave(TarvoProgEdit* editor)
+{
+    if (!editor->document()->isModified())
+        return true;
+    QString name = editor->documentTitle();
+    if (name.isEmpty())
+        name = tr("Untitled");
+    const auto answer = Dialogs::question(this, tr("Save Modified File?"),
+                                          tr("Save changes to %1?\n").arg(name),
+                                          QMessageBox::Yes | QMessageBox::No
+                                              | QMessageBox::Cancel,
+                                          QMessageBox::Yes);
+    if (answer == QMessageBox::Yes)
+        return SaveEditor(editor);
+    if (answer == QMessageBox::No) {
+        editor->document()->setModified(false);
+        return true;
+    }
+    return false;
+}
+
+bool KavrixMainWnd::SaveEditor(TarvoProgEdit* editor)
+{
+    const QString path = editor->documentTitle();
+    if (path.isEmpty())
+        return SaveEditorAs(editor);
+    return WriteProgramFile(editor, path);
+}
+
+bool KavrixMainWnd::SaveEditorAs(TarvoProgEdit* editor)
+{
+    if (!editor)
+        return false;
+    const QString path = Dialogs::seam().saveFileName(this, tr("Save Program File"),
+                                                      editor->documentTitle(),
+                                                      programFileFilter());
+    if (path.isEmpty())
+        return false;
+    return WriteProgramFile(editor, path);
+}
+
+bool KavrixMainWnd::WriteProgramFile(TarvoProgEdit* editor, const QString& path)
+{
+    // Written to a temporary file that replaces the old one only when everything arrived, so
+    // a full disk or a vanished folder never leaves a half-written program behind. Unbuffered,
+    // so a short write shows at once and the next attempt reports the system's reason.
+    QSaveFile file(path);
+    const auto refuse = [this, &path](const QString& reason) {
+        Dialogs::warning(this, tr("Error Saving Program to File"),
+                         tr("Cannot write file %1:\n%2.").arg(path, reason), QMessageBox::Ok);
+        return false;
+    };
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Text | QIODevice::Unbuffered))
+        return refuse(file.errorString());
+    {
+        const WaitCursor wait;
+        QStringEncoder encoder(QStringConverter::System);
+        const QByteArray bytes = encoder.encode(editor->toPlainText());
+        qint64 written = 0;
+        while (written < bytes.size()) {
+            const qint64 n = file.write(bytes.constData() + written, bytes.size() - written);
+            if (n <= 0) {
+                const QString reason = file.errorString();
+                file.cancelWriting();
+                return refuse(reason);
+            }
+            written += n;
+        }
+        if (!file.commit())
+            return refuse(file.errorString());
+    }
+
+    editor->setDocumentTitle(path);
+    const int index = FindEditorTabIndex(editor);
+    if (index >= 0) {
+        editorTabWidget->setTabText(index, tabLabelOf(path));
+        editorTabWidget->setTabToolTip(index, path);
+    }
+    editor->document()->setModified(false);
+    UpdateEditActions();
+    return true;
+}
+
+void KavrixMainWnd::SlotFileNew()
+{
+    CreateEditorTab(QString(), QString());
+    UpdateEditActions();
+}
+
+void KavrixMainWnd::SlotFileOpen()
+{
+    const TarvoProgEdit* const current = CurrentEditor();
+    const QString start = current ? current->documentTitle() : QString();
+    const QString path = Dialogs::seam().openFileName(this, tr("Open Program File"), start,
+                                                      programFileFilter());
+    if (path.isEmpty())
+        return;
+    const int open = FindEditorTabByPath(path);
+    if (open >= 0) {
+        editorTabWidget->setCurrentIndex(open);
+        return;
+    }
+
+    const auto refuse = [this, &path](const QString& reason) {
+        Dialogs::warning(this, tr("Error Loading Program from File"),
+                         tr("Cannot read file %1:\n%2.").arg(path, reason), QMessageBox::Ok);
+    };
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        refuse(file.errorString());
+        return;
+    }
+    QString text;
+    {
+        const WaitCursor wait;
+        QTextStream in(&file);
+        in.setEncoding(QStringConverter::System);
+        text = in.readAll();
+    }
+    if (file.error() != QFileDevice::NoError) {
+        refuse(file.errorString());
+        return;
+    }
+    const WaitCursor wait;
+    CreateEditorTab(path, text);
+    UpdateEditActions();
+}
+
+void KavrixMainWnd::SlotFileClose()
+{
+    SlotEditTabCloseRequested(editorTabWidget->currentIndex());
+}
+
+void KavrixMainWnd::SlotFileSave()
+{
+    if (TarvoProgEdit* const editor = CurrentEditor())
+        SaveEditor(editor);
+}
+
+void KavrixMainWnd::SlotFileSaveAs()
+{
+    if (TarvoProgEdit* const editor = CurrentEditor())
+        SaveEditorAs(editor);
+}
+
+void KavrixMainWnd::SlotEditTabCloseRequested(int index)
+{
+    auto* const editor = qobject_cast<TarvoProgEdit*>(editorTabWidget->widget(index));
+    if (!editor || !MaybeSave(editor))
+        return;
+    editorTabWidget->removeTab(index);
+    delete editor;
+    UpdateEditActions();
+}
+
+void KavrixMainWnd::SlotEditTextChanged()
+{
+    const TarvoProgEdit* const editor = CurrentEditor();
+    if (!editor || !editor->document()->isModified())
+        return;
+    const int index = editorTabWidget->currentIndex();
+    const QString label = editorTabWidget->tabText(index);
+    if (!label.endsWith(QLatin1Char('*')))
+        editorTabWidget->setTabText(index, label + QLatin1Char('*'));
+    UpdateEditActions();
+}
+
+void KavrixMainWnd::SlotCommandToEdit(QString cmd)
+{
+    if (!CurrentEditor())
+        SlotFileNew();
+    CurrentEditor()->appendPlainText(cmd);
+}

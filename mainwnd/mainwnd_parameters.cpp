@@ -1,0 +1,207 @@
+// Parameter workflows of the main window: the active controller's parameter set is loaded
+// from and saved to .ncp files, read from and written to the controller, reset and edited.
+
+#include "kavrixmainwnd.h"
+
+#include "dialogs.h"
+#include "kavrixkernel.h"
+#include "parameterdlg.h"
+#include "tarvocontroller.h"
+#include "tarvoparameters.h"
+#include "waitcursor.h"
+
+#include <QFile>
+#include <QSaveFile>
+#include <QStatusBar>
+#include <QStringDecoder>
+#include <QTextStream>
+
+namespace {
+
+// Parameter files are written as UTF-8; older files carry their comments ("mm/s²",
+// "übernehmen") in Latin-1, so a file that is not valid UTF-8 is read as Latin-1.
+QString DecodeParameterFile(const QByteArray& bytes)
+{
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = utf8.decode(bytes);
+    if (!utf8.hasError())
+        return text;
+    return QString::fromLatin1(bytes);
+}
+
+}  // namespace
+
+void KavrixMainWnd::SlotParameterLoadFromFile()
+{
+    KavrixKernel* const kernel = KavrixKernel::Instance();
+    TarvoController* const controller = kernel->GetActiveController();
+    if (!controller)
+        return;
+    TarvoParameters& parameters = controller->GetParameters();
+
+    kernel->StopAllTimers();
+    const QString path = Dialogs::seam().openFileName(
+        this, tr("Load Parameters from File"), parameters.GetFileName(),
+        tr("Kavrix parameter files(*.ncp);;All files(*.*)"));
+    kernel->RestartAllTimers();
+    if (path.isEmpty())
+        return;
+
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        Dialogs::warning(this, tr("Error Loading Parameters from File"),
+                         tr("Cannot read file %1:\n%2.").arg(path, file.errorString()),
+                         QMessageBox::Ok);
+        return;
+    }
+
+    QStringList messages;
+    {
+        const WaitCursor wait;
+        parameters.LoadFromText(DecodeParameterFile(file.readAll()), messages);
+    }
+    if (messages.isEmpty()) {
+        parameters.SetFileName(path);
+        statusBar()->showMessage(tr("File loaded"), 2000);
+    } else {
+        Dialogs::warning(this, tr("Parameter Load Error"),
+                         tr("Error parsing parameter file '") + path + QStringLiteral("'\n")
+                             + messages.join(QLatin1Char('\n')),
+                         QMessageBox::Ok);
+    }
+    UpdateActions();
+}
+
+void KavrixMainWnd::SlotParameterSave()
+{
+    TarvoController* const controller = KavrixKernel::Instance()->GetActiveController();
+    if (!controller)
+        return;
+    TarvoParameters& parameters = controller->GetParameters();
+    if (!parameters.IsDefined())
+        return;
+    if (parameters.GetFileName().isEmpty())
+        SlotParameterSaveAs();
+    else
+        SaveParametersToFile(parameters, parameters.GetFileName());
+}
+
+void KavrixMainWnd::SlotParameterSaveAs()
+{
+    KavrixKernel* const kernel = KavrixKernel::Instance();
+    TarvoController* const controller = kernel->GetActiveController();
+    if (!controller)
+        return;
+    TarvoParameters& parameters = controller->GetParameters();
+    if (!parameters.IsDefined())
+        return;
+
+    kernel->StopAllTimers();
+    const QString path = Dialogs::seam().saveFileName(
+        this, tr("Save Parameters to File"), parameters.GetFileName(),
+        tr("Kavrix parameter files(*.ncp);;All files(*.*)"));
+    kernel->RestartAllTimers();
+    if (!path.isEmpty())
+        SaveParametersToFile(parameters, path);
+}
+
+void KavrixMainWnd::SaveParametersToFile(TarvoParameters& parameters, const QString& path)
+{
+    if (!parameters.IsDefined())
+        return;
+
+    // Written to a temporary file that replaces the old one only when complete, so a failed
+    // save never leaves a cut parameter file behind.
+    QSaveFile file(path);
+    bool written = file.open(QIODevice::WriteOnly | QIODevice::Text);
+    if (written) {
+        const WaitCursor wait;
+        QTextStream out(&file);
+        out << parameters.SaveToText();
+        out.flush();
+        written = out.status() == QTextStream::Ok && file.commit();
+    }
+    if (!written) {
+        const QString error = file.errorString();
+        file.cancelWriting();
+        Dialogs::warning(this, tr("Error Saving Parameters to File"),
+                         tr("Cannot write file %1:\n%2.").arg(path, error), QMessageBox::Ok);
+        return;
+    }
+
+    parameters.SetFileName(path);
+    statusBar()->showMessage(tr("File saved"), 2000);
+    UpdateActions();
+}
+
+void KavrixMainWnd::SlotParameterReadFromController()
+{
+    TarvoController* const controller = KavrixKernel::Instance()->GetActiveController();
+    if (!controller)
+        return;
+    QStringList messages;
+    {
+        const WaitCursor wait;
+        controller->GetParameters().ReadFromController(controller->GetPortSettings(), messages);
+    }
+    if (messages.isEmpty()) {
+        statusBar()->showMessage(QStringLiteral("Parameterübertragung ist abgeschlossen."), 2000);
+    } else {
+        Dialogs::warning(this, QStringLiteral("SlotParameterReadFromController"),
+                         QStringLiteral("Fehler bei der Parameterübertragung:\n")
+                             + messages.join(QLatin1Char('\n')),
+                         QMessageBox::Ok);
+    }
+    UpdateActions();
+}
+
+void KavrixMainWnd::SlotParameterWriteToController()
+{
+    TarvoController* const controller = KavrixKernel::Instance()->GetActiveController();
+    if (!controller)
+        return;
+    QStringList messages;
+    {
+        const WaitCursor wait;
+        controller->GetParameters().WriteToController(controller->GetPortSettings(), messages);
+    }
+    if (messages.isEmpty()) {
+        statusBar()->showMessage(QStringLiteral("Parameterübertragung ist abgeschlossen."), 2000);
+    } else {
+        Dialogs::warning(this, QStringLiteral("SlotParameterWriteToController"),
+                         QStringLiteral("Fehler bei der Parameterübertragung:\n")
+                             + messages.join(QLatin1Char('\n')),
+                         QMessageBox::Ok);
+    }
+    UpdateActions();
+}
+
+void KavrixMainWnd::SlotParameterReset()
+{
+    TarvoController* const controller = KavrixKernel::Instance()->GetActiveController();
+    if (!controller)
+        return;
+    TarvoParameters& parameters = controller->GetParameters();
+    if (parameters.IsDefined()) {
+        const QMessageBox::StandardButton answer = Dialogs::warning(
+            this, tr("Parameter Reset"),
+            tr("Do you want to reset parameter values to their defaults?"),
+            QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes);
+        if (answer != QMessageBox::Yes)
+            return;
+    }
+    parameters.ResetToDefaults();
+    UpdateActions();
+}
+
+void KavrixMainWnd::SlotParameterEdit()
+{
+    TarvoController* const controller = KavrixKernel::Instance()->GetActiveController();
+    if (!controller)
+        return;
+    // The connection watchdogs keep running while the operator edits.
+    ParameterDlg dialog(controller, this);
+    dialog.setWindowTitle(tr("Edit Controller Parameter"));
+    if (Dialogs::seam().exec(&dialog) == QDialog::Accepted)
+        AppendToOutput(tr("Edit parameter for active controller ") + controller->GetComPort());
+}

@@ -1,0 +1,93 @@
+// RAM programs: write the current editor's program into a RAM slot, start a slot.
+
+#include "kavrixmainwnd.h"
+
+#include "commandguard.h"
+#include "dialogs.h"
+#include "kavrixkernel.h"
+#include "ramprogrammdlg.h"
+#include "tarvocontroller.h"
+#include "tarvoprogedit.h"
+#include "waitcursor.h"
+
+#include <QStatusBar>
+
+namespace {
+
+// The slot number of a choice such as "RAM3": what follows the first "RAM", in decimal;
+// 0 when the text names no slot 1 to 4.
+int ramNumberOf(const QString& choice)
+{
+    const QLatin1String ram("RAM");
+    const int at = choice.indexOf(ram);
+    if (at < 0)
+        return 0;
+    bool ok = false;
+    const int number = choice.mid(at + ram.size()).toInt(&ok, 10);
+    return ok && number >= 1 && number <= 4 ? number : 0;
+}
+
+// The two checks before anything goes to the controller: connected, no pending error.
+bool mayTalkToActiveController(QWidget* parent)
+{
+    return RequireConnectedController(parent)
+        && AcknowledgePendingError(parent, QStringLiteral("SlotRAMProgrammWrite"));
+}
+
+}  // namespace
+
+void KavrixMainWnd::SlotRAMProgrammWrite()
+{
+    KavrixKernel* const kernel = KavrixKernel::Instance();
+    TarvoController* const controller = kernel->GetActiveController();
+    if (!controller || !mayTalkToActiveController(this))
+        return;
+    TarvoProgEdit* const editor = CurrentEditor();
+    if (!editor)
+        return;
+
+    const QStringList ramSlots = {tr("RAM1"), tr("RAM2"), tr("RAM3"), tr("RAM4")};
+    bool chosen = false;
+    const QString choice = Dialogs::seam().getItem(this, tr("Select RAM"),
+                                                   tr("RAM number to store programm"), ramSlots,
+                                                   0, false, &chosen);
+    const int ramNumber = ramNumberOf(choice);
+    if (!chosen || choice.isEmpty() || ramNumber == 0)
+        return;
+    // The watchdog keeps running while the operator chooses; a connection lost meanwhile
+    // must not end in a transfer into a closed port reported as done.
+    if (!RequireConnectedController(this))
+        return;
+
+    QStringList messages;
+    {
+        const WaitCursor wait;
+        kernel->WriteRAMProgramm(controller->GetPortSettings(), editor, ramNumber, messages);
+    }
+    if (messages.isEmpty()) {
+        statusBar()->showMessage(tr("RAM-Programmübertragung ist abgeschlossen."), 2000);
+    } else {
+        AppendToOutput(messages.join(QLatin1Char('\n')));
+        Dialogs::warning(this, tr("RAMProgrammWrite"), tr("RAM-Programm enthält Fehler."),
+                         QMessageBox::Ok);
+    }
+    UpdateActions();
+}
+
+void KavrixMainWnd::SlotRAMProgrammStart()
+{
+    KavrixKernel* const kernel = KavrixKernel::Instance();
+    TarvoController* const controller = kernel->GetActiveController();
+    if (!controller || !mayTalkToActiveController(this))
+        return;
+
+    RamProgrammDlg dialog(this);
+    dialog.setWindowTitle(tr("Select RAM"));
+    if (Dialogs::seam().exec(&dialog) != QDialog::Accepted)
+        return;
+    const int ramNumber = ramNumberOf(dialog.GetRamProgrammNumber());
+    if (ramNumber == 0 || !RequireConnectedController(this))
+        return;
+    kernel->StartRAMProgrammInSlot(controller->GetPortSettings(), ramNumber,
+                                   dialog.GetStartsNumber());
+}

@@ -1,0 +1,91 @@
+#pragma once
+// The operator's hand control of one controller: jogs, relative moves, hold, zero point, park,
+// reference run, switching, emergency stops; sends to the controller or writes program lines.
+
+#include <QList>
+#include <QWidget>
+
+#include <cstdint>
+#include <memory>
+
+class CommandLine;
+class QDoubleValidator;
+class QIntValidator;
+class QLineEdit;
+class TarvoController;
+struct ManualCommandValues;
+struct ManualValueRange;
+
+namespace Ui {
+class ManualControlWnd;
+}
+
+class ManualControlWnd : public QWidget {
+    Q_OBJECT
+public:
+    ManualControlWnd(TarvoController* controller, QWidget* parent = nullptr);
+    ~ManualControlWnd() override;
+
+    TarvoController* GetController() const { return controller; }
+    bool IsStepsMode() const { return stepsMode; }
+    const ManualCommandValues& GetValues() const { return *values; }
+
+public Q_SLOTS:
+    void SlotStepsToggled(bool isToggled);
+    void SlotXneg();
+    void SlotYneg();
+    void SlotXpos();
+    void SlotYpos();
+    void SlotZneg();
+    void SlotCneg();
+    void SlotZpos();
+    void SlotCpos();
+    void SlotFahreRelativXY();
+    void SlotFahreRelativZC();
+    void SlotHaltePosition();
+    void SlotNullPunktSetzen();
+    void SlotParken();
+    void SlotReferenzfahrt();
+    void SlotSpKuSetzen();
+    void SlotAllgAusgSetzen();
+    void SlotAllgEingDeaktivieren();
+    void SlotNotHalt();
+    void SlotNotStop();
+    void SlotFehlerQuit();
+
+private:
+    enum class Pair { XY, ZC };
+
+    // Steps 1 and 2 of every command slot: an active controller, and when commands go to it,
+    // a connection and no unacknowledged error.
+    bool CommandMayGoOn();
+    // The emergency, acknowledge and input-deactivation slots: connection check only.
+    bool ControllerConnectedForDirectCommand();
+    void Jog(Pair pair, int axisInPair, int direction);
+    void MoveRelative(Pair pair, QLineEdit* firstEdit, QLineEdit* secondEdit);
+    QString MoveKeyword(Pair pair) const;
+    // The relative move of the stored velocity and entry 0 of the pair's distances.
+    void SendMove(Pair pair, const CommandLine& line);
+    bool ReadVelocity(CommandLine& line);
+    // Reads an edit in the current unit into the given steps or millimetre value.
+    bool ReadValue(QLineEdit* edit, const ManualValueRange& range, int32_t& steps, float& mm,
+                   CommandLine& line);
+    bool ReadInteger(QLineEdit* edit, const ManualValueRange& range, int32_t& target,
+                     CommandLine& line);
+    void RejectInput(QLineEdit* edit, const QString& message);
+    // Steps 5 and 6: the library call (only when commands go to the controller), then the line.
+    template <typename Call>
+    void Send(const CommandLine& line, Call call);
+    // The velocity edit and the eight distance and zero-point edits.
+    QList<QLineEdit*> ValueEdits() const;
+
+    TarvoController* controller;
+    bool stepsMode = true;
+    std::unique_ptr<ManualCommandValues> values;
+    std::unique_ptr<QIntValidator> velocityStepsValidator;
+    std::unique_ptr<QDoubleValidator> velocityMmValidator;
+    std::unique_ptr<QIntValidator> holdTimeValidator;
+    std::unique_ptr<QIntValidator> distanceStepsValidator;
+    std::unique_ptr<QDoubleValidator> distanceMmValidator;
+    std::unique_ptr<Ui::ManualControlWnd> ui;
+};

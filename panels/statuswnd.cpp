@@ -1,0 +1,168 @@
+#include "statuswnd.h"
+#include "ui_statuswnd.h"
+
+#include "kavrixkernel.h"
+#include "quenta.h"
+#include "tarvocontroller.h"
+
+#include <QPixmap>
+
+namespace {
+
+// Indexes into the pin label table, in the order RefreshStatus fills them.
+enum PinLabel {
+    RefX = 0,           // reference pins X, Y, Z, C: 0 ... 3
+    Cooling = 4,
+    Spindle = 5,
+    OutputBit7 = 6,     // general outputs, bit 7 ... bit 0: 6 ... 13
+    InputBit7 = 14,     // switch inputs J3, J2, J1, Not, EndC, EndZ, EndY, EndX: 14 ... 21
+    GeneralInBit7 = 22, // general inputs, bit 7 ... bit 0: 22 ... 29
+    PinLabelCount = 30
+};
+
+// Axis configuration entry that marks an axis as deactivated.
+constexpr int AxisDeactivated = 2;
+
+int axisConfiguration(TarvoController* controller, int axis)
+{
+    return controller->GetParameters().MECHANIK_ACHSENCONFIGURATION_UCHAR[axis];
+}
+
+}  // namespace
+
+StatusWnd::StatusWnd(QWidget* parent)
+    : QWidget(parent),
+      ui(std::make_unique<Ui::StatusWnd>())
+{
+    ui->setupUi(this);
+    pins[PinGreen] = QPixmap(QStringLiteral(":/images/pinGreen.png"));
+    pins[PinYellow] = QPixmap(QStringLiteral(":/images/pinYellow.png"));
+    pins[PinGrey] = QPixmap(QStringLiteral(":/images/pinGrey.png"));
+    pins[PinRed] = QPixmap(QStringLiteral(":/images/pinRed.png"));
+
+    pinLabels = {ui->endRefXLabel,  ui->endRefYLabel,  ui->endRefZLabel,  ui->endRefCLabel,
+                 ui->bit5KuLabel,   ui->bit4SpLabel,   ui->bit7AusLabel,  ui->bit6AusLabel,
+                 ui->bit5AusLabel,  ui->bit4AusLabel,  ui->bit3AusLabel,  ui->bit2AusLabel,
+                 ui->bit1AusLabel,  ui->bit0AusLabel,  ui->bit7J3Label,   ui->bit6J2Label,
+                 ui->bit5J1Label,   ui->bit4NotLabel,  ui->bit3EndCLabel, ui->bit2EndZLabel,
+                 ui->bit1EndYLabel, ui->bit0EndXLabel, ui->bit7EinLabel,  ui->bit6EinLabel,
+                 ui->bit5EinLabel,  ui->bit4EinLabel,  ui->bit3EinLabel,  ui->bit2EinLabel,
+                 ui->bit1EinLabel,  ui->bit0EinLabel};
+    shownPins.fill(PinUnset);
+    // Pins of a fixed size: changing a picture then never re-lays out the panel, which matters
+    // when reports arrive by the thousand.
+    const QSize pinSize = pins[PinGrey].isNull() ? QSize(16, 16)
+                                                 : pins[PinGrey].deviceIndependentSize().toSize();
+    for (QLabel* const label : pinLabels)
+        label->setFixedSize(pinSize);
+
+    KavrixKernel* const kernel = KavrixKernel::Instance();
+    connect(kernel, &KavrixKernel::SignalUpdateControllerStatus, this,
+            &StatusWnd::SlotUpdateControllerStatus);
+    connect(kernel, &KavrixKernel::SignalActiveControllerChanged, this, &StatusWnd::SlotUpdate);
+
+    ShowNoController();
+    RefreshStatus();
+}
+
+StatusWnd::~StatusWnd() = default;
+
+void StatusWnd::SlotUpdateControllerStatus(QString sPort)
+{
+    const TarvoController* const active = KavrixKernel::Instance()->GetActiveController();
+    if (active && active->GetComPort() == sPort)
+        RefreshStatus();
+}
+
+void StatusWnd::SlotUpdate()
+{
+    RefreshStatus();
+}
+
+void StatusWnd::SetPin(int label, Pin pin)
+{
+    // Setting a picture re-lays out the label; most refreshes change only a few pins.
+    if (shownPins[label] == pin)
+        return;
+    shownPins[label] = pin;
+    pinLabels[label]->setPixmap(pins[pin]);
+}
+
+void StatusWnd::ShowNoController()
+{
+    for (QLineEdit* const edit : {ui->XistEdit, ui->YistEdit, ui->ZistEdit, ui->CistEdit})
+        edit->clear();
+    ui->ErrorLabel->clear();
+    for (int label = 0; label < PinLabelCount; ++label)
+        SetPin(label, PinGrey);
+    SetProgress(0);
+}
+
+void StatusWnd::RefreshStatus()
+{
+    TarvoController* const controller = KavrixKernel::Instance()->GetActiveController();
+    if (!controller || !controller->IsConnected()) {
+        ShowNoController();
+        return;
+    }
+    const TarvoStatus& status = controller->GetStatus();
+    const auto showNumber = [](QLineEdit* edit, int32_t value) {
+        const QString text = QString::number(value);
+        if (edit->text() != text)
+            edit->setText(text);
+    };
+    showNumber(ui->XistEdit, status.posX);
+    showNumber(ui->YistEdit, status.posY);
+    showNumber(ui->ZistEdit, status.posZ);
+    showNumber(ui->CistEdit, status.posC);
+
+    for (int axis = 0; axis < 4; ++axis) {
+        Pin pin = PinYellow;
+        if (status.flags & (1u << axis))
+            pin = PinGreen;
+        else if (axisConfiguration(controller, axis) == AxisDeactivated)
+            pin = PinGrey;
+        SetPin(RefX + axis, pin);
+    }
+
+    const QString errorText = status.errorCode != 0 ? status.GetErrorText() : QString();
+    if (ui->ErrorLabel->text() != errorText)
+        ui->ErrorLabel->setText(errorText);
+
+    const auto greenIf = [](unsigned bits, unsigned bit) {
+        return (bits & (1u << bit)) ? PinGreen : PinYellow;
+    };
+    SetPin(Cooling, greenIf(status.flags, 5));
+    SetPin(Spindle, greenIf(status.flags, 4));
+    for (int i = 0; i < 8; ++i)
+        SetPin(OutputBit7 + i, greenIf(status.generalOutputs, 7 - i));
+
+    // J3, J2, J1 green when set; emergency stop and end switches red when set.
+    for (int i = 0; i < 8; ++i) {
+        const unsigned bit = 7 - i;
+        if (bit >= 5)
+            SetPin(InputBit7 + i, greenIf(status.inputs, bit));
+        else
+            SetPin(InputBit7 + i, (status.inputs & (1u << bit)) ? PinRed : PinYellow);
+    }
+
+    const bool generalInputsDisabled = controller->GetPortSettings()->generalInputsDisabled != 0;
+    for (int i = 0; i < 8; ++i)
+        SetPin(GeneralInBit7 + i,
+               generalInputsDisabled ? PinGrey : greenIf(status.generalInputs, 7 - i));
+
+    // Cut towards zero, so a full buffer of 255 entries shows 99 %, never 100 %.
+    SetProgress(static_cast<int>(status.bufferFill * 100.0 / 256.0));
+}
+
+void StatusWnd::SetProgress(int percent)
+{
+    QProgressBar* const bar = ui->progressBar;
+    if (bar->value() == percent)
+        return;
+    // A progress bar repaints itself at once on every new value; with updates held back it
+    // only schedules an ordinary update, painted with the rest of the panel.
+    bar->setUpdatesEnabled(false);
+    bar->setValue(percent);
+    bar->setUpdatesEnabled(true);
+}

@@ -1,0 +1,40 @@
+#pragma once
+// Shows the last status report of the kernel's active controller as positions, pins and the
+// command buffer's fill level.
+
+#include <QPixmap>
+#include <QWidget>
+
+#include <array>
+#include <memory>
+
+class QLabel;
+
+namespace Ui {
+class StatusWnd;
+}
+
+class StatusWnd : public QWidget {
+    Q_OBJECT
+public:
+    explicit StatusWnd(QWidget* parent = nullptr);
+    ~StatusWnd() override;
+
+public Q_SLOTS:
+    void SlotUpdateControllerStatus(QString sPort);
+    void SlotUpdate();
+
+private:
+    enum Pin { PinGreen, PinYellow, PinGrey, PinRed, PinCount, PinUnset = PinCount };
+
+    void RefreshStatus();
+    void ShowNoController();
+    void SetPin(int label, Pin pin);
+    void SetProgress(int percent);
+
+    std::unique_ptr<Ui::StatusWnd> ui;
+    std::array<QPixmap, PinCount> pins;
+    // The 30 pin labels and the pin each one shows, so a refresh only touches what changed.
+    std::array<QLabel*, 30> pinLabels{};
+    std::array<Pin, 30> shownPins{};
+};

@@ -1,0 +1,448 @@
+#include "parameterdlg.h"
+
+#include "ui_parameterdlg.h"
+
+#include "tarvocontroller.h"
+#include "tarvoparameters.h"
+
+#include <QButtonGroup>
+#include <QCoreApplication>
+#include <QDoubleValidator>
+#include <QIntValidator>
+#include <QLocale>
+#include <QPushButton>
+
+#include <algorithm>
+
+int ParameterDlg::lastPage = 0;
+
+namespace {
+
+constexpr int AxisCount = 4;
+constexpr int StepCount = 4;
+
+// Shows index when the combo box has such an item, else no item at all (a value the dialog
+// cannot show; OK then keeps the value the set holds).
+void ShowIndex(QComboBox* combo, int index)
+{
+    combo->setCurrentIndex(index >= 0 && index < combo->count() ? index : -1);
+}
+
+// The value a combo box stands for, or keep when it shows no item.
+int ComboValue(const QComboBox* combo, int offset, int keep)
+{
+    const int index = combo->currentIndex();
+    return index < 0 ? keep : index + offset;
+}
+
+// Number texts are always read and written with "." as the decimal point, whatever the
+// desktop's language, so the validators must not accept another notation.
+QLocale NumberLocale()
+{
+    QLocale locale = QLocale::c();
+    locale.setNumberOptions(QLocale::RejectGroupSeparator | QLocale::OmitGroupSeparator);
+    return locale;
+}
+
+}  // namespace
+
+ParameterDlg::ParameterDlg(TarvoController* controller, QWidget* parent)
+    : QDialog(parent), controller(controller), form(std::make_unique<Ui::ParameterDlgClass>())
+{
+    form->setupUi(this);
+
+    connect(form->categoryListWidget, &QListWidget::currentTextChanged,
+            form->currentCategoryLabel, &QLabel::setText);
+    connect(form->categoryListWidget, &QListWidget::currentRowChanged, form->stackedWidget,
+            &QStackedWidget::setCurrentIndex);
+    connect(form->buttonBox, &QDialogButtonBox::accepted, this, &ParameterDlg::accept);
+    connect(form->buttonBox, &QDialogButtonBox::rejected, this, &ParameterDlg::reject);
+
+    orderGroups = {form->refReihenfolgeXButtonGroup, form->refReihenfolgeYButtonGroup,
+                   form->refReihenfolgeZButtonGroup, form->refReihenfolgeCButtonGroup};
+    directionCombos = {form->refRichtungXComboBox, form->refRichtungYComboBox,
+                       form->refRichtungZComboBox, form->refRichtungCComboBox};
+    const std::array<std::array<QAbstractButton*, StepCount>, AxisCount> orderButtons = {{
+        {form->refReihenfolgeX1RadioButton, form->refReihenfolgeX2RadioButton,
+         form->refReihenfolgeX3RadioButton, form->refReihenfolgeX4RadioButton},
+        {form->refReihenfolgeY1RadioButton, form->refReihenfolgeY2RadioButton,
+         form->refReihenfolgeY3RadioButton, form->refReihenfolgeY4RadioButton},
+        {form->refReihenfolgeZ1RadioButton, form->refReihenfolgeZ2RadioButton,
+         form->refReihenfolgeZ3RadioButton, form->refReihenfolgeZ4RadioButton},
+        {form->refReihenfolgeC1RadioButton, form->refReihenfolgeC2RadioButton,
+         form->refReihenfolgeC3RadioButton, form->refReihenfolgeC4RadioButton},
+    }};
+    for (int axis = 0; axis < AxisCount; ++axis)
+        for (int step = 0; step < StepCount; ++step)
+            orderGroups[axis]->setId(orderButtons[axis][step], step);
+    connect(orderGroups[0], &QButtonGroup::idClicked, this,
+            &ParameterDlg::SlotRefReinfolgeXChanged);
+    connect(orderGroups[1], &QButtonGroup::idClicked, this,
+            &ParameterDlg::SlotRefReinfolgeYChanged);
+    connect(orderGroups[2], &QButtonGroup::idClicked, this,
+            &ParameterDlg::SlotRefReinfolgeZChanged);
+    connect(orderGroups[3], &QButtonGroup::idClicked, this,
+            &ParameterDlg::SlotRefReinfolgeCChanged);
+    connect(form->stackedWidget, &QStackedWidget::currentChanged, this,
+            &ParameterDlg::SlotCurrentPageChanged);
+
+    BuildNumberFields();
+    if (controller) {
+        const TarvoParameters& parameters = controller->GetParameters();
+        FillFromParameters(parameters);
+        FillReferenceGrid(parameters);
+    }
+    AttachValidators();
+
+    form->stackedWidget->setCurrentIndex(lastPage);
+    SlotCurrentPageChanged(lastPage);
+}
+
+ParameterDlg::~ParameterDlg() = default;
+
+void ParameterDlg::BuildNumberFields()
+{
+    using P = TarvoParameters;
+    const auto integer = [](QLineEdit* edit, double min, double max, int P::*member) {
+        NumberField f;
+        f.edit = edit;
+        f.conversion = min < 0 ? Conversion::Signed : Conversion::Unsigned;
+        f.min = min;
+        f.max = max;
+        f.intMember = member;
+        return f;
+    };
+    // Speeds take three decimals, resolutions six.
+    const auto real = [](QLineEdit* edit, double min, double max, float P::*member) {
+        NumberField f;
+        f.edit = edit;
+        f.conversion = Conversion::Float;
+        f.min = min;
+        f.max = max;
+        f.decimals = min < 0.1 ? 3 : 6;
+        f.floatMember = member;
+        return f;
+    };
+    const auto axes = [this](const std::array<QLineEdit*, 4>& edits, int (P::*member)[4]) {
+        for (int axis = 0; axis < AxisCount; ++axis) {
+            NumberField f;
+            f.edit = edits[axis];
+            f.conversion = Conversion::Signed;
+            f.min = -32767;
+            f.max = 32767;
+            f.arrayMember = member;
+            f.axis = axis;
+            numberFields.push_back(f);
+        }
+    };
+    const Ui::ParameterDlgClass& u = *form;
+
+    // The order in which OK takes the fields: Motortest, Geschwindigkeiten, Mechanik,
+    // Sonstige (the pages without number fields store no checked values).
+    numberFields = {
+        integer(u.mtWegEdit, 0, 65535, &P::MOTORTEST_WEGLAENGE_LONG),
+        real(u.mtStartStopEdit, 0.01, 999.0, &P::MOTORTEST_START_STOP_FLOAT),
+        real(u.mtFahrEdit, 0.01, 999.0, &P::MOTORTEST_MAXGESCHWINDIGKEIT_FLOAT),
+        integer(u.mtBeschleunigungEdit, 1, 999, &P::MOTORTEST_BESCHLEUNIGUNG_LONG),
+
+        real(u.gesStartStopEdit, 0.01, 999.0, &P::GESCHWINDIGKEITEN_START_STOP_FLOAT),
+        real(u.gesFahrEdit, 0.01, 999.0, &P::GESCHWINDIGKEITEN_FAHR_FLOAT),
+        real(u.gesEilgangEdit, 0.01, 999.0, &P::GESCHWINDIGKEITEN_EILGANG_FLOAT),
+        real(u.gesManuelLangsamEdit, 0.01, 999.0, &P::GESCHWINDIGKEITEN_MANUEL_LANGSAM_FLOAT),
+        real(u.gesManuelSchnellEdit, 0.01, 999.0, &P::GESCHWINDIGKEITEN_MANUEL_SCHNELL_FLOAT),
+        real(u.gesReferFahrtEdit, 0.01, 999.0, &P::GESCHWINDIGKEITEN_REFERENZFAHRT_FLOAT),
+        real(u.gesReferFahrtFreiEdit, 0.01, 999.0,
+             &P::GESCHWINDIGKEITEN_REFERENZFAHRT_FREI_FLOAT),
+        integer(u.gesBeschleunigungEdit, 1, 999, &P::GESCHWINDIGKEITEN_BESCHLEUNIGUNG_LONG),
+        integer(u.gesBremswinkelEdit, 0, 45, &P::GESCHWINDIGKEITEN_BREMSWINKEL_LONG),
+        integer(u.gesUmschaltzeitEdit, 0, 1000, &P::GESCHWINDIGKEITEN_UMSCHALTZEIT_LONG),
+
+        real(u.mecAufloesXEdit, 0.1, 999.0, &P::MECHANIK_AUFLOESUNG_X_FLOAT),
+        real(u.mecAufloesYEdit, 0.1, 999.0, &P::MECHANIK_AUFLOESUNG_Y_FLOAT),
+        real(u.mecAufloesZEdit, 0.1, 999.0, &P::MECHANIK_AUFLOESUNG_Z_FLOAT),
+        real(u.mecAufloesCEdit, 0.1, 999.0, &P::MECHANIK_AUFLOESUNG_C_FLOAT),
+        integer(u.mecUmkSpielXEdit, 0, 500, &P::MECHANIK_UMKEHRSPIEL_X_LONG),
+        integer(u.mecUmkSpielYEdit, 0, 500, &P::MECHANIK_UMKEHRSPIEL_Y_LONG),
+        integer(u.mecUmkSpielZEdit, 0, 500, &P::MECHANIK_UMKEHRSPIEL_Z_LONG),
+        integer(u.mecUmkSpielCEdit, 0, 500, &P::MECHANIK_UMKEHRSPIEL_C_LONG),
+    };
+    axes({u.mecVfbVonXEdit, u.mecVfbVonYEdit, u.mecVfbVonZEdit, u.mecVfbVonCEdit},
+         &P::MECHANIK_VERFAHRBEREICH_VON_LONG);
+    axes({u.mecVfbBisXEdit, u.mecVfbBisYEdit, u.mecVfbBisZEdit, u.mecVfbBisCEdit},
+         &P::MECHANIK_VERFAHRBEREICH_BIS_LONG);
+    axes({u.mecParkPosXEdit, u.mecParkPosYEdit, u.mecParkPosZEdit, u.mecParkPosCEdit},
+         &P::MECHANIK_PARKPOSITION_LONG);
+    axes({u.mecNPunktXEdit, u.mecNPunktYEdit, u.mecNPunktZEdit, u.mecNPunktCEdit},
+         &P::MECHANIK_NULLPUNKT_LONG);
+    numberFields.push_back(
+        integer(u.sonSpindelhochlaufEdit, 0, 5000, &P::SONSTIGE_SPINDELHOCHLAUF_LONG));
+    numberFields.push_back(
+        integer(u.sonWerkzeugAnschnittEdit, 0, 5000, &P::SONSTIGE_WERKZEUGANSCHNITT_LONG));
+    numberFields.push_back(
+        integer(u.sonSicherheitsabstandEdit, 0, 255, &P::SONSTIGE_SICHERHEITSABSTAND_LONG));
+    numberFields.push_back(integer(u.sonWeitereEdit, 0, 0, &P::SONSTIGE_WEITERE_LONG));
+}
+
+void ParameterDlg::AttachValidators()
+{
+    const QLocale locale = NumberLocale();
+    for (const NumberField& f : numberFields) {
+        if (f.conversion == Conversion::Float) {
+            auto* validator = new QDoubleValidator(f.min, 999.0, f.decimals, f.edit);
+            validator->setNotation(QDoubleValidator::StandardNotation);
+            validator->setLocale(locale);
+            f.edit->setValidator(validator);
+        } else {
+            auto* validator = new QIntValidator(int(f.min), int(f.max), f.edit);
+            validator->setLocale(locale);
+            f.edit->setValidator(validator);
+        }
+    }
+}
+
+void ParameterDlg::FillFromParameters(const TarvoParameters& p)
+{
+    for (const NumberField& f : numberFields) {
+        if (f.floatMember)
+            f.edit->setText(QString::number(double(p.*f.floatMember), 'g', 6));
+        else if (f.intMember)
+            f.edit->setText(QString::number(p.*f.intMember));
+        else
+            f.edit->setText(QString::number((p.*f.arrayMember)[f.axis]));
+    }
+
+    const Ui::ParameterDlgClass& u = *form;
+    ShowIndex(u.scnSpindelComboBox, p.SCHNITTSTELLE_ZUSATZSIGNAL_SPINDEL_LONG - 1);
+    ShowIndex(u.scnKuehlungComboBox, p.SCHNITTSTELLE_ZUSATZSIGNAL_KUEHLUNG_LONG - 1);
+    ShowIndex(u.scnStromabsenkComboBox, p.SCHNITTSTELLE_ZUSATZSIGNAL_STROMABSENKUNG_LONG - 1);
+    ShowIndex(u.scnBoostComboBox, p.SCHNITTSTELLE_ZUSATZSIGNAL_BOOST_LONG - 1);
+
+    const std::array<QComboBox*, 4> endSwitches = {
+        u.refEndschalterXComboBox, u.refEndschalterYComboBox, u.refEndschalterZComboBox,
+        u.refEndschalterCComboBox};
+    const std::array<QComboBox*, 4> axisConfigs = {
+        u.mecAConfigXComboBox, u.mecAConfigYComboBox, u.mecAConfigZComboBox,
+        u.mecAConfigCComboBox};
+    const std::array<QCheckBox*, 4> reversals = {
+        u.mecRichtUmkXCheckBox, u.mecRichtUmkYCheckBox, u.mecRichtUmkZCheckBox,
+        u.mecRichtUmkCCheckBox};
+    for (int axis = 0; axis < AxisCount; ++axis) {
+        ShowIndex(endSwitches[axis], p.REFERENZFAHRT_ENDSCHALTER_UCHAR[axis]);
+        ShowIndex(axisConfigs[axis], p.MECHANIK_ACHSENCONFIGURATION_UCHAR[axis]);
+        reversals[axis]->setChecked(p.MECHANIK_RICHTUNGSUMKEHR_LONG[axis] != 0);
+    }
+
+    ShowIndex(u.sonWerkzeugwechselComboBox, p.SONSTIGE_WERKZEUGWECHSEL_LONG - 1);
+    ShowIndex(u.sonReffahrtZeitpunktComboBox, p.SONSTIGE_REFERENZFAHRTZEITPUNKT_LONG - 1);
+    ShowIndex(u.sonUnbekannteProgBefehleComboBox, p.SONSTIGE_UNBEKANNTEPROGRAMMBEFEHLE_LONG - 1);
+    u.sonControllernameEdit->setText(p.SONSTIGE_CONTROLLERNAME_CHAR);
+}
+
+void ParameterDlg::FillReferenceGrid(const TarvoParameters& p)
+{
+    // No direction is shown until a step names its axis.
+    for (QComboBox* combo : directionCombos)
+        combo->setCurrentIndex(-1);
+    const TarvoParameters::ReferenceSequence& sequence =
+        p.REFERENZFAHRT_RICHTUNG_UND_REIHENFOLGE_UCHAR;
+    for (int step = 0; step < StepCount; ++step) {
+        const int axis = sequence.order[step];
+        if (axis < 0 || axis >= AxisCount)
+            continue;
+        orderGroups[axis]->button(step)->setChecked(true);
+        ShowIndex(directionCombos[axis], sequence.direction[step]);
+    }
+}
+
+double ParameterDlg::FieldValue(const NumberField& field)
+{
+    const QString text = field.edit->text();
+    bool ok = false;
+    double value = 0;
+    switch (field.conversion) {
+    case Conversion::Unsigned:
+        value = text.toUInt(&ok, 10);
+        break;
+    case Conversion::Signed:
+        value = text.toInt(&ok, 10);
+        break;
+    case Conversion::Float:
+        value = QLocale::c().toDouble(text.trimmed(), &ok);
+        break;
+    }
+    return ok ? value : 0.0;
+}
+
+void ParameterDlg::accept()
+{
+    // Every field is checked before any is stored, so a failing field leaves the set as it
+    // was and Cancel afterwards never keeps half of the edits.
+    for (const NumberField& f : numberFields) {
+        const double value = FieldValue(f);
+        if (value >= f.min && value <= f.max)
+            continue;
+        form->statusLabel->setText(
+            QCoreApplication::translate("ParameterDlgClass", "Value out of range"));
+        QWidget* page = f.edit;
+        while (page && page->parentWidget() != form->stackedWidget)
+            page = page->parentWidget();
+        if (page)
+            form->stackedWidget->setCurrentWidget(page);
+        f.edit->selectAll();
+        f.edit->setFocus();
+        return;
+    }
+
+    if (controller)
+        StoreFields(controller->GetParameters());
+    QDialog::accept();
+}
+
+void ParameterDlg::StoreFields(TarvoParameters& p) const
+{
+    const Ui::ParameterDlgClass& u = *form;
+    auto number = numberFields.cbegin();
+    const auto storeNumbers = [&](int count) {
+        for (int i = 0; i < count; ++i, ++number) {
+            const double value = FieldValue(*number);
+            if (number->floatMember)
+                p.*number->floatMember = static_cast<float>(value);
+            else if (number->intMember)
+                p.*number->intMember = static_cast<int>(value);
+            else
+                (p.*number->arrayMember)[number->axis] = static_cast<int>(value);
+        }
+    };
+
+    // Motortest, Geschwindigkeiten.
+    storeNumbers(4 + 10);
+
+    // Schnittstelle.
+    p.SCHNITTSTELLE_ZUSATZSIGNAL_SPINDEL_LONG =
+        ComboValue(u.scnSpindelComboBox, 1, p.SCHNITTSTELLE_ZUSATZSIGNAL_SPINDEL_LONG);
+    p.SCHNITTSTELLE_ZUSATZSIGNAL_KUEHLUNG_LONG =
+        ComboValue(u.scnKuehlungComboBox, 1, p.SCHNITTSTELLE_ZUSATZSIGNAL_KUEHLUNG_LONG);
+    p.SCHNITTSTELLE_ZUSATZSIGNAL_STROMABSENKUNG_LONG = ComboValue(
+        u.scnStromabsenkComboBox, 1, p.SCHNITTSTELLE_ZUSATZSIGNAL_STROMABSENKUNG_LONG);
+    p.SCHNITTSTELLE_ZUSATZSIGNAL_BOOST_LONG =
+        ComboValue(u.scnBoostComboBox, 1, p.SCHNITTSTELLE_ZUSATZSIGNAL_BOOST_LONG);
+
+    // Referenzfahrt.
+    StoreReferenceSequence(p);
+    const std::array<const QComboBox*, 4> endSwitches = {
+        u.refEndschalterXComboBox, u.refEndschalterYComboBox, u.refEndschalterZComboBox,
+        u.refEndschalterCComboBox};
+    for (int axis = 0; axis < AxisCount; ++axis)
+        p.REFERENZFAHRT_ENDSCHALTER_UCHAR[axis] =
+            ComboValue(endSwitches[axis], 0, p.REFERENZFAHRT_ENDSCHALTER_UCHAR[axis]);
+
+    // Mechanik: resolutions, backlash, travel range, park position, zero point, then the
+    // direction reversal and the axis configuration.
+    storeNumbers(4 + 4 + 4 * 4);
+    const std::array<const QCheckBox*, 4> reversals = {
+        u.mecRichtUmkXCheckBox, u.mecRichtUmkYCheckBox, u.mecRichtUmkZCheckBox,
+        u.mecRichtUmkCCheckBox};
+    const std::array<const QComboBox*, 4> axisConfigs = {
+        u.mecAConfigXComboBox, u.mecAConfigYComboBox, u.mecAConfigZComboBox,
+        u.mecAConfigCComboBox};
+    for (int axis = 0; axis < AxisCount; ++axis) {
+        p.MECHANIK_RICHTUNGSUMKEHR_LONG[axis] = reversals[axis]->isChecked() ? 1 : 0;
+        p.MECHANIK_ACHSENCONFIGURATION_UCHAR[axis] =
+            ComboValue(axisConfigs[axis], 0, p.MECHANIK_ACHSENCONFIGURATION_UCHAR[axis]);
+    }
+
+    // Sonstige.
+    p.SONSTIGE_WERKZEUGWECHSEL_LONG =
+        ComboValue(u.sonWerkzeugwechselComboBox, 1, p.SONSTIGE_WERKZEUGWECHSEL_LONG);
+    p.SONSTIGE_REFERENZFAHRTZEITPUNKT_LONG =
+        ComboValue(u.sonReffahrtZeitpunktComboBox, 1, p.SONSTIGE_REFERENZFAHRTZEITPUNKT_LONG);
+    p.SONSTIGE_UNBEKANNTEPROGRAMMBEFEHLE_LONG = ComboValue(
+        u.sonUnbekannteProgBefehleComboBox, 1, p.SONSTIGE_UNBEKANNTEPROGRAMMBEFEHLE_LONG);
+    storeNumbers(4);
+    p.SONSTIGE_CONTROLLERNAME_CHAR = u.sonControllernameEdit->text();
+}
+
+void ParameterDlg::StoreReferenceSequence(TarvoParameters& p) const
+{
+    TarvoParameters::ReferenceSequence& sequence = p.REFERENZFAHRT_RICHTUNG_UND_REIHENFOLGE_UCHAR;
+    const TarvoParameters::ReferenceSequence old = sequence;
+
+    int order[StepCount] = {-1, -1, -1, -1};
+    for (int axis = 0; axis < AxisCount; ++axis) {
+        const int step = orderGroups[axis]->checkedId();
+        if (step >= 0 && step < StepCount)
+            order[step] = axis;
+    }
+    // A set whose order was not a permutation leaves axes without a checked step; they take
+    // the free steps in axis order, so the stored order always names every axis once.
+    for (int axis = 0; axis < AxisCount; ++axis) {
+        if (std::find(std::begin(order), std::end(order), axis) != std::end(order))
+            continue;
+        *std::find(std::begin(order), std::end(order), -1) = axis;
+    }
+
+    for (int step = 0; step < StepCount; ++step) {
+        const int axis = order[step];
+        int direction = directionCombos[axis]->currentIndex();
+        if (direction < 0) {
+            // No direction shown: keep the one the axis had, else leave it unreferenced.
+            direction = 2;
+            for (int oldStep = 0; oldStep < StepCount; ++oldStep)
+                if (old.order[oldStep] == axis)
+                    direction = old.direction[oldStep];
+        }
+        sequence.order[step] = axis;
+        sequence.direction[step] = direction;
+    }
+}
+
+void ParameterDlg::SlotCurrentPageChanged(int index)
+{
+    if (index < 0 || index >= form->categoryListWidget->count())
+        return;
+    lastPage = index;
+    form->categoryListWidget->setCurrentRow(index);
+}
+
+void ParameterDlg::SlotRefReinfolgeXChanged(int step)
+{
+    OrderChanged(0, step);
+}
+
+void ParameterDlg::SlotRefReinfolgeYChanged(int step)
+{
+    OrderChanged(1, step);
+}
+
+void ParameterDlg::SlotRefReinfolgeZChanged(int step)
+{
+    OrderChanged(2, step);
+}
+
+void ParameterDlg::SlotRefReinfolgeCChanged(int step)
+{
+    OrderChanged(3, step);
+}
+
+// Keeps the four axes on four different steps: the axis that held the clicked step moves to
+// the lowest step nobody uses, which is the one the clicked axis left.
+void ParameterDlg::OrderChanged(int axis, int step)
+{
+    bool used[StepCount] = {false, false, false, false};
+    for (const QButtonGroup* group : orderGroups) {
+        const int checked = group->checkedId();
+        if (checked >= 0 && checked < StepCount)
+            used[checked] = true;
+    }
+    for (int other = 0; other < AxisCount; ++other) {
+        if (other == axis || orderGroups[other]->checkedId() != step)
+            continue;
+        for (int free = 0; free < StepCount; ++free) {
+            if (!used[free]) {
+                orderGroups[other]->button(free)->setChecked(true);
+                break;
+            }
+        }
+        return;
+    }
+}

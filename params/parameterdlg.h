@@ -1,0 +1,74 @@
+#pragma once
+// The modal dialog in which the operator edits the parameter set of one controller, one
+// category page at a time; OK stores the fields only when every checked field is in range.
+
+#include <QDialog>
+
+#include <array>
+#include <memory>
+#include <vector>
+
+class QButtonGroup;
+class QComboBox;
+class QLineEdit;
+class TarvoController;
+class TarvoParameters;
+
+namespace Ui {
+class ParameterDlgClass;
+}
+
+class ParameterDlg : public QDialog {
+    Q_OBJECT
+public:
+    ParameterDlg(TarvoController* controller, QWidget* parent = nullptr);
+    ~ParameterDlg() override;
+
+    // The index of the page shown last, shared by every dialog for the life of the program.
+    static int LastPage() { return lastPage; }
+
+public Q_SLOTS:
+    void accept() override;
+    void SlotCurrentPageChanged(int index);
+    void SlotRefReinfolgeXChanged(int step);
+    void SlotRefReinfolgeYChanged(int step);
+    void SlotRefReinfolgeZChanged(int step);
+    void SlotRefReinfolgeCChanged(int step);
+
+private:
+    // How the text of a number field turns into a value.
+    enum class Conversion { Unsigned, Signed, Float };
+
+    // One checked number field and the set member it stands for.
+    struct NumberField {
+        QLineEdit* edit = nullptr;
+        Conversion conversion = Conversion::Unsigned;
+        double min = 0;
+        double max = 0;
+        int decimals = 0;  // Float only: decimals the validator allows
+        int TarvoParameters::*intMember = nullptr;
+        float TarvoParameters::*floatMember = nullptr;
+        int (TarvoParameters::*arrayMember)[4] = nullptr;
+        int axis = 0;
+    };
+
+    void BuildNumberFields();
+    void AttachValidators();
+    void FillFromParameters(const TarvoParameters& parameters);
+    void FillReferenceGrid(const TarvoParameters& parameters);
+    // The field's value as OK reads it; a text that does not convert counts as 0.
+    static double FieldValue(const NumberField& field);
+    void StoreFields(TarvoParameters& parameters) const;
+    void StoreReferenceSequence(TarvoParameters& parameters) const;
+    void OrderChanged(int axis, int step);
+
+    static int lastPage;
+
+    TarvoController* controller;
+    std::unique_ptr<Ui::ParameterDlgClass> form;
+    // The order button groups in axis order X, Y, Z, C.
+    std::array<QButtonGroup*, 4> orderGroups{};
+    std::array<QComboBox*, 4> directionCombos{};
+    // Every checked field in the order OK takes them.
+    std::vector<NumberField> numberFields;
+};

@@ -1,0 +1,266 @@
+#pragma once
+// The simulated controller: a small 4-axis stepper machine with command buffer, parameter
+// store, RAM program slots and bootloader, driven by an explicit clock (advance) so that the
+// same core runs in real time (SimDevice, kavro-sim) and in fast deterministic tests.
+//
+// Coordinates. The core tracks where each axis physically is, in steps of the machine frame
+// in which the travel range 0409/040A and the park position 040B (millimetres times the
+// resolution 0400 ... 0403) are given. The positions it reports are relative to the zero
+// point ("origin"): reported = machine - origin.
+// - At power-up every linear axis stands in the middle of its travel range, unreferenced,
+//   and the origin is the current position (all positions read 0).
+// - NullPunktSetzen(x, y, z, c) makes the current position read (x, y, z, c): origin =
+//   machine - value. The command is queued like a motion command.
+// - A reference run sets each referenced axis's origin to the machine coordinate 040C.
+// - End switches sit 1 mm outside both ends of the travel range. A referenced axis stops at
+//   the range end with the axis's lower/upper-limit error; an unreferenced axis does not know
+//   the range, runs on to the switch and stops there with the end-switch error.
+// - Rotary axes (040D = 1) have no range and no switches; deactivated axes (2) never move.
+//
+// Speeds. A relative move of a pair runs both axes together and finishes both at once: the
+// axis with the longer way runs at the commanded speed (steps/s or mm/s), the other in
+// proportion. Speed 0 means the travel speed 0101 (mm/s). Moves run at constant speed;
+// only "Not Halt" brakes with a ramp (acceleration 0107, mm/s^2).
+//
+// Park needs every active axis referenced; otherwise it fails with 0x03, because without a
+// reference the controller does not know where the park position lies.
+//
+// Every queued command takes at least 1 ms, so a RAM program repeating without end never
+// stalls the clock.
+//
+// Not thread safe: the owner serialises all calls.
+
+#include "device.h"
+#include "simoptions.h"
+
+#include <array>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace quenta {
+
+class SimController {
+public:
+    static constexpr int BufferSize = 256;
+    static constexpr int RamSlots = 4;
+    static constexpr int RamCapacity = 100;
+    static constexpr int64_t MinCommandUs = 1000;
+    static constexpr int64_t FastStatusUs = 20000;   // at most one notification per 20 ms
+    static constexpr int64_t SlowStatusUs = 500000;  // at least one per 500 ms
+    static constexpr int BootBlockSize = 8192;
+    static constexpr size_t MaxStoredFirmware = 4u << 20;
+
+    // Error codes the controller raises.
+    enum Error : uint8_t {
+        BufferNotEmpty = 0x01,
+        AxesMoving = 0x02,
+        NotAllowed = 0x03,
+        ReferenceAxes = 0x0a,
+        RamNumber = 0x0b,
+        RamEmpty = 0x0c,
+        RamTooBig = 0x0d,
+        EmergencyInput = 0x53,
+        ParameterValue = 0x71,
+        ParameterNumber = 0x91,
+        EmergencyStopped = 0x99,
+    };
+    // Bits of the switch inputs.
+    enum Input : uint8_t { EndX = 0x01, EmergencyIn = 0x10 };
+
+    SimController();
+
+    // Clock.
+    void advance(int64_t ms) { advanceUs(ms * 1000); }
+    void advanceUs(int64_t us);
+    int64_t nowUs() const { return now; }
+
+    // Connection and status notifications.
+    void connect();
+    void disconnect();
+    bool isConnected() const { return connected; }
+    // False while the silence fault holds: the controller answers nothing.
+    bool answering() const;
+    // True when a status notification is due now (and counts it as sent): at most one per
+    // 20 ms while something changes, and one at least every 500 ms while connected.
+    bool takeNotification();
+    // Microseconds until takeNotification may turn true without any further call.
+    int64_t usUntilStatusCheck() const;
+    StatusReport status() const;
+    std::string name() const;
+    // Replaces the controller name (parameter 0505), cut to 16 characters.
+    void setName(const std::string& name);
+    // Something runs or waits: a motion, a WAIT, a reference run, a RAM program, the buffer.
+    bool busy() const;
+
+    // Commands, with the results of the C functions (1 done or accepted, 0 refused).
+    int acknowledgeError();
+    int emergencyHalt();
+    int emergencyStop();
+    int park();
+    // pair 0 = X/Y, 1 = Z/C. Distances are relative, in steps or in millimetres.
+    int moveSteps(int pair, int32_t speed, int32_t first, int32_t second);
+    int moveMm(int pair, float speed, float first, float second);
+    int wait(int32_t ms);
+    int reference();
+    int setZeroSteps(const int32_t v[4]);
+    int setZeroMm(const float v[4]);
+    int setSpindleCoolant(uint8_t spindle, uint8_t coolant);
+    int setOutputs(uint8_t bits);
+    int changeMode(uint8_t mode);
+    int loadRam(uint8_t ram);
+    int startRam(uint8_t ram, uint8_t count);
+    int readParameter(uint8_t group, uint8_t index, uint8_t result[16]);
+    int setParameter(uint8_t group, uint8_t index, const Device::ParamValue& value);
+
+    // Inputs a test or the operator of kavro-sim sets.
+    void setGeneralInputs(uint8_t bits);
+    // Switch inputs forced on (end switches, emergency stop, joystick). A rising end-switch
+    // bit outside a reference run stops the machine with that axis's end-switch error; a
+    // rising emergency bit stops it with 0x53.
+    void setSwitchInputs(uint8_t bits);
+
+    // Inspection for tests and kavro-sim.
+    int mode() const { return currentMode; }
+    double machinePosition(int axis) const;
+    bool isReferenced(int axis) const { return referenced[axis]; }
+    size_t bufferFill() const { return buffer.size(); }
+    bool ramRunning() const { return ram.active; }
+    int ramLength(int slot) const;
+
+    // Bootloader (firmware-update mode).
+    // Resets the controller into its bootloader; false when it has none.
+    bool enterBootloader();
+    bool inBootloader() const { return boot.active; }
+    // Feeds bytes to the bootloader and appends its answers to reply. Returns how many bytes
+    // it consumed: fewer than count when a frame's sync byte made it return to the firmware
+    // (the rest belongs to the wire protocol).
+    size_t bootloaderInput(const uint8_t* data, size_t count, std::vector<uint8_t>& reply);
+    // Leaves the bootloader and restarts the firmware (parameters and positions are kept).
+    void leaveBootloader();
+    // The data bytes of every block received since the last erase (at most 4 MiB kept).
+    const std::vector<uint8_t>& receivedFirmware() const { return boot.image; }
+    uint32_t receivedCrc() const;
+    int receivedBlocks() const { return boot.blocks; }
+
+    SimFaults& faults() { return faultSet; }
+    const SimFaults& faults() const { return faultSet; }
+
+private:
+    enum class CommandKind { Move, Wait, Park, Reference, Zero, Func, Outputs };
+    struct Command {
+        CommandKind kind = CommandKind::Wait;
+        int pair = 0;
+        bool mm = false;
+        double speed = 0.0;
+        double values[4] = {0.0, 0.0, 0.0, 0.0};
+        int32_t ms = 0;
+        uint8_t a = 0;
+        uint8_t b = 0;
+    };
+    enum class Profile { Linear, Brake };
+    enum class Purpose { Command, RefSeek, RefFree, Brake };
+    struct Segment {
+        bool active = false;
+        Purpose purpose = Purpose::Command;
+        Profile profile = Profile::Linear;
+        double from[4] = {0, 0, 0, 0};
+        double to[4] = {0, 0, 0, 0};
+        int64_t start = 0;
+        int64_t duration = 0;
+        uint8_t stopError = 0;  // raised when the segment ends (it was cut at a limit)
+        int refAxis = -1;
+    };
+    struct ReferenceRun {
+        bool active = false;
+        std::vector<int> axes;
+        std::vector<int> dirs;  // 0 positive, 1 negative
+        size_t step = 0;
+    };
+    struct RamRun {
+        bool active = false;
+        int slot = 0;
+        int remaining = 0;  // 0 = without end
+        size_t index = 0;
+    };
+    struct RamSlot {
+        std::vector<Command> commands;
+        bool overflow = false;
+    };
+    struct ParamSlot {
+        Device::ParamKind kind = Device::ParamKind::Long;
+        int32_t longs[8] = {0, 0, 0, 0, 0, 0, 0, 0};
+        float f = 0.0f;
+        std::string name;
+    };
+    struct Bootloader {
+        bool active = false;
+        bool silent = false;
+        int addressBytes = 0;  // address bytes still expected after "A"
+        int blockBytes = -1;   // data bytes still expected after "#"; -1 = not in a block
+        uint32_t crc = 0;      // zlib running value
+        int blocks = 0;
+        std::vector<uint8_t> image;
+    };
+
+    int enqueue(const Command& c);
+    void pump();
+    bool startNext();
+    void execute(const Command& c);
+    void startMotion(const double target[4], double durationUs, Purpose purpose,
+                     bool checkLimits, int refAxis = -1);
+    void cutAtLimits(Segment& s) const;
+    void finishSegment();
+    void nextReferenceStep();
+    void startHold(int64_t us);
+    void stopAll();
+    void raise(uint8_t code) { errorCode = code; }
+    void failExecution(uint8_t code);
+    void resetRuntime();
+    void setDefaults();
+    double position(int axis) const;
+    double fraction(const Segment& s, int64_t t) const;
+    uint8_t switchBits() const;
+    bool axisActive(int axis) const;
+    bool axisLinear(int axis) const;
+    bool anyMotion() const;
+
+    float fparam(uint16_t key) const;
+    int32_t lparam(uint16_t key, int i = 0) const;
+    double resolution(int axis) const;
+    double rangeLow(int axis) const;
+    double rangeHigh(int axis) const;
+    double switchMargin(int axis) const;
+
+    int64_t now = 0;
+    bool connected = false;
+    int64_t connectedAt = 0;
+    int64_t lastNotify = 0;
+    StatusReport lastSent;
+
+    int currentMode = 2;
+    uint8_t errorCode = 0;
+    uint8_t generalInputs = 0;
+    uint8_t generalOutputs = 0;
+    uint8_t forcedInputs = 0;
+    bool spindle = false;
+    bool coolant = false;
+    double machine[4] = {0, 0, 0, 0};
+    double origin[4] = {0, 0, 0, 0};
+    bool referenced[4] = {false, false, false, false};
+
+    std::deque<Command> buffer;
+    Segment segment;
+    ReferenceRun refRun;
+    RamRun ram;
+    std::array<RamSlot, RamSlots> slots;
+    int loadingSlot = 0;  // 1 ... 4 while mode 3 stores into a slot
+
+    std::map<uint16_t, ParamSlot> params;
+    Bootloader boot;
+    SimFaults faultSet;
+};
+
+}  // namespace quenta

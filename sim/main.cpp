@@ -1,0 +1,76 @@
+// kavro-sim: serves one simulated controller on a pseudo-terminal and prints its path.
+
+#include "simserver.h"
+
+#include <csignal>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+volatile sig_atomic_t stopRequested = 0;
+
+void onStopSignal(int)
+{
+    stopRequested = 1;
+}
+
+void printUsage()
+{
+    std::printf("Usage: kavro-sim [options]\n"
+                "Serves a simulated controller on a pseudo-terminal and prints its path.\n"
+                "Map a port of the program to it: ports/COM5=/dev/pts/N in the settings of\n"
+                "lumbrix/Quenta (~/.config/lumbrix/Quenta.conf, section [ports]).\n\n"
+                "Options:\n%s"
+                "  --help                        show this text\n\n"
+                "Control commands on standard input, one per line: silence, talk,\n"
+                "garbage on|off, wrong-crc on|off, no-bootloader on|off,\n"
+                "bootloader-silent-after K|off, fail-params N, fail-open N, inputs BITS,\n"
+                "general-inputs BITS, status, hangup, quit.\n",
+                quenta::simOptionsHelp().c_str());
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    std::vector<std::string> args(argv + 1, argv + argc);
+    for (const std::string& a : args) {
+        if (a == "--help" || a == "-h") {
+            printUsage();
+            return 0;
+        }
+    }
+    quenta::SimOptions options;
+    std::string error;
+    if (!quenta::parseSimOptions(args, options, error)) {
+        std::fprintf(stderr, "kavro-sim: %s\n", error.c_str());
+        return 2;
+    }
+
+    // The stop signals stay blocked except while the server waits, so none is missed.
+    std::signal(SIGPIPE, SIG_IGN);
+    struct sigaction sa = {};
+    sa.sa_handler = onStopSignal;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGHUP, &sa, nullptr);
+    sigset_t blocked;
+    sigset_t waitMask;
+    sigemptyset(&blocked);
+    sigaddset(&blocked, SIGINT);
+    sigaddset(&blocked, SIGTERM);
+    sigaddset(&blocked, SIGHUP);
+    sigprocmask(SIG_BLOCK, &blocked, &waitMask);
+
+    SimServer server(options);
+    if (!server.start(error)) {
+        std::fprintf(stderr, "kavro-sim: %s\n", error.c_str());
+        return 1;
+    }
+    std::printf("%s\n", server.slavePath().c_str());
+    std::fflush(stdout);
+    return server.run(stopRequested, &waitMask);
+}

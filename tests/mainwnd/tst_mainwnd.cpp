@@ -1,0 +1,537 @@
+// The main window frame: actions, menus, tool bar, docks, the enabling rules, keeping the
+// active controller, tabs and list in step, the command destination, closing, about box.
+
+#include "mainwndtesting.h"
+
+#include "tarvoparameters.h"
+#include "tarvoprogedit.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QCloseEvent>
+#include <QDockWidget>
+#include <QItemSelectionModel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QStandardItemModel>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTest>
+#include <QToolBar>
+#include <QTreeView>
+
+namespace {
+
+using Actions = KavrixMainWnd::Actions;
+using ActionMember = QAction* Actions::*;
+
+// Texts of a menu's or tool bar's entries; "—" stands for a separator.
+QStringList entryTexts(const QList<QAction*>& entries)
+{
+    QStringList texts;
+    for (const QAction* action : entries)
+        texts << (action->isSeparator() ? QStringLiteral("—") : action->text());
+    return texts;
+}
+
+// The actions that depend on the active controller, by their enabling rule.
+const ActionMember needsController[] = {
+    &Actions::controllerEdit, &Actions::controllerRemove, &Actions::controllerFirmwareUpdate,
+    &Actions::parameterLoad, &Actions::parameterReset};
+const ActionMember needsValues[] = {&Actions::parameterSave, &Actions::parameterSaveAs,
+                                    &Actions::parameterEdit};
+const ActionMember needsConnection[] = {&Actions::controllerDisconnect, &Actions::parameterRead,
+                                        &Actions::ramProgrammWrite, &Actions::ramProgrammStart};
+const ActionMember alwaysEnabled[] = {
+    &Actions::fileNew, &Actions::fileOpen, &Actions::quit, &Actions::controllerAdd,
+    &Actions::commandsToEditor, &Actions::commandsToController, &Actions::about,
+    &Actions::aboutQt};
+
+}  // namespace
+
+class TestMainWnd : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<ScriptedPorts> ports;
+    std::unique_ptr<ScriptedDialogs> dialogs;
+
+private Q_SLOTS:
+    void initTestCase() { Q_INIT_RESOURCE(images); }
+
+    void init()
+    {
+        initTestSettings();
+        ports = std::make_unique<ScriptedPorts>();
+        dialogs = std::make_unique<ScriptedDialogs>();
+        KavrixKernel::Instance();
+    }
+
+    void cleanup()
+    {
+        delete KavrixKernel::ExistingInstance();
+        dialogs.reset();
+        ports.reset();
+    }
+
+    void everyActionHasItsTextsKeysAndIcon()
+    {
+        struct Row {
+            ActionMember member;
+            const char* text;
+            const char* shortcut;  // nullptr: none; "New"/"Delete": the platform's standard key
+            const char* toolTip;   // nullptr: not set
+            const char* statusTip;
+            bool icon;
+        };
+        const Row rows[] = {
+            {&Actions::fileNew, "&New", "Ctrl+N", nullptr, "New programm", false},
+            {&Actions::fileOpen, "&Open", "Ctrl+O", nullptr, "Load programm from file", false},
+            {&Actions::fileClose, "&Close", nullptr, nullptr, "Close programm", false},
+            {&Actions::fileSave, "&Save", "Ctrl+S", nullptr, "Save programm to file ", false},
+            {&Actions::fileSaveAs, "&SaveAs", nullptr, nullptr,
+             "Save programm to a different file", false},
+            {&Actions::quit, "&Quit", "Ctrl+Q", nullptr, "Quit the application", false},
+            {&Actions::controllerAdd, "&Add Controller...", "New", "Add Contoller",
+             "Add Contoller", true},
+            {&Actions::controllerEdit, "&Edit COM port settings...", nullptr,
+             "COM port settings", "Edit controller's COM port settings", false},
+            {&Actions::controllerRemove, "&Remove Controller", "Delete", nullptr,
+             "Remove Contoller", true},
+            {&Actions::controllerConnect, "&Connect", nullptr, "Connect to controller",
+             "Connect to controller", false},
+            {&Actions::controllerDisconnect, "&Disconnect", nullptr,
+             "Disconnect from controller", "Disconnect from controller", false},
+            {&Actions::controllerFirmwareUpdate, "&Firmware Update...", nullptr,
+             "Firmware Update", "Firmware Update", false},
+            {&Actions::parameterLoad, "&Load...", nullptr, "Load from file",
+             "Load parameters to file", false},
+            {&Actions::parameterSave, "&Save", nullptr, "Save", "Save parameters to file",
+             false},
+            {&Actions::parameterSaveAs, "Save &as...", nullptr, "Save as",
+             "Save parameters to selected file", false},
+            {&Actions::parameterRead, "&Read from controller", nullptr, "Read from controller",
+             "Read parameters from aktive controller", false},
+            {&Actions::parameterWrite, "&Write to controller", nullptr,
+             "Write parameters to aktive to controller", "Write parameters to aktive controller",
+             false},
+            {&Actions::parameterReset, "&Reset", nullptr, "Reset parameters", "Reset parameters",
+             false},
+            {&Actions::parameterEdit, "&Edit...", nullptr, "Edit parameters", "Edit parameters",
+             false},
+            {&Actions::commandsToEditor, "Commands to editor", nullptr,
+             "Write commands to program editor", "Write commands to program editor", false},
+            {&Actions::commandsToController, "Commands to controller", nullptr,
+             "Send commands directly to controller", "Send commands directly to controller",
+             false},
+            {&Actions::ramProgrammWrite, "Write &Programm into controller RAM", nullptr,
+             "Write Programm into controller RAM", "Write Programm into controller RAM", false},
+            {&Actions::ramProgrammStart, "&Start RAM-Programm", nullptr, "RAM-Rrogramm starten",
+             "RAM-Programm starten", false},
+            {&Actions::about, "&About", nullptr, nullptr, "Show the application's About box",
+             false},
+            {&Actions::aboutQt, "About &Qt", nullptr, nullptr, "Show the Qt library's About box",
+             false},
+        };
+        KavrixMainWnd window;
+        const Actions& actions = window.GetActions();
+        QSet<QAction*> distinct;
+        for (const Row& row : rows) {
+            QAction* const action = actions.*row.member;
+            QVERIFY2(action, row.text);
+            distinct.insert(action);
+            QCOMPARE(action->text(), QString::fromUtf8(row.text));
+            QCOMPARE(action->statusTip(), QString::fromUtf8(row.statusTip));
+            if (row.toolTip)
+                QCOMPARE(action->toolTip(), QString::fromUtf8(row.toolTip));
+            QCOMPARE(!action->icon().isNull(), row.icon);
+            const QString shortcut = row.shortcut ? QString::fromUtf8(row.shortcut) : QString();
+            if (shortcut == QLatin1String("New"))
+                QCOMPARE(action->shortcuts(), QKeySequence::keyBindings(QKeySequence::New));
+            else if (shortcut == QLatin1String("Delete"))
+                QCOMPARE(action->shortcuts(), QKeySequence::keyBindings(QKeySequence::Delete));
+            else
+                QCOMPARE(action->shortcut(), QKeySequence(shortcut));
+        }
+        QCOMPARE(distinct.size(), 25);
+
+        // The destination pair is exclusive and starts at "controller".
+        QVERIFY(actions.commandsToEditor->isCheckable());
+        QVERIFY(actions.commandsToController->isChecked());
+        QVERIFY(!actions.commandsToEditor->isChecked());
+        QCOMPARE(actions.commandsToEditor->actionGroup(),
+                 actions.commandsToController->actionGroup());
+        QVERIFY(actions.commandsToEditor->actionGroup()->isExclusive());
+        QCOMPARE(actions.commandsToEditor->actionGroup()->actions().first(),
+                 actions.commandsToEditor);
+    }
+
+    void menusAndToolBarListTheirEntriesInOrder()
+    {
+        KavrixMainWnd window;
+        const QList<QAction*> bar = window.menuBar()->actions();
+        QCOMPARE(entryTexts(bar), QStringList({"&File", "&Controller", "&Parameters",
+                                               "&Programm", "&View", "—", "&Help"}));
+        QCOMPARE(entryTexts(bar.at(0)->menu()->actions()),
+                 QStringList({"&New", "&Open", "&Close", "—", "&Save", "&SaveAs", "—",
+                              "&Quit"}));
+        QCOMPARE(entryTexts(bar.at(1)->menu()->actions()),
+                 QStringList({"&Connect", "&Disconnect", "—", "&Firmware Update...", "—",
+                              "&Add Controller...", "&Remove Controller",
+                              "&Edit COM port settings..."}));
+        QCOMPARE(entryTexts(bar.at(2)->menu()->actions()),
+                 QStringList({"&Read from controller", "&Write to controller", "—",
+                              "&Load...", "&Save", "Save &as...", "—", "&Reset", "—",
+                              "&Edit..."}));
+        QCOMPARE(entryTexts(bar.at(3)->menu()->actions()),
+                 QStringList({"Commands to controller", "Commands to editor", "—",
+                              "Write &Programm into controller RAM", "&Start RAM-Programm"}));
+        QCOMPARE(entryTexts(bar.at(4)->menu()->actions()),
+                 QStringList({"Main tool bar", "Control", "Controller List",
+                              "Active Controller", "Output"}));
+        QCOMPARE(entryTexts(bar.at(6)->menu()->actions()),
+                 QStringList({"&About", "About &Qt"}));
+
+        QToolBar* const toolBar = window.GetMainToolBar();
+        QCOMPARE(toolBar->windowTitle(), QString("Main tool bar"));
+        QCOMPARE(entryTexts(toolBar->actions()),
+                 QStringList({"&Connect", "&Disconnect", "—", "&Edit...", "—",
+                              "Commands to controller", "Commands to editor"}));
+        // The tool bar's "&Edit..." is the parameter dialog, not the COM port settings.
+        QCOMPARE(toolBar->actions().at(3), window.GetActions().parameterEdit);
+    }
+
+    void startsEmptyWithOneUntitledTab()
+    {
+        KavrixMainWnd window;
+        const Actions& actions = window.GetActions();
+        QCOMPARE(window.windowTitle(), QString("KavrixMulti"));
+        QVERIFY(!window.windowIcon().isNull());
+        QCOMPARE(window.size(), QSize(1200, 600));
+        QCOMPARE(window.statusBar()->currentMessage(), QString("Ready"));
+        QCOMPARE(window.GetControllerTabWidget()->count(), 0);
+        QCOMPARE(window.GetEditorTabWidget()->count(), 1);
+        QCOMPARE(window.GetEditorTabWidget()->tabText(0), QString("Untitled"));
+        QCOMPARE(window.centralWidget(), window.GetEditorTabWidget());
+        QVERIFY(window.GetEditorTabWidget()->tabsClosable());
+        for (ActionMember m : needsController)
+            QVERIFY2(!(actions.*m)->isEnabled(), qPrintable((actions.*m)->text()));
+        for (ActionMember m : needsValues)
+            QVERIFY2(!(actions.*m)->isEnabled(), qPrintable((actions.*m)->text()));
+        for (ActionMember m : needsConnection)
+            QVERIFY2(!(actions.*m)->isEnabled(), qPrintable((actions.*m)->text()));
+        QVERIFY(!actions.controllerConnect->isEnabled());
+        QVERIFY(!actions.parameterWrite->isEnabled());
+        for (ActionMember m : alwaysEnabled)
+            QVERIFY2((actions.*m)->isEnabled(), qPrintable((actions.*m)->text()));
+        // Start-up never warns, not even about the destination.
+        QCOMPARE(dialogs->shown.size(), 0);
+        QVERIFY(!KavrixKernel::Instance()->IsCommandToEditor());
+        QCOMPARE(outputLines(window), QStringList({"Active controller changed: "}));
+        QCOMPARE(window.GetActiveControllerDock()->windowTitle(), QString("Active Controller"));
+
+        QCOMPARE(window.findChildren<QDockWidget*>().size(), 4);
+    }
+
+    void docksSitWhereTheyBelong()
+    {
+        KavrixMainWnd window;
+        QHash<QString, Qt::DockWidgetArea> areas;
+        for (QDockWidget* dock : window.findChildren<QDockWidget*>())
+            areas.insert(dock->windowTitle(), window.dockWidgetArea(dock));
+        QCOMPARE(areas.value("Control"), Qt::LeftDockWidgetArea);
+        QCOMPARE(areas.value("Controller List"), Qt::RightDockWidgetArea);
+        QCOMPARE(areas.value("Active Controller"), Qt::RightDockWidgetArea);
+        QCOMPARE(areas.value("Output"), Qt::BottomDockWidgetArea);
+        QVERIFY(window.GetOutputLog()->isReadOnly());
+        QCOMPARE(window.GetControllerListView()->model(),
+                 static_cast<QAbstractItemModel*>(KavrixKernel::Instance()->GetControllerModel()));
+    }
+
+    void actionsFollowTheActiveController_data()
+    {
+        QTest::addColumn<bool>("connected");
+        QTest::addColumn<bool>("defined");
+        QTest::newRow("disconnected, no values") << false << false;
+        QTest::newRow("connected, no values") << true << false;
+        QTest::newRow("disconnected, values") << false << true;
+        QTest::newRow("connected, values") << true << true;
+    }
+
+    void actionsFollowTheActiveController()
+    {
+        QFETCH(bool, connected);
+        QFETCH(bool, defined);
+        TarvoController* const controller = registerController("COM3");
+        KavrixMainWnd window;
+        if (defined)
+            controller->GetParameters().ResetToDefaults();
+        if (connected)
+            KavrixKernel::Instance()->ConnectActiveController();
+        QCOMPARE(controller->IsConnected(), connected);
+        window.UpdateActions();
+
+        const Actions& actions = window.GetActions();
+        for (ActionMember m : needsController)
+            QVERIFY2((actions.*m)->isEnabled(), qPrintable((actions.*m)->text()));
+        for (ActionMember m : needsValues)
+            QCOMPARE((actions.*m)->isEnabled(), defined);
+        for (ActionMember m : needsConnection)
+            QCOMPARE((actions.*m)->isEnabled(), connected);
+        QCOMPARE(actions.controllerConnect->isEnabled(), !connected);
+        QCOMPARE(actions.parameterWrite->isEnabled(), connected && defined);
+        for (ActionMember m : alwaysEnabled)
+            QVERIFY((actions.*m)->isEnabled());
+    }
+
+    void editActionsFollowTheCurrentTab()
+    {
+        KavrixMainWnd window;
+        const Actions& actions = window.GetActions();
+        QVERIFY(actions.fileClose->isEnabled());
+        QVERIFY(actions.fileSaveAs->isEnabled());
+        QVERIFY(!actions.fileSave->isEnabled());
+        window.CurrentEditor()->insertPlainText("GO_PARK;");
+        QVERIFY(actions.fileSave->isEnabled());
+        // A second, unmodified tab: Save follows the tab that is current.
+        actions.fileNew->trigger();
+        QVERIFY(!actions.fileSave->isEnabled());
+        window.GetEditorTabWidget()->setCurrentIndex(0);
+        QVERIFY(actions.fileSave->isEnabled());
+        dialogs->buttonAnswers.enqueue(QMessageBox::No);
+        actions.fileClose->trigger();
+        actions.fileClose->trigger();
+        QCOMPARE(window.GetEditorTabWidget()->count(), 0);
+        QVERIFY(!actions.fileClose->isEnabled());
+        QVERIFY(!actions.fileSaveAs->isEnabled());
+        QVERIFY(!actions.fileSave->isEnabled());
+    }
+
+    void restoredActiveControllerSurvivesStartUp()
+    {
+        QSettings settings;
+        settings.setValue("controllers", QStringList({"COM1:115200", "COM3:115200",
+                                                      "COM5:100000"}));
+        settings.setValue("ActiveController", "COM5");
+        KavrixKernel::Instance()->ReadSettings();
+        QSignalSpy activeChanges(KavrixKernel::Instance(),
+                                 &KavrixKernel::SignalActiveControllerChanged);
+
+        KavrixMainWnd window;
+        QCOMPARE(activeChanges.count(), 0);
+        QCOMPARE(KavrixKernel::Instance()->GetActiveControllerPort(), QString("COM5"));
+        QTabWidget* const tabs = window.GetControllerTabWidget();
+        QCOMPARE(tabs->count(), 3);
+        QCOMPARE(tabs->tabText(0), QString("COM1"));
+        QCOMPARE(tabs->tabText(2), QString("COM5"));
+        QCOMPARE(tabs->tabText(tabs->currentIndex()), QString("COM5"));
+        const QModelIndex current = window.GetControllerListView()->currentIndex();
+        QCOMPARE(current.siblingAtColumn(0).data().toString(), QString("COM5"));
+        QVERIFY(window.GetControllerListView()->selectionModel()->isRowSelected(current.row()));
+        QCOMPARE(window.GetActiveControllerDock()->windowTitle(),
+                 QString("Active Controller: COM5"));
+        QCOMPARE(outputLines(window).last(), QString("Active controller changed: COM5"));
+        QVERIFY(window.GetActions().controllerConnect->isEnabled());
+    }
+
+    void listAndTabsSelectTheActiveControllerOnce()
+    {
+        registerController("COM1");
+        registerController("COM3");
+        registerController("COM5");
+        KavrixMainWnd window;
+        KavrixKernel* const kernel = KavrixKernel::Instance();
+        QSignalSpy activeChanges(kernel, &KavrixKernel::SignalActiveControllerChanged);
+        QTabWidget* const tabs = window.GetControllerTabWidget();
+        QTreeView* const list = window.GetControllerListView();
+
+        // A row chosen in the list: one activation, and the tab follows.
+        const QModelIndex com1 = kernel->FindControllerIndex("COM1");
+        list->selectionModel()->setCurrentIndex(
+            com1, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        QCOMPARE(activeChanges.count(), 1);
+        QCOMPARE(kernel->GetActiveControllerPort(), QString("COM1"));
+        QCOMPARE(tabs->tabText(tabs->currentIndex()), QString("COM1"));
+
+        // A tab chosen: one activation, and the list row follows.
+        tabs->setCurrentIndex(1);
+        QCOMPARE(activeChanges.count(), 2);
+        QCOMPARE(kernel->GetActiveControllerPort(), QString("COM3"));
+        QCOMPARE(list->currentIndex().siblingAtColumn(0).data().toString(), QString("COM3"));
+        QCOMPARE(list->selectionModel()->selectedRows().size(), 1);
+        QCOMPARE(list->selectionModel()->selectedRows().first().data().toString(),
+                 QString("COM3"));
+        QCOMPARE(outputLines(window).mid(outputLines(window).size() - 2),
+                 QStringList({"Active controller changed: COM1",
+                              "Active controller changed: COM3"}));
+
+        // The kernel choosing: both follow.
+        kernel->SetActiveController(QString("COM5"));
+        QCOMPARE(activeChanges.count(), 3);
+        QCOMPARE(tabs->tabText(tabs->currentIndex()), QString("COM5"));
+        QCOMPARE(list->currentIndex().siblingAtColumn(0).data().toString(), QString("COM5"));
+    }
+
+    void dockTitleNamesTheActiveControllerOnly()
+    {
+        TarvoController* const com1 = registerController("COM1");
+        registerController("COM3");
+        KavrixMainWnd window;
+        QDockWidget* const dock = window.GetActiveControllerDock();
+        QCOMPARE(dock->windowTitle(), QString("Active Controller: COM3"));
+        KavrixKernel::Instance()->ConnectActiveController();
+        QCOMPARE(dock->windowTitle(), QString("Active Controller: COM3 - connected"));
+        // Status of another controller leaves the title alone.
+        com1->Connect();
+        window.SlotUpdateControllerStatus("COM1");
+        QCOMPARE(dock->windowTitle(), QString("Active Controller: COM3 - connected"));
+        KavrixKernel::Instance()->DisconnectActiveController();
+        QCOMPARE(dock->windowTitle(), QString("Active Controller: COM3"));
+        com1->Disconnect();
+    }
+
+    void destinationWarnsOnlyWhenSwitchingToADisconnectedController()
+    {
+        TarvoController* const controller = registerController("COM3");
+        KavrixMainWnd window;
+        KavrixKernel* const kernel = KavrixKernel::Instance();
+        const Actions& actions = window.GetActions();
+        QCOMPARE(dialogs->shown.size(), 0);
+
+        actions.commandsToEditor->trigger();
+        QVERIFY(kernel->IsCommandToEditor());
+        QVERIFY(!actions.commandsToController->isChecked());
+        QCOMPARE(dialogs->shown.size(), 0);
+
+        actions.commandsToController->trigger();
+        QVERIFY(!kernel->IsCommandToEditor());
+        QCOMPARE(dialogs->shown.size(), 1);
+        QCOMPARE(dialogs->shown[0].kind, QString("warning"));
+        QCOMPARE(dialogs->shown[0].title, QString("Connecting to Controller"));
+        QCOMPARE(dialogs->shown[0].text, QString("Controller on COM3 isn't connected.\n"));
+        QCOMPARE(dialogs->shown[0].buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+
+        // Connected: no warning either way.
+        actions.commandsToEditor->trigger();
+        kernel->ConnectActiveController();
+        QVERIFY(controller->IsConnected());
+        actions.commandsToController->trigger();
+        QVERIFY(!kernel->IsCommandToEditor());
+        QCOMPARE(dialogs->shown.size(), 1);
+    }
+
+    void destinationWithoutControllerNeverWarns()
+    {
+        KavrixMainWnd window;
+        window.GetActions().commandsToEditor->trigger();
+        window.GetActions().commandsToController->trigger();
+        QCOMPARE(dialogs->shown.size(), 0);
+        QVERIFY(!KavrixKernel::Instance()->IsCommandToEditor());
+    }
+
+    void viewMenuHidesAndRestoresDocksAndToolBar()
+    {
+        KavrixMainWnd window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const QList<QAction*> entries = window.GetViewMenu()->actions();
+        QCOMPARE(entries.size(), 5);
+        QList<QWidget*> targets{window.GetMainToolBar()};
+        for (const char* title : {"Control", "Controller List", "Active Controller",
+                                     "Output"}) {
+            for (QDockWidget* dock : window.findChildren<QDockWidget*>()) {
+                if (dock->windowTitle() == title)
+                    targets << dock;
+            }
+        }
+        QCOMPARE(targets.size(), 5);
+        for (int i = 0; i < entries.size(); ++i) {
+            QWidget* const target = targets.at(i);
+            auto* const dock = qobject_cast<QDockWidget*>(target);
+            const Qt::DockWidgetArea area = dock ? window.dockWidgetArea(dock)
+                                                 : Qt::NoDockWidgetArea;
+            QVERIFY(target->isVisible());
+            entries.at(i)->trigger();
+            QVERIFY2(!target->isVisible(), qPrintable(entries.at(i)->text()));
+            QVERIFY(!entries.at(i)->isChecked());
+            entries.at(i)->trigger();
+            QVERIFY2(target->isVisible(), qPrintable(entries.at(i)->text()));
+            if (dock)
+                QCOMPARE(window.dockWidgetArea(dock), area);
+            Q_UNUSED(area);
+        }
+    }
+
+    void closeWithCancelKeepsTheWindowButDisconnects()
+    {
+        TarvoController* const com1 = registerController("COM1");
+        KavrixKernel::Instance()->ConnectActiveController();
+        TarvoController* const com3 = registerController("COM3");
+        KavrixKernel::Instance()->ConnectActiveController();
+        QVERIFY(com1->IsConnected() && com3->IsConnected());
+        KavrixMainWnd window;
+        window.show();
+        window.GetActions().fileNew->trigger();
+        window.CurrentEditor()->insertPlainText("GO_PARK;");
+
+        dialogs->buttonAnswers.enqueue(QMessageBox::Cancel);
+        QVERIFY(!window.close());
+        QVERIFY(window.isVisible());
+        QVERIFY(!com1->IsConnected());
+        QVERIFY(!com3->IsConnected());
+        QCOMPARE(KavrixKernel::Instance()->FindControllerIndex("COM1").siblingAtColumn(2)
+                     .data().toString(),
+                 QString("disconnected"));
+        // Only the modified second tab asked.
+        QCOMPARE(dialogs->count("question"), 1);
+        QCOMPARE(dialogs->shown.last().title, QString("Save Modified File?"));
+        QCOMPARE(window.GetEditorTabWidget()->count(), 2);
+
+        dialogs->buttonAnswers.enqueue(QMessageBox::No);
+        QVERIFY(window.close());
+        QCOMPARE(dialogs->count("question"), 2);
+    }
+
+    void closeStopsAtTheFirstTabThatMayNotClose()
+    {
+        KavrixMainWnd window;
+        window.CurrentEditor()->insertPlainText("WAIT 10;");
+        window.GetActions().fileNew->trigger();
+        window.CurrentEditor()->insertPlainText("GO_REF;");
+        dialogs->buttonAnswers.enqueue(QMessageBox::Cancel);
+        QCloseEvent event;
+        QApplication::sendEvent(&window, &event);
+        QVERIFY(!event.isAccepted());
+        QCOMPARE(dialogs->count("question"), 1);
+    }
+
+    void aboutBoxNamesVersions()
+    {
+        KavrixMainWnd window;
+        window.GetActions().about->trigger();
+        QCOMPARE(dialogs->count("about"), 1);
+        const ScriptedDialogs::Shown& box = dialogs->shown.last();
+        QCOMPARE(box.title, QString("About KavrixMulti"));
+        const QStringList lines = box.text.split('\n');
+        QCOMPARE(lines.size(), 4);
+        QCOMPARE(lines.first(), QString("KavrixMulti version 1.40"));
+        QCOMPARE(lines.last(), QString("Needed Quenta version 1.40"));
+        QVERIFY(!lines.at(1).isEmpty() && !lines.at(2).isEmpty());
+    }
+
+    void outputLogShowsKernelTextsAsTyped()
+    {
+        KavrixMainWnd window;
+        KavrixKernel* const kernel = KavrixKernel::Instance();
+        kernel->WriteCommand("GO_PARK;");
+        kernel->WriteCommand("<b>WAIT 10;</b> &amp;");
+        const QStringList lines = outputLines(window);
+        QCOMPARE(lines.mid(lines.size() - 2),
+                 QStringList({"GO_PARK;", "<b>WAIT 10;</b> &amp;"}));
+    }
+};
+
+QTEST_MAIN(TestMainWnd)
+#include "tst_mainwnd.moc"

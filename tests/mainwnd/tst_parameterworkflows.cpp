@@ -1,0 +1,501 @@
+// The parameter workflows of the main window: load, save, save as, read, write, reset and
+// edit, with their boxes, status bar texts, file names and the watchdogs around file dialogs.
+
+#include "mainwndtesting.h"
+
+#include "tarvoparameters.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+const QString Filter = "Kavrix parameter files(*.ncp);;All files(*.*)";
+const QString TransferDone = "Parameterübertragung ist abgeschlossen.";
+
+// Records, for every file dialog, whether the watched controller's watchdog was running.
+class WatchingDialogs : public ScriptedDialogs {
+public:
+    const TarvoController* watched = nullptr;
+    QList<bool> watchdogDuringFileDialog;
+
+    QString openFileName(QWidget* parent, const QString& caption, const QString& dir,
+                         const QString& filter) override
+    {
+        watchdogDuringFileDialog.append(watched && watched->IsTimerActive());
+        return ScriptedDialogs::openFileName(parent, caption, dir, filter);
+    }
+    QString saveFileName(QWidget* parent, const QString& caption, const QString& dir,
+                         const QString& filter) override
+    {
+        watchdogDuringFileDialog.append(watched && watched->IsTimerActive());
+        return ScriptedDialogs::saveFileName(parent, caption, dir, filter);
+    }
+};
+
+QByteArray ReadFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool WriteFile(const QString& path, const QByteArray& content)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
+}
+
+// Replaces the value of one key line of a parameter text.
+QString WithValue(const QString& text, const QString& key, const QString& value)
+{
+    QStringList lines = text.split('\n');
+    for (QString& line : lines)
+        if (line.startsWith(key + "="))
+            line = key + "=" + value + " " + line.mid(line.indexOf('%'));
+    return lines.join('\n');
+}
+
+}  // namespace
+
+class TestParameterWorkflows : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<ScriptedPorts> ports;
+    std::unique_ptr<WatchingDialogs> dialogs;
+    std::unique_ptr<KavrixMainWnd> window;
+    std::unique_ptr<QTemporaryDir> dir;
+    TarvoController* controller = nullptr;
+    std::shared_ptr<quenta::ScriptedDevice> device;
+
+    TarvoParameters& Set() { return controller->GetParameters(); }
+    QString Status() const { return window->statusBar()->currentMessage(); }
+    QString Path(const QString& name) const { return dir->filePath(name); }
+
+    // Connects COM3, which reads its parameters, and forgets the boxes and calls so far.
+    void Connect()
+    {
+        window->SlotControllerConnect();
+        QVERIFY(controller->IsConnected());
+        dialogs->clear();
+        device->clearCalls();
+        window->statusBar()->clearMessage();
+    }
+
+private Q_SLOTS:
+    void initTestCase() { Q_INIT_RESOURCE(images); }
+
+    void init()
+    {
+        initTestSettings();
+        ports = std::make_unique<ScriptedPorts>();
+        dialogs = std::make_unique<WatchingDialogs>();
+        dir = std::make_unique<QTemporaryDir>();
+        device = ports->device("COM3");
+        KavrixKernel::Instance();
+        controller = registerController("COM3");
+        dialogs->watched = controller;
+        window = std::make_unique<KavrixMainWnd>();
+    }
+
+    void cleanup()
+    {
+        window.reset();
+        delete KavrixKernel::ExistingInstance();
+        dialogs.reset();
+        ports.reset();
+        dir.reset();
+    }
+
+    // --- read and write ---
+
+    void connectReadsTheControllersParameters()
+    {
+        const float speed = 12.5f;
+        std::vector<uint8_t> bytes(4);
+        std::memcpy(bytes.data(), &speed, 4);
+        device->setParameterReply(0x0101, bytes);
+        QVERIFY(!window->GetActions().parameterSave->isEnabled());
+
+        window->SlotControllerConnect();
+        QCOMPARE(device->countCalls("ParameterLesen("), 42);
+        QCOMPARE(device->calls().back(), std::string("BetriebsArtenWechsel(2)"));
+        QCOMPARE(Set().GESCHWINDIGKEITEN_FAHR_FLOAT, speed);
+        QVERIFY(Set().IsDefined());
+        QCOMPARE(Set().GetFileName(), QString());
+        QCOMPARE(Status(), TransferDone);
+        QCOMPARE(dialogs->shown.size(), 0);
+        QVERIFY(window->GetActions().parameterSave->isEnabled());
+        QVERIFY(window->GetActions().parameterWrite->isEnabled());
+    }
+
+    void transferFailuresAreShownInOneBox_data()
+    {
+        QTest::addColumn<bool>("write");
+        QTest::newRow("read") << false;
+        QTest::newRow("write") << true;
+    }
+
+    void transferFailuresAreShownInOneBox()
+    {
+        QFETCH(bool, write);
+        Connect();
+        device->setDefaultResult(0);  // the controller answers nothing
+        if (write)
+            window->SlotParameterWriteToController();
+        else
+            window->SlotParameterReadFromController();
+
+        QCOMPARE(dialogs->shown.size(), 1);
+        const ScriptedDialogs::Shown& box = dialogs->shown[0];
+        QCOMPARE(box.kind, QString("warning"));
+        QCOMPARE(box.title, write ? QString("SlotParameterWriteToController")
+                                  : QString("SlotParameterReadFromController"));
+        QCOMPARE(box.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+        const QStringList lines = box.text.split('\n');
+        QCOMPARE(lines.size(), 43);
+        QCOMPARE(lines[0], QString("Fehler bei der Parameterübertragung:"));
+        QCOMPARE(lines[1], write ? QString("Fehler bei Parameterübertragung    HBYTE_MOTORTEST  "
+                                           "LBYTE_MOTORTEST_WEGLAENGE_LONG.")
+                                 : QString("Fehler bei ParameterLesen    HBYTE_MOTORTEST  "
+                                           "LBYTE_MOTORTEST_WEGLAENGE_LONG."));
+        QVERIFY(Status() != TransferDone);
+    }
+
+    void writeSendsTheSet()
+    {
+        Connect();
+        Set().ResetToDefaults();
+        window->SlotParameterWriteToController();
+        QCOMPARE(Status(), TransferDone);
+        QCOMPARE(device->countCalls("ParameterAendern_float(0101,4)"), 1);
+        QCOMPARE(dialogs->shown.size(), 0);
+    }
+
+    // --- save and save as ---
+
+    void saveOfASetFromTheControllerAsksForAName()
+    {
+        Connect();
+        window->SlotParameterSave();  // the dialog is cancelled
+        QCOMPARE(dialogs->shown.size(), 1);
+        QCOMPARE(dialogs->shown[0].kind, QString("save"));
+        QCOMPARE(dialogs->shown[0].title, QString("Save Parameters to File"));
+        QCOMPARE(dialogs->shown[0].text, "|" + Filter);
+        QCOMPARE(dialogs->watchdogDuringFileDialog, QList<bool>({false}));
+        QVERIFY(controller->IsTimerActive());
+        QCOMPARE(Set().GetFileName(), QString());
+        QVERIFY(QDir(dir->path()).isEmpty());
+        QVERIFY(Status().isEmpty());
+    }
+
+    void saveAsWritesTheFileAndAdoptsItsName()
+    {
+        Connect();
+        const QString path = Path("machine.ncp");
+        dialogs->fileAnswers.enqueue(path);
+        window->SlotParameterSaveAs();
+        QCOMPARE(ReadFile(path), Set().SaveToText().toUtf8());
+        QCOMPARE(Set().GetFileName(), path);
+        QCOMPARE(Status(), QString("File saved"));
+
+        // The next save goes to the same file without asking, replacing all of it.
+        dialogs->clear();
+        QVERIFY(WriteFile(path, QByteArray(100000, 'x')));
+        Set().MOTORTEST_WEGLAENGE_LONG = 1234;
+        window->SlotParameterSave();
+        QCOMPARE(dialogs->shown.size(), 0);
+        QCOMPARE(ReadFile(path), Set().SaveToText().toUtf8());
+        QVERIFY(ReadFile(path).startsWith("0000=1234 "));
+
+        // Save as starts where the set's file is.
+        window->SlotParameterSaveAs();
+        QCOMPARE(dialogs->shown.last().text, path + "|" + Filter);
+    }
+
+    void saveAndEditNeedADefinedSet()
+    {
+        // Never connected, never loaded: nothing to save.
+        window->SlotParameterSave();
+        window->SlotParameterSaveAs();
+        QCOMPARE(dialogs->shown.size(), 0);
+        QVERIFY(!window->GetActions().parameterEdit->isEnabled());
+        QVERIFY(window->GetActions().parameterLoad->isEnabled());
+    }
+
+    void failedSaveKeepsFileNameAndOldFile_data()
+    {
+        QTest::addColumn<QString>("target");
+        QTest::newRow("missing folder") << "nowhere/machine.ncp";
+        QTest::newRow("a folder") << "folder";
+    }
+
+    void failedSaveKeepsFileNameAndOldFile()
+    {
+        QFETCH(QString, target);
+        Connect();
+        QVERIFY(QDir(dir->path()).mkdir("folder"));
+        const QString old = Path("old.ncp");
+        dialogs->fileAnswers.enqueue(old);
+        window->SlotParameterSaveAs();
+        const QByteArray oldContent = ReadFile(old);
+
+        dialogs->clear();
+        const QString path = Path(target);
+        dialogs->fileAnswers.enqueue(path);
+        Set().MOTORTEST_WEGLAENGE_LONG = 99;
+        window->SlotParameterSaveAs();
+        QCOMPARE(dialogs->count("warning"), 1);
+        const ScriptedDialogs::Shown& box = dialogs->shown.last();
+        QCOMPARE(box.title, QString("Error Saving Parameters to File"));
+        QVERIFY2(box.text.startsWith("Cannot write file " + path + ":\n"), qPrintable(box.text));
+        QVERIFY(box.text.endsWith('.'));
+        QVERIFY(box.text.size() > QString("Cannot write file " + path + ":\n.").size());
+        QCOMPARE(Set().GetFileName(), old);
+        QCOMPARE(ReadFile(old), oldContent);
+        QVERIFY(QFileInfo(Path("folder")).isDir());
+        QVERIFY(QDir(dir->path()).entryList(QDir::Files) == QStringList({"old.ncp"}));
+    }
+
+    // --- load ---
+
+    void loadAdoptsTheFile()
+    {
+        QVERIFY(!Set().IsDefined());
+        const QString path = Path("in.ncp");
+        QString text = QString::fromUtf8(ParameterTable::defaultText().toUtf8());
+        text = WithValue(text, "0102", "77.5");
+        QVERIFY(WriteFile(path, text.toUtf8()));
+        dialogs->fileAnswers.enqueue(path);
+        window->SlotParameterLoadFromFile();
+
+        QCOMPARE(dialogs->shown.size(), 1);
+        QCOMPARE(dialogs->shown[0].kind, QString("open"));
+        QCOMPARE(dialogs->shown[0].title, QString("Load Parameters from File"));
+        QCOMPARE(dialogs->shown[0].text, "|" + Filter);
+        QCOMPARE(Set().GESCHWINDIGKEITEN_EILGANG_FLOAT, 77.5f);
+        QVERIFY(Set().IsDefined());
+        QCOMPARE(Set().GetFileName(), path);
+        QCOMPARE(Status(), QString("File loaded"));
+        QVERIFY(window->GetActions().parameterEdit->isEnabled());
+        // Comments written by older programs in Latin-1 survive, as do UTF-8 ones.
+        QVERIFY(Set().comments.value(0x0107).contains("mm/s²"));
+    }
+
+    void loadReadsLatin1Files()
+    {
+        const QString path = Path("latin1.ncp");
+        QVERIFY(WriteFile(path, ParameterTable::defaultText().toLatin1()));
+        dialogs->fileAnswers.enqueue(path);
+        window->SlotParameterLoadFromFile();
+        QCOMPARE(Status(), QString("File loaded"));
+        QVERIFY(Set().comments.value(0x0107).contains("mm/s²"));
+        QVERIFY(Set().comments.value(0x0500).contains("übernehmen"));
+    }
+
+    void loadRunsWithTheWatchdogsStopped()
+    {
+        Connect();
+        window->SlotParameterLoadFromFile();
+        QCOMPARE(dialogs->watchdogDuringFileDialog, QList<bool>({false}));
+        QVERIFY(controller->IsTimerActive());
+        QVERIFY(Set().IsDefined());
+    }
+
+    void outOfRangeValueKeepsTheOldFileName()
+    {
+        Connect();
+        const QString old = Path("old.ncp");
+        dialogs->fileAnswers.enqueue(old);
+        window->SlotParameterSaveAs();
+
+        const QString bad = Path("bad.ncp");
+        QString text = Set().SaveToText();
+        text = WithValue(text, "0101", "1000");
+        text = WithValue(text, "0000", "777");
+        QVERIFY(WriteFile(bad, text.toUtf8()));
+        dialogs->clear();
+        dialogs->fileAnswers.enqueue(bad);
+        window->SlotParameterLoadFromFile();
+
+        QCOMPARE(dialogs->count("warning"), 1);
+        const ScriptedDialogs::Shown& box = dialogs->shown.last();
+        QCOMPARE(box.title, QString("Parameter Load Error"));
+        QCOMPARE(box.text,
+                 "Error parsing parameter file '" + bad + "'\n"
+                     + "Geschwindigkeiten -> Fahrgeschwindigkeit war ungültig\nund ist mit "
+                       "DEFAULT Wert (4.0 mm/s) initialisiert.\nBitte definieren Sie den Wert "
+                       "richtig im Dialog.");
+        QCOMPARE(Set().MOTORTEST_WEGLAENGE_LONG, 777);
+        QCOMPARE(Set().GESCHWINDIGKEITEN_FAHR_FLOAT, 4.0f);
+        QCOMPARE(Set().GetFileName(), old);
+        QVERIFY(Status() != QString("File loaded"));
+
+        // The next save goes to the old file.
+        dialogs->clear();
+        window->SlotParameterSave();
+        QCOMPARE(dialogs->shown.size(), 0);
+        QVERIFY(ReadFile(old).startsWith("0000=777 "));
+    }
+
+    void anyContentEndsInOneBoxAndKeepsTheSet_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QByteArray binary(4096, '\0');
+        QRandomGenerator gen(42);
+        for (char& c : binary)
+            c = char(gen.bounded(256));
+        QTest::newRow("binary") << binary;
+        QTest::newRow("no equals sign") << QByteArray("0000=5\nhello\n0001=1\n");
+        QTest::newRow("bad key") << QByteArray("0000=5\nzz=1\n");
+        QTest::newRow("bad value") << QByteArray("0000=400.5\n");
+        QTest::newRow("nul bytes") << QByteArray("0000=\0\0\0\n", 10);
+        QTest::newRow("cut array") << QByteArray("040A=[1;2;3\n");
+    }
+
+    void anyContentEndsInOneBoxAndKeepsTheSet()
+    {
+        QFETCH(QByteArray, content);
+        Connect();
+        Set().SetFileName(Path("previous.ncp"));
+        const QString before = Set().SaveToText();
+        const QString path = Path("garbage.ncp");
+        QVERIFY(WriteFile(path, content));
+        dialogs->fileAnswers.enqueue(path);
+        window->SlotParameterLoadFromFile();
+
+        QCOMPARE(dialogs->count("warning"), 1);
+        QCOMPARE(dialogs->shown.last().title, QString("Parameter Load Error"));
+        QVERIFY(dialogs->shown.last().text.startsWith("Error parsing parameter file '" + path
+                                                      + "'\n"));
+        QCOMPARE(Set().SaveToText(), before);
+        QCOMPARE(Set().GetFileName(), Path("previous.ncp"));
+    }
+
+    void emptyFileIsLoadedWithoutChange()
+    {
+        Connect();
+        const QString before = Set().SaveToText();
+        const QString path = Path("empty.ncp");
+        QVERIFY(WriteFile(path, QByteArray()));
+        dialogs->fileAnswers.enqueue(path);
+        window->SlotParameterLoadFromFile();
+        QCOMPARE(Status(), QString("File loaded"));
+        QCOMPARE(Set().GetFileName(), path);
+        QCOMPARE(Set().SaveToText(), before);
+        QCOMPARE(dialogs->count("warning"), 0);
+    }
+
+    void unreadableFileIsReported_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("missing") << "missing.ncp";
+        QTest::newRow("folder") << ".";
+    }
+
+    void unreadableFileIsReported()
+    {
+        QFETCH(QString, name);
+        Connect();
+        const QString path = Path(name);
+        dialogs->fileAnswers.enqueue(path);
+        window->SlotParameterLoadFromFile();
+        QCOMPARE(dialogs->count("warning"), 1);
+        const ScriptedDialogs::Shown& box = dialogs->shown.last();
+        QCOMPARE(box.title, QString("Error Loading Parameters from File"));
+        QVERIFY2(box.text.startsWith("Cannot read file " + path + ":\n"), qPrintable(box.text));
+        QVERIFY(box.text.endsWith('.'));
+        QCOMPARE(Set().GetFileName(), QString());
+    }
+
+    // --- reset ---
+
+    void resetOfAnUndefinedSetAsksNothing()
+    {
+        QVERIFY(!Set().IsDefined());
+        window->SlotParameterReset();
+        QCOMPARE(dialogs->shown.size(), 0);
+        QVERIFY(Set().IsDefined());
+        QCOMPARE(Set().comments.size(), 46);
+        QVERIFY(window->GetActions().parameterSave->isEnabled());
+    }
+
+    void resetOfADefinedSetAsks()
+    {
+        Connect();
+        Set().MOTORTEST_WEGLAENGE_LONG = 5;
+        Set().SetFileName(Path("kept.ncp"));
+        dialogs->buttonAnswers.enqueue(QMessageBox::No);
+        window->SlotParameterReset();
+        QCOMPARE(dialogs->shown.size(), 1);
+        const ScriptedDialogs::Shown& box = dialogs->shown[0];
+        QCOMPARE(box.kind, QString("warning"));
+        QCOMPARE(box.title, QString("Parameter Reset"));
+        QCOMPARE(box.text, QString("Do you want to reset parameter values to their defaults?"));
+        QCOMPARE(box.buttons, QMessageBox::Yes | QMessageBox::No);
+        QCOMPARE(box.defaultButton, QMessageBox::Yes);
+        QCOMPARE(Set().MOTORTEST_WEGLAENGE_LONG, 5);
+        QCOMPARE(Set().GetFileName(), Path("kept.ncp"));
+
+        dialogs->buttonAnswers.enqueue(QMessageBox::Yes);
+        window->SlotParameterReset();
+        QCOMPARE(Set().MOTORTEST_WEGLAENGE_LONG, 400);
+        QCOMPARE(Set().GetFileName(), QString());
+    }
+
+    // --- edit ---
+
+    void editWithOkStoresAndLogs()
+    {
+        Connect();
+        bool watchdogRunning = false;
+        dialogs->execAnswers.enqueue([&](QDialog* dialog) {
+            watchdogRunning = controller->IsTimerActive();
+            dialog->findChild<QLineEdit*>("gesFahrEdit")->setText("5");
+            dialog->accept();
+            return dialog->result();
+        });
+        window->SlotParameterEdit();
+        QCOMPARE(dialogs->shown.last().kind, QString("exec"));
+        QCOMPARE(dialogs->shown.last().title, QString("Edit Controller Parameter"));
+        QVERIFY(watchdogRunning);
+        QCOMPARE(Set().GESCHWINDIGKEITEN_FAHR_FLOAT, 5.0f);
+        QCOMPARE(outputLines(*window).last(), QString("Edit parameter for active controller COM3"));
+    }
+
+    void editCancelledLogsNothing()
+    {
+        Connect();
+        const int lines = outputLines(*window).size();
+        dialogs->execAnswers.enqueue([](QDialog* dialog) {
+            dialog->findChild<QLineEdit*>("gesFahrEdit")->setText("5");
+            dialog->reject();
+            return dialog->result();
+        });
+        window->SlotParameterEdit();
+        QCOMPARE(outputLines(*window).size(), lines);
+        QVERIFY(Set().GESCHWINDIGKEITEN_FAHR_FLOAT != 5.0f);
+    }
+
+    void workflowsWithoutActiveControllerDoNothing()
+    {
+        KavrixKernel::Instance()->RemoveController("COM3");
+        controller = nullptr;
+        window->SlotParameterLoadFromFile();
+        window->SlotParameterSave();
+        window->SlotParameterSaveAs();
+        window->SlotParameterReadFromController();
+        window->SlotParameterWriteToController();
+        window->SlotParameterReset();
+        window->SlotParameterEdit();
+        QCOMPARE(dialogs->shown.size(), 0);
+    }
+};
+
+QTEST_MAIN(TestParameterWorkflows)
+#include "tst_parameterworkflows.moc"

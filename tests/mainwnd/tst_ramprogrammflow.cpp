@@ -1,0 +1,280 @@
+// RAM programs from the main window: writing the current editor into a chosen slot, and
+// starting a slot with a repeat count through the RAM program dialog.
+
+#include "mainwndtesting.h"
+
+#include "ramprogrammdlg.h"
+#include "tarvoprogedit.h"
+
+#include <QAction>
+#include <QDialogButtonBox>
+#include <QSpinBox>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTest>
+
+namespace {
+
+// What the RAM program dialog showed before it was answered.
+struct RamDialogRun {
+    QString title;
+    QStringList items;
+    QString current;
+    int value = -1;
+    QString shownValue;
+    int minimum = -1;
+    int maximum = -1;
+};
+
+// Queues an answer for the next RAM program dialog: choose ram and count, then OK (or
+// Cancel when ram is empty).
+void queueRamDialog(ScriptedDialogs& dialogs, const QString& ram, int count,
+                    RamDialogRun* run = nullptr)
+{
+    dialogs.execAnswers.enqueue([ram, count, run](QDialog* dialog) {
+        auto* const combo =
+            dialog->findChild<QComboBox*>(QStringLiteral("ramProgrammNumberComboBox"));
+        auto* const spin =
+            dialog->findChild<QSpinBox*>(QStringLiteral("ramProgrammStartsNumberSpinBox"));
+        if (!combo || !spin)
+            return int(QDialog::Rejected);
+        if (run) {
+            run->title = dialog->windowTitle();
+            for (int i = 0; i < combo->count(); ++i)
+                run->items << combo->itemText(i);
+            run->current = combo->currentText();
+            run->value = spin->value();
+            run->shownValue = spin->text();
+            run->minimum = spin->minimum();
+            run->maximum = spin->maximum();
+        }
+        if (ram.isEmpty()) {
+            dialog->reject();
+        } else {
+            combo->setCurrentIndex(combo->findText(ram));
+            spin->setValue(count);
+            dialog->accept();
+        }
+        return dialog->result();
+    });
+}
+
+}  // namespace
+
+class TestRamProgrammFlow : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<ScriptedPorts> ports;
+    std::unique_ptr<ScriptedDialogs> dialogs;
+    std::shared_ptr<quenta::ScriptedDevice> device;
+
+    // COM3 registered, connected and active; its device's call log cleared.
+    TarvoController* connectedController()
+    {
+        TarvoController* const controller = registerController("COM3");
+        KavrixKernel::Instance()->ConnectActiveController();
+        device = ports->device("COM3");
+        device->clearCalls();
+        return controller;
+    }
+
+private Q_SLOTS:
+    void initTestCase() { Q_INIT_RESOURCE(images); }
+
+    void init()
+    {
+        initTestSettings();
+        ports = std::make_unique<ScriptedPorts>();
+        dialogs = std::make_unique<ScriptedDialogs>();
+        KavrixKernel::Instance();
+    }
+
+    void cleanup()
+    {
+        device.reset();
+        delete KavrixKernel::ExistingInstance();
+        dialogs.reset();
+        ports.reset();
+    }
+
+    void writeGoesIntoTheChosenSlot()
+    {
+        connectedController();
+        KavrixMainWnd window;
+        window.CurrentEditor()->setPlainText("GO_PARK;\nWAIT 100;");
+        dialogs->itemAnswers.enqueue("RAM3");
+        window.GetActions().ramProgrammWrite->trigger();
+
+        QCOMPARE(dialogs->count("item"), 1);
+        const ScriptedDialogs::Shown& item = dialogs->shown.first();
+        QCOMPARE(item.title, QString("Select RAM"));
+        QCOMPARE(item.text, QString("RAM number to store programm"));
+        QCOMPARE(item.items, QStringList({"RAM1", "RAM2", "RAM3", "RAM4"}));
+        QCOMPARE(device->countCalls("LoadRAMprogramm(3)"), 1);
+        QCOMPARE(device->countCalls("ParkPositionAnfahren"), 1);
+        QCOMPARE(device->countCalls("HaltePosition(100)"), 1);
+        QCOMPARE(window.statusBar()->currentMessage(),
+                 QString("RAM-Programmübertragung ist abgeschlossen."));
+        QCOMPARE(dialogs->shown.size(), 1);
+    }
+
+    void programWithErrorsGoesToTheLogAndWarns()
+    {
+        connectedController();
+        KavrixMainWnd window;
+        window.CurrentEditor()->clear();
+        dialogs->itemAnswers.enqueue("RAM1");
+        window.GetActions().ramProgrammWrite->trigger();
+
+        QVERIFY(outputLines(window).contains("Error: RAM-Programm is empty."));
+        QCOMPARE(dialogs->count("warning"), 1);
+        QCOMPARE(dialogs->shown.last().title, QString("RAMProgrammWrite"));
+        QCOMPARE(dialogs->shown.last().text, QString("RAM-Programm enthält Fehler."));
+        QCOMPARE(device->countCalls("LoadRAMprogramm"), 0);
+        QCOMPARE(window.statusBar()->currentMessage(), QString("Ready"));
+
+        // Several messages form one log entry, one line each.
+        window.CurrentEditor()->setPlainText("NOPE;\nWAIT;\n");
+        const int before = outputLines(window).size();
+        dialogs->itemAnswers.enqueue("RAM2");
+        window.GetActions().ramProgrammWrite->trigger();
+        QVERIFY(outputLines(window).size() >= before + 2);
+        QCOMPARE(dialogs->count("warning"), 2);
+        QCOMPARE(device->countCalls("LoadRAMprogramm"), 0);
+    }
+
+    void writeStopsBeforeTheControllerIsTouched()
+    {
+        KavrixMainWnd window;
+        window.SlotRAMProgrammWrite();  // no controller at all
+        QCOMPARE(dialogs->shown.size(), 0);
+
+        registerController("COM3");
+        window.SlotRAMProgrammWrite();  // not connected
+        QCOMPARE(dialogs->shown.size(), 1);
+        QCOMPARE(dialogs->shown[0].title, QString("Connecting to Controller"));
+        QCOMPARE(dialogs->shown[0].text, QString("Controller on COM3 isn't connected.\n"));
+        QCOMPARE(dialogs->count("item"), 0);
+    }
+
+    void pendingErrorMustBeAcknowledgedFirst()
+    {
+        TarvoController* const controller = connectedController();
+        controller->GetStatus().errorCode = 0x99;
+        KavrixMainWnd window;
+        window.CurrentEditor()->setPlainText("GO_PARK;");
+        dialogs->buttonAnswers.enqueue(QMessageBox::No);
+        window.GetActions().ramProgrammWrite->trigger();
+        QCOMPARE(dialogs->count("question"), 1);
+        QCOMPARE(dialogs->shown[0].title, QString("SlotRAMProgrammWrite"));
+        QCOMPARE(dialogs->count("item"), 0);
+        QVERIFY(device->calls().empty());
+
+        dialogs->buttonAnswers.enqueue(QMessageBox::Yes);
+        dialogs->itemAnswers.enqueue("RAM2");
+        window.GetActions().ramProgrammWrite->trigger();
+        QCOMPARE(device->countCalls("FehlerQuitieren"), 1);
+        QCOMPARE(device->countCalls("LoadRAMprogramm(2)"), 1);
+        QCOMPARE(device->calls().front(), std::string("FehlerQuitieren()"));
+
+        // The start asks under the same title.
+        dialogs->buttonAnswers.enqueue(QMessageBox::No);
+        window.GetActions().ramProgrammStart->trigger();
+        QCOMPARE(dialogs->shown.last().title, QString("SlotRAMProgrammWrite"));
+        QCOMPARE(dialogs->count("exec"), 0);
+    }
+
+    void writeWithoutEditorTabShowsNothing()
+    {
+        connectedController();
+        KavrixMainWnd window;
+        window.GetActions().fileClose->trigger();
+        window.GetActions().ramProgrammWrite->trigger();
+        QCOMPARE(dialogs->shown.size(), 0);
+        QVERIFY(device->calls().empty());
+    }
+
+    void cancelledSlotChoiceWritesNothing()
+    {
+        connectedController();
+        KavrixMainWnd window;
+        window.CurrentEditor()->setPlainText("GO_PARK;");
+        window.GetActions().ramProgrammWrite->trigger();  // no answer: cancelled
+        QCOMPARE(dialogs->count("item"), 1);
+        QVERIFY(device->calls().empty());
+        dialogs->itemAnswers.enqueue("");  // confirmed, but empty
+        window.GetActions().ramProgrammWrite->trigger();
+        QVERIFY(device->calls().empty());
+    }
+
+    void startDialogStartsFreshEveryTime()
+    {
+        connectedController();
+        KavrixMainWnd window;
+        RamDialogRun first;
+        queueRamDialog(*dialogs, "RAM4", 255, &first);
+        window.GetActions().ramProgrammStart->trigger();
+        QCOMPARE(first.title, QString("Select RAM"));
+        QCOMPARE(first.items, QStringList({"RAM1", "RAM2", "RAM3", "RAM4"}));
+        QCOMPARE(first.current, QString("RAM1"));
+        QCOMPARE(first.value, 0);
+        QCOMPARE(first.shownValue, QString("unendlich"));
+        QCOMPARE(first.minimum, 0);
+        QCOMPARE(first.maximum, 255);
+        QCOMPARE(device->calls(), std::vector<std::string>({"StartRAMprogramm(4,255)"}));
+
+        RamDialogRun second;
+        queueRamDialog(*dialogs, "RAM1", 0, &second);
+        window.GetActions().ramProgrammStart->trigger();
+        QCOMPARE(second.current, QString("RAM1"));
+        QCOMPARE(second.value, 0);
+        QCOMPARE(device->calls().back(), std::string("StartRAMprogramm(1,0)"));
+        QCOMPARE(dialogs->count("warning") + dialogs->count("critical"), 0);
+    }
+
+    void cancelledStartSendsNothing()
+    {
+        connectedController();
+        KavrixMainWnd window;
+        queueRamDialog(*dialogs, QString(), 0);
+        window.GetActions().ramProgrammStart->trigger();
+        QCOMPARE(dialogs->count("exec"), 1);
+        QVERIFY(device->calls().empty());
+    }
+
+    void connectionLostWhileChoosingSendsNothing()
+    {
+        connectedController();
+        KavrixMainWnd window;
+        dialogs->execAnswers.enqueue([](QDialog* dialog) {
+            Q_EMIT KavrixKernel::Instance()->SignalTimeoutDisconnect("COM3");
+            dialog->accept();
+            return dialog->result();
+        });
+        window.GetActions().ramProgrammStart->trigger();
+        QCOMPARE(device->countCalls("StartRAMprogramm"), 0);
+        QCOMPARE(dialogs->count("critical"), 1);  // the lost connection
+        QCOMPARE(dialogs->count("warning"), 1);   // and the refusal to send
+    }
+
+    void dialogHoldsItsChoiceOnlyAfterOk()
+    {
+        RamProgrammDlg dialog;
+        QCOMPARE(dialog.GetRamProgrammNumber(), QString());
+        auto* const combo = dialog.findChild<QComboBox*>("ramProgrammNumberComboBox");
+        auto* const spin = dialog.findChild<QSpinBox*>("ramProgrammStartsNumberSpinBox");
+        QVERIFY(dialog.findChild<QDialogButtonBox*>("ramProgrammButtonBox"));
+        combo->setCurrentIndex(2);
+        spin->setValue(17);
+        dialog.reject();
+        QCOMPARE(dialog.GetRamProgrammNumber(), QString());
+        Q_EMIT dialog.findChild<QDialogButtonBox*>("ramProgrammButtonBox")->accepted();
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QCOMPARE(dialog.GetRamProgrammNumber(), QString("RAM3"));
+        QCOMPARE(dialog.GetStartsNumber(), 17);
+    }
+};
+
+QTEST_MAIN(TestRamProgrammFlow)
+#include "tst_ramprogrammflow.moc"
