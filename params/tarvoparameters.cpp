@@ -4,7 +4,6 @@
 
 #include <QStringView>
 
-#include <utility>
 
 using ParameterTable::Row;
 using ParameterTable::Type;
@@ -126,7 +125,7 @@ void TarvoParameters::LoadFromText(const QString& text, QStringList& messages)
     if (!work.ReadLines(text, messages))
         return;
     work.defined = true;
-    *this = std::move(work);
+    *this = work;
 }
 
 bool TarvoParameters::ReadLines(const QString& text, QStringList& messages)

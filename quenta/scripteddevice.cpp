@@ -1,6 +1,7 @@
 #include "scripteddevice.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <sstream>
@@ -31,12 +32,8 @@ std::string num(long long v)
 std::string formatLogFloat(float value)
 {
     char buffer[64];
-    for (int precision = 1; precision <= 9; ++precision) {
-        std::snprintf(buffer, sizeof buffer, "%.*g", precision, static_cast<double>(value));
-        if (std::strtof(buffer, nullptr) == value)
-            break;
-    }
-    return buffer;
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    return std::string(buffer, result.ptr);
 }
 
 std::vector<std::string> ScriptedDevice::calls() const
@@ -253,7 +250,7 @@ int ScriptedDevice::readParameter(uint8_t group, uint8_t index, uint8_t result[1
         return 0;
     std::lock_guard<std::mutex> lock(mutex);
     const auto it = parameterReplies.find(group << 8 | index);
-    if (it != parameterReplies.end())
+    if (it != parameterReplies.end() && !it->second.empty())
         std::memcpy(result, it->second.data(), std::min<size_t>(16, it->second.size()));
     return r;
 }

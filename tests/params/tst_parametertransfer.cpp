@@ -13,185 +13,63 @@
 
 namespace {
 
-// The transfer order: ascending keys without 0300..0303, as the device logs them.
-const char* const transferKeys[42] = {
-    "0000", "0001", "0002", "0003", "0100", "0101", "0102", "0103", "0104", "0105", "0106",
-    "0107", "0108", "0109", "0200", "0201", "0202", "0203", "0304", "0305", "0400", "0401",
-    "0402", "0403", "0404", "0405", "0406", "0407", "0408", "0409", "040a", "040b", "040c",
-    "040d", "0500", "0501", "0502", "0503", "0504", "0505", "0506", "0507",
+// The transfer order (ascending keys without 0300..0303, as the device logs them) with the
+// group and parameter constants that name a parameter in a failure line.
+struct Transferred {
+    const char* key;
+    const char* group;
+    const char* parameter;
+};
+const Transferred transferred[42] = {
+    {"0000", "HBYTE_MOTORTEST", "LBYTE_MOTORTEST_WEGLAENGE_LONG"},
+    {"0001", "HBYTE_MOTORTEST", "LBYTE_MOTORTEST_START_STOP_FLOAT"},
+    {"0002", "HBYTE_MOTORTEST", "LBYTE_MOTORTEST_MAXGESCHWINDIGKEIT_FLOAT"},
+    {"0003", "HBYTE_MOTORTEST", "LBYTE_MOTORTEST_BESCHLEUNIGUNG_LONG"},
+    {"0100", "HBYTE_GESCHWINDIGKEITEN", "LBYTE_GESCHWINDIGKEITEN_START_STOP_FLOAT"},
+    {"0101", "HBYTE_GESCHWINDIGKEITEN", "LBYTE_GESCHWINDIGKEITEN_FAHR_FLOAT"},
+    {"0102", "HBYTE_GESCHWINDIGKEITEN", "LBYTE_GESCHWINDIGKEITEN_EILGANG_FLOAT"},
+    {"0103", "HBYTE_GESCHWINDIGKEITEN", "LBYTE_GESCHWINDIGKEITEN_MANUEL_LANGSAM_FLOAT"},
+    {"0104", "HBYTE_GESCHWINDIGKEITEN", "LBYTE_GESCHWINDIGKEITEN_MANUEL_SCHNELL_FLOAT"},
+    {"0105", "HBYTE_GESCHWINDIGKEITEN", "LBYTE_GESCHWINDIGKEITEN_REFERENZFAHRT_FLOAT"},
+    {"0106", "HBYTE_GESCHWINDIGKEITEN", "LBYTE_GESCHWINDIGKEITEN_REFERENZFAHRT_FREI_FLOAT"},
+    {"0107", "HBYTE_GESCHWINDIGKEITEN", "LBYTE_GESCHWINDIGKEITEN_BESCHLEUNIGUNG_LONG"},
+    {"0108", "HBYTE_GESCHWINDIGKEITEN", "LBYTE_GESCHWINDIGKEITEN_BREMSWINKEL_LONG"},
+    {"0109", "HBYTE_GESCHWINDIGKEITEN", "LBYTE_GESCHWINDIGKEITEN_UMSCHALTZEIT_LONG"},
+    {"0200", "HBYTE_SCHNITTSTELLE", "LBYTE_SCHNITTSTELLE_ZUSATZSIGNAL_SPINDEL_LONG"},
+    {"0201", "HBYTE_SCHNITTSTELLE", "LBYTE_SCHNITTSTELLE_ZUSATZSIGNAL_KUEHLUNG_LONG"},
+    {"0202", "HBYTE_SCHNITTSTELLE", "LBYTE_SCHNITTSTELLE_ZUSATZSIGNAL_STROMABSENKUNG_LONG"},
+    {"0203", "HBYTE_SCHNITTSTELLE", "LBYTE_SCHNITTSTELLE_ZUSATZSIGNAL_BOOST_LONG"},
+    {"0304", "HBYTE_REFERENZFAHRT", "LBYTE_REFERENZFAHRT_RICHTUNG_UND_REIHENFOLGE_UCHAR"},
+    {"0305", "HBYTE_REFERENZFAHRT", "LBYTE_REFERENZFAHRT_ENDSCHALTER_UCHAR"},
+    {"0400", "HBYTE_MECHANIK", "LBYTE_MECHANIK_AUFLOESUNG_X_FLOAT"},
+    {"0401", "HBYTE_MECHANIK", "LBYTE_MECHANIK_AUFLOESUNG_Y_FLOAT"},
+    {"0402", "HBYTE_MECHANIK", "LBYTE_MECHANIK_AUFLOESUNG_Z_FLOAT"},
+    {"0403", "HBYTE_MECHANIK", "LBYTE_MECHANIK_AUFLOESUNG_C_FLOAT"},
+    {"0404", "HBYTE_MECHANIK", "LBYTE_MECHANIK_UMKEHRSPIEL_X_LONG"},
+    {"0405", "HBYTE_MECHANIK", "LBYTE_MECHANIK_UMKEHRSPIEL_Y_LONG"},
+    {"0406", "HBYTE_MECHANIK", "LBYTE_MECHANIK_UMKEHRSPIEL_Z_LONG"},
+    {"0407", "HBYTE_MECHANIK", "LBYTE_MECHANIK_UMKEHRSPIEL_C_LONG"},
+    {"0408", "HBYTE_MECHANIK", "LBYTE_MECHANIK_RICHTUNGSUMKEHR_LONG"},
+    {"0409", "HBYTE_MECHANIK", "LBYTE_MECHANIK_VERFAHRBEREICH_VON_LONG"},
+    {"040a", "HBYTE_MECHANIK", "LBYTE_MECHANIK_VERFAHRBEREICH_BIS_LONG"},
+    {"040b", "HBYTE_MECHANIK", "LBYTE_MECHANIK_PARKPOSITION_LONG"},
+    {"040c", "HBYTE_MECHANIK", "LBYTE_MECHANIK_NULLPUNKT_LONG"},
+    {"040d", "HBYTE_MECHANIK", "LBYTE_MECHANIK_ACHSENCONFIGURATION_UCHAR"},
+    {"0500", "HBYTE_SONSTIGE", "LBYTE_SONSTIGE_WERKZEUGWECHSEL_LONG"},
+    {"0501", "HBYTE_SONSTIGE", "LBYTE_SONSTIGE_REFERENZFAHRTZEITPUNKT_LONG"},
+    {"0502", "HBYTE_SONSTIGE", "LBYTE_SONSTIGE_SPINDELHOCHLAUF_LONG"},
+    {"0503", "HBYTE_SONSTIGE", "LBYTE_SONSTIGE_WERKZEUGANSCHNITT_LONG"},
+    {"0504", "HBYTE_SONSTIGE", "LBYTE_SONSTIGE_UNBEKANNTEPROGRAMMBEFEHLE_LONG"},
+    {"0505", "HBYTE_SONSTIGE", "LBYTE_SONSTIGE_CONTROLLERNAME_CHAR"},
+    {"0506", "HBYTE_SONSTIGE", "LBYTE_SONSTIGE_SICHERHEITSABSTAND_LONG"},
+    {"0507", "HBYTE_SONSTIGE", "LBYTE_SONSTIGE_WEITERE_LONG"},
 };
 
-const QStringList readFailures = {
-    QStringLiteral("Fehler bei ParameterLesen    HBYTE_MOTORTEST"
-                   "  LBYTE_MOTORTEST_WEGLAENGE_LONG."),
-    QStringLiteral("Fehler bei ParameterLesen    HBYTE_MOTORTEST"
-                   "  LBYTE_MOTORTEST_START_STOP_FLOAT."),
-    QStringLiteral("Fehler bei ParameterLesen    HBYTE_MOTORTEST"
-                   "  LBYTE_MOTORTEST_MAXGESCHWINDIGKEIT_FLOAT."),
-    QStringLiteral("Fehler bei ParameterLesen    HBYTE_MOTORTEST"
-                   "  LBYTE_MOTORTEST_BESCHLEUNIGUNG_LONG."),
-    QStringLiteral("Fehler bei ParameterLesen    HBYTE_GESCHWINDIGKEITEN"
-                   "  LBYTE_GESCHWINDIGKEITEN_START_STOP_FLOAT."),
-    QStringLiteral("Fehler bei ParameterLesen    HBYTE_GESCHWINDIGKEITEN"
-                   "  LBYTE_GESCHWINDIGKEITEN_FAHR_FLOAT."),
-    QStringLiteral("Fehler bei ParameterLesen    HBYTE_GESCHWINDIGKEITEN"
-                   "  LBYTE_GESCHWINDIGKEITEN_EILGANG_FLOAT."),
-    QStringLiteral("Fehler bei ParameterLesen    HBYTE_GESCHWINDIGKEITEN"
-                   "  LBYTE_GESCHWINDIGKEITEN_MANUEL_LANGSAM_FLOAT."),
-    QStringLiteral("Fehler bei ParameterLesen    HBYTE_GESCHWINDIGKEITEN"
-                   "  LBYTE_GESCHWINDIGKEITEN_MANUEL_SCHNELL_FLOAT."),
-    QStringLiteral("Fehler bei ParameterLesen    HBYTE_GESCHWINDIGKEITEN"
-                   "  LBYTE_GESCHWINDIGKEITEN_REFERENZFAHRT_FLOAT."),
-    QStringLiteral("Fehler bei ParameterLesen    HBYTE_GESCHWINDIGKEITEN"
-                   "  LBYTE_GESCHWINDIGKEITEN_REFERENZFAHRT_FREI_FLOAT."),
-    QStringLiteral("Fehler bei ParameterLesen    HBYTE_GESCHWINDIGKEITEN"
-                   "  LBYTE_GESCHWINDIGKEITEN_BESCHLEUNIGUNG_LONG."),
-    QStringLiteral("Fehler bei ParameterLesen    HBYTE_GESCHWINDIGKEITEN"
-                   "  LBYTE_GESCHWINDIGKEITEN_BREMSWINKEL_LONG."),
-    QStringLiteral("Fehler bei ParameterLesen    HBYTE_GESCHWINDIGKEITEN"
-                   "  LBYTE_GESCHWINDIGKEITEN_UMSCHALTZEIT_LONG."),
-    QStringLiteral("Fehler bei ParameterLesen    HBYTE_SCHNITTSTELLE"
-                   "  LBYTE_SCHNITTSTELLE_ZUSATZSIGNAL_SPINDEL_LONG."),
-    QStringLiteral("Fehler bei ParameterLesen    HBYTE_SCHNITTSTELLE"
-                   "  LBYTE_SCHNITTSTELLE_ZUSATZSIGNAL_KUEHLUNG_LONG."),
-    QStringLiteral("Fehler bei ParameterLesen    HBYTE_SCHNITTSTELLE"
-                   "  LBYTE_SCHNITTSTELLE_ZUSATZSIGNAL_STROMABSENKUNG_LONG."),
-    QStringLiteral("Fehler bei ParameterLesen    HBYTE_SCHNITTSTELLE"
-                   "  LBYTE_SCHNITTSTELLE_ZUSATZSIGNAL_BOOST_LONG."),
-    QStringLiteral("Fehler bei ParameterLesen    HBYTE_REFERENZFAHRT"
-                   "  LBYTE_REFERENZFAHRT_RICHTUNG_UND_REIHENFOLGE_UCHAR."),
-    QStringLiteral("Fehler bei ParameterLesen    HBYTE_REFERENZFAHRT"
-                   "  LBYTE_REFERENZFAHRT_ENDSCHALTER_UCHAR."),
-    QStringLiteral("Fehler bei ParameterLesen    HBYTE_MECHANIK"
-                   "  LBYTE_MECHANIK_AUFLOESUNG_X_FLOAT."),
-    QStringLiteral("Fehler bei ParameterLesen    HBYTE_MECHANIK"
-                   "  LBYTE_MECHANIK_AUFLOESUNG_Y_FLOAT."),
-    QStringLiteral("Fehler bei ParameterLesen    HBYTE_MECHANIK"
-                   "  LBYTE_MECHANIK_AUFLOESUNG_Z_FLOAT."),
-    QStringLiteral("Fehler bei ParameterLesen    HBYTE_MECHANIK"
-                   "  LBYTE_MECHANIK_AUFLOESUNG_C_FLOAT."),
-    QStringLiteral("Fehler bei ParameterLesen    HBYTE_MECHANIK"
-                   "  LBYTE_MECHANIK_UMKEHRSPIEL_X_LONG."),
-    QStringLiteral("Fehler bei ParameterLesen    HBYTE_MECHANIK"
-                   "  LBYTE_MECHANIK_UMKEHRSPIEL_Y_LONG."),
-    QStringLiteral("Fehler bei ParameterLesen    HBYTE_MECHANIK"
-                   "  LBYTE_MECHANIK_UMKEHRSPIEL_Z_LONG."),
-    QStringLiteral("Fehler bei ParameterLesen    HBYTE_MECHANIK"
-                   "  LBYTE_MECHANIK_UMKEHRSPIEL_C_LONG."),
-    QStringLiteral("Fehler bei ParameterLesen    HBYTE_MECHANIK"
-                   "  LBYTE_MECHANIK_RICHTUNGSUMKEHR_LONG."),
-    QStringLiteral("Fehler bei ParameterLesen    HBYTE_MECHANIK"
-                   "  LBYTE_MECHANIK_VERFAHRBEREICH_VON_LONG."),
-    QStringLiteral("Fehler bei ParameterLesen    HBYTE_MECHANIK"
-                   "  LBYTE_MECHANIK_VERFAHRBEREICH_BIS_LONG."),
-    QStringLiteral("Fehler bei ParameterLesen    HBYTE_MECHANIK"
-                   "  LBYTE_MECHANIK_PARKPOSITION_LONG."),
-    QStringLiteral("Fehler bei ParameterLesen    HBYTE_MECHANIK  LBYTE_MECHANIK_NULLPUNKT_LONG."),
-    QStringLiteral("Fehler bei ParameterLesen    HBYTE_MECHANIK"
-                   "  LBYTE_MECHANIK_ACHSENCONFIGURATION_UCHAR."),
-    QStringLiteral("Fehler bei ParameterLesen    HBYTE_SONSTIGE"
-                   "  LBYTE_SONSTIGE_WERKZEUGWECHSEL_LONG."),
-    QStringLiteral("Fehler bei ParameterLesen    HBYTE_SONSTIGE"
-                   "  LBYTE_SONSTIGE_REFERENZFAHRTZEITPUNKT_LONG."),
-    QStringLiteral("Fehler bei ParameterLesen    HBYTE_SONSTIGE"
-                   "  LBYTE_SONSTIGE_SPINDELHOCHLAUF_LONG."),
-    QStringLiteral("Fehler bei ParameterLesen    HBYTE_SONSTIGE"
-                   "  LBYTE_SONSTIGE_WERKZEUGANSCHNITT_LONG."),
-    QStringLiteral("Fehler bei ParameterLesen    HBYTE_SONSTIGE"
-                   "  LBYTE_SONSTIGE_UNBEKANNTEPROGRAMMBEFEHLE_LONG."),
-    QStringLiteral("Fehler bei ParameterLesen    HBYTE_SONSTIGE"
-                   "  LBYTE_SONSTIGE_CONTROLLERNAME_CHAR."),
-    QStringLiteral("Fehler bei ParameterLesen    HBYTE_SONSTIGE"
-                   "  LBYTE_SONSTIGE_SICHERHEITSABSTAND_LONG."),
-    QStringLiteral("Fehler bei ParameterLesen    HBYTE_SONSTIGE  LBYTE_SONSTIGE_WEITERE_LONG."),
-};
-
-const QStringList writeFailures = {
-    QStringLiteral("Fehler bei Parameterübertragung    HBYTE_MOTORTEST"
-                   "  LBYTE_MOTORTEST_WEGLAENGE_LONG."),
-    QStringLiteral("Fehler bei Parameterübertragung    HBYTE_MOTORTEST"
-                   "  LBYTE_MOTORTEST_START_STOP_FLOAT."),
-    QStringLiteral("Fehler bei Parameterübertragung    HBYTE_MOTORTEST"
-                   "  LBYTE_MOTORTEST_MAXGESCHWINDIGKEIT_FLOAT."),
-    QStringLiteral("Fehler bei Parameterübertragung    HBYTE_MOTORTEST"
-                   "  LBYTE_MOTORTEST_BESCHLEUNIGUNG_LONG."),
-    QStringLiteral("Fehler bei Parameterübertragung    HBYTE_GESCHWINDIGKEITEN"
-                   "  LBYTE_GESCHWINDIGKEITEN_START_STOP_FLOAT."),
-    QStringLiteral("Fehler bei Parameterübertragung    HBYTE_GESCHWINDIGKEITEN"
-                   "  LBYTE_GESCHWINDIGKEITEN_FAHR_FLOAT."),
-    QStringLiteral("Fehler bei Parameterübertragung    HBYTE_GESCHWINDIGKEITEN"
-                   "  LBYTE_GESCHWINDIGKEITEN_EILGANG_FLOAT."),
-    QStringLiteral("Fehler bei Parameterübertragung    HBYTE_GESCHWINDIGKEITEN"
-                   "  LBYTE_GESCHWINDIGKEITEN_MANUEL_LANGSAM_FLOAT."),
-    QStringLiteral("Fehler bei Parameterübertragung    HBYTE_GESCHWINDIGKEITEN"
-                   "  LBYTE_GESCHWINDIGKEITEN_MANUEL_SCHNELL_FLOAT."),
-    QStringLiteral("Fehler bei Parameterübertragung    HBYTE_GESCHWINDIGKEITEN"
-                   "  LBYTE_GESCHWINDIGKEITEN_REFERENZFAHRT_FLOAT."),
-    QStringLiteral("Fehler bei Parameterübertragung    HBYTE_GESCHWINDIGKEITEN"
-                   "  LBYTE_GESCHWINDIGKEITEN_REFERENZFAHRT_FREI_FLOAT."),
-    QStringLiteral("Fehler bei Parameterübertragung    HBYTE_GESCHWINDIGKEITEN"
-                   "  LBYTE_GESCHWINDIGKEITEN_BESCHLEUNIGUNG_LONG."),
-    QStringLiteral("Fehler bei Parameterübertragung    "
-                   "  HBYTE_GESCHWINDIGKEITEN  LBYTE_GESCHWINDIGKEITEN_BREMSWINKEL_LONG."),
-    QStringLiteral("Fehler bei Parameterübertragung    "
-                   "  HBYTE_GESCHWINDIGKEITEN  LBYTE_GESCHWINDIGKEITEN_UMSCHALTZEIT_LONG."),
-    QStringLiteral("Fehler bei Parameterübertragung    HBYTE_SCHNITTSTELLE"
-                   "  LBYTE_SCHNITTSTELLE_ZUSATZSIGNAL_SPINDEL_LONG."),
-    QStringLiteral("Fehler bei Parameterübertragung    HBYTE_SCHNITTSTELLE"
-                   "  LBYTE_SCHNITTSTELLE_ZUSATZSIGNAL_KUEHLUNG_LONG."),
-    QStringLiteral("Fehler bei Parameterübertragung    HBYTE_SCHNITTSTELLE"
-                   "  BYTE_SCHNITTSTELLE_ZUSATZSIGNAL_STROMABSENKUNG_LONG."),
-    QStringLiteral("Fehler bei Parameterübertragung    HBYTE_SCHNITTSTELLE"
-                   "  LBYTE_SCHNITTSTELLE_ZUSATZSIGNAL_BOOST_LONG."),
-    QStringLiteral("Fehler bei Parameterübertragung    HBYTE_REFERENZFAHRT"
-                   "  LBYTE_REFERENZFAHRT_RICHTUNG_UND_REIHENFOLGE_UCHAR."),
-    QStringLiteral("Fehler bei Parameterübertragung    HBYTE_REFERENZFAHRT"
-                   "  LBYTE_REFERENZFAHRT_ENDSCHALTER_UCHAR."),
-    QStringLiteral("Fehler bei Parameterübertragung      HBYTE_MECHANIK"
-                   "  LBYTE_MECHANIK_AUFLOESUNG_X_FLOAT."),
-    QStringLiteral("Fehler bei Parameterübertragung      HBYTE_MECHANIK"
-                   "  LBYTE_MECHANIK_AUFLOESUNG_Y_FLOAT."),
-    QStringLiteral("Fehler bei Parameterübertragung      HBYTE_MECHANIK"
-                   "  LBYTE_MECHANIK_AUFLOESUNG_Z_FLOAT."),
-    QStringLiteral("Fehler bei Parameterübertragung      HBYTE_MECHANIK"
-                   "  LBYTE_MECHANIK_AUFLOESUNG_C_FLOAT."),
-    QStringLiteral("Fehler bei Parameterübertragung      HBYTE_MECHANIK"
-                   "  LBYTE_MECHANIK_UMKEHRSPIEL_X_LONG."),
-    QStringLiteral("Fehler bei Parameterübertragung      HBYTE_MECHANIK"
-                   "  LBYTE_MECHANIK_UMKEHRSPIEL_Y_LONG."),
-    QStringLiteral("Fehler bei Parameterübertragung      HBYTE_MECHANIK"
-                   "  LBYTE_MECHANIK_UMKEHRSPIEL_Z_LONG."),
-    QStringLiteral("Fehler bei Parameterübertragung      HBYTE_MECHANIK"
-                   "  LBYTE_MECHANIK_UMKEHRSPIEL_C_LONG."),
-    QStringLiteral("Fehler bei Parameterübertragung      HBYTE_MECHANIK"
-                   "  LBYTE_MECHANIK_RICHTUNGSUMKEHR_LONG."),
-    QStringLiteral("Fehler bei Parameterübertragung      HBYTE_MECHANIK"
-                   "  LBYTE_MECHANIK_VERFAHRBEREICH_VON_LONG."),
-    QStringLiteral("Fehler bei Parameterübertragung      HBYTE_MECHANIK"
-                   "  LBYTE_MECHANIK_VERFAHRBEREICH_BIS_LONG."),
-    QStringLiteral("Fehler bei Parameterübertragung      HBYTE_MECHANIK"
-                   "  LBYTE_MECHANIK_PARKPOSITION_LONG."),
-    QStringLiteral("Fehler bei Parameterübertragung      HBYTE_MECHANIK"
-                   "  LBYTE_MECHANIK_NULLPUNKT_LONG."),
-    QStringLiteral("Fehler bei Parameterübertragung      HBYTE_MECHANIK"
-                   "  LBYTE_MECHANIK_ACHSENCONFIGURATION_UCHAR."),
-    QStringLiteral("Fehler bei Parameterübertragung    HBYTE_SONSTIGE"
-                   "  LBYTE_SONSTIGE_WERKZEUGWECHSEL_LONG."),
-    QStringLiteral("Fehler bei Parameterübertragung    HBYTE_SONSTIGE"
-                   "  LBYTE_SONSTIGE_REFERENZFAHRTZEITPUNKT_LONG."),
-    QStringLiteral("Fehler bei Parameterübertragung    HBYTE_SONSTIGE"
-                   "  LBYTE_SONSTIGE_SPINDELHOCHLAUF_LONG."),
-    QStringLiteral("Fehler bei Parameterübertragung    HBYTE_SONSTIGE"
-                   "  LBYTE_SONSTIGE_WERKZEUGANSCHNITT_LONG."),
-    QStringLiteral("Fehler bei Parameterübertragung    HBYTE_SONSTIGE"
-                   "  LBYTE_SONSTIGE_UNBEKANNTEPROGRAMMBEFEHLE_LONG."),
-    QStringLiteral("Fehler bei Parameterübertragung  "
-                   "  HBYTE_SONSTIGE LBYTE_SONSTIGE_CONTROLLERNAME_CHAR."),
-    QStringLiteral("Fehler bei Parameterübertragung    HBYTE_SONSTIGE"
-                   "  LBYTE_SONSTIGE_SICHERHEITSABSTAND_LONG."),
-    QStringLiteral("Fehler bei Parameterübertragung    HBYTE_SONSTIGE"
-                   "  LBYTE_SONSTIGE_WEITERE_LONG."),
-};
+QString readFailure(int i)
+{
+    return QStringLiteral("Fehler bei ParameterLesen    %1  %2.")
+        .arg(QLatin1String(transferred[i].group), QLatin1String(transferred[i].parameter));
+}
 
 std::vector<uint8_t> int32Bytes(std::initializer_list<int32_t> values)
 {
@@ -288,6 +166,7 @@ private:
 
 }  // namespace
 
+// ReadFromController and WriteToController on an open port served by a WatchdogDevice.
 class TestParameterTransfer : public QObject {
     Q_OBJECT
 
@@ -363,7 +242,10 @@ void TestParameterTransfer::readWhenNothingAnswers()
     set().MOTORTEST_WEGLAENGE_LONG = 9;
     device->setDefaultResult(0);
 
-    QCOMPARE(read(), readFailures);
+    QStringList expected;
+    for (int i = 0; i < 42; ++i)
+        expected << readFailure(i);
+    QCOMPARE(read(), expected);
 
     const QStringList calls = transferCalls(device->calls());
     QCOMPARE(calls.size(), 2 + 42 * 3);
@@ -371,7 +253,7 @@ void TestParameterTransfer::readWhenNothingAnswers()
     QCOMPARE(calls.last(), QStringLiteral("BetriebsArtenWechsel(2)"));
     for (int i = 0; i < 42 * 3; ++i)
         QCOMPARE(calls.at(1 + i),
-                 QStringLiteral("ParameterLesen(%1)").arg(QLatin1String(transferKeys[i / 3])));
+                 QStringLiteral("ParameterLesen(%1)").arg(QLatin1String(transferred[i / 3].key)));
 
     // The set holds the defaults, is defined and has no file.
     TarvoParameters defaults;
@@ -386,10 +268,33 @@ void TestParameterTransfer::writeWhenNothingAnswers()
     set().ResetToDefaults();
     device->setDefaultResult(0);
 
-    QCOMPARE(write(), writeFailures);
-    QCOMPARE(writeFailures.at(13), QStringLiteral("Fehler bei Parameterübertragung      "
-                                                  "HBYTE_GESCHWINDIGKEITEN  "
-                                                  "LBYTE_GESCHWINDIGKEITEN_UMSCHALTZEIT_LONG."));
+    const QStringList messages = write();
+    const QString prefix = QStringLiteral("Fehler bei Parameterübertragung");
+    // One line per parameter in key order (0202 names its parameter "BYTE_...").
+    QCOMPARE(messages.size(), 42);
+    for (int i = 0; i < 42; ++i) {
+        QVERIFY(messages.at(i).startsWith(prefix));
+        QVERIFY(messages.at(i).contains(QLatin1String(transferred[i].group)));
+        QVERIFY(messages.at(i).endsWith(QLatin1String(transferred[i].parameter + 1) + QLatin1Char('.')));
+    }
+    // The controller's irregular spacing, line by line where it differs.
+    QCOMPARE(messages.at(0), prefix + "    HBYTE_MOTORTEST  LBYTE_MOTORTEST_WEGLAENGE_LONG.");
+    QCOMPARE(messages.at(11), prefix + "    HBYTE_GESCHWINDIGKEITEN  "
+                                       "LBYTE_GESCHWINDIGKEITEN_BESCHLEUNIGUNG_LONG.");
+    QCOMPARE(messages.at(12), prefix + "      HBYTE_GESCHWINDIGKEITEN  "
+                                       "LBYTE_GESCHWINDIGKEITEN_BREMSWINKEL_LONG.");
+    QCOMPARE(messages.at(13), prefix + "      HBYTE_GESCHWINDIGKEITEN  "
+                                       "LBYTE_GESCHWINDIGKEITEN_UMSCHALTZEIT_LONG.");
+    QCOMPARE(messages.at(16), prefix + "    HBYTE_SCHNITTSTELLE  "
+                                       "BYTE_SCHNITTSTELLE_ZUSATZSIGNAL_STROMABSENKUNG_LONG.");
+    QCOMPARE(messages.at(18), prefix + "    HBYTE_REFERENZFAHRT  "
+                                       "LBYTE_REFERENZFAHRT_RICHTUNG_UND_REIHENFOLGE_UCHAR.");
+    QCOMPARE(messages.at(20), prefix + "      HBYTE_MECHANIK  LBYTE_MECHANIK_AUFLOESUNG_X_FLOAT.");
+    QCOMPARE(messages.at(32), prefix + "      HBYTE_MECHANIK  LBYTE_MECHANIK_NULLPUNKT_LONG.");
+    QCOMPARE(messages.at(33), prefix + "      HBYTE_MECHANIK  "
+                                       "LBYTE_MECHANIK_ACHSENCONFIGURATION_UCHAR.");
+    QCOMPARE(messages.at(39), prefix + "    HBYTE_SONSTIGE LBYTE_SONSTIGE_CONTROLLERNAME_CHAR.");
+    QCOMPARE(messages.at(41), prefix + "    HBYTE_SONSTIGE  LBYTE_SONSTIGE_WEITERE_LONG.");
 
     const QStringList calls = transferCalls(device->calls());
     QCOMPARE(calls.size(), 2 + 42 * 3);
@@ -397,7 +302,7 @@ void TestParameterTransfer::writeWhenNothingAnswers()
     QCOMPARE(calls.last(), QStringLiteral("BetriebsArtenWechsel(2)"));
     for (int i = 0; i < 42; ++i) {
         const QString first = calls.at(1 + 3 * i);
-        QVERIFY2(first.contains(QLatin1String("(") + QLatin1String(transferKeys[i])),
+        QVERIFY2(first.contains(QLatin1String("(") + QLatin1String(transferred[i].key)),
                  qPrintable(first));
         QCOMPARE(calls.at(2 + 3 * i), first);
         QCOMPARE(calls.at(3 + 3 * i), first);
@@ -429,7 +334,7 @@ void TestParameterTransfer::threeFailuresCostOneLine()
         device->queueResult("ParameterAendern_4_uchar", 0);
     }
     device->setParameterReply(0x0001, floatBytes(2.5f));
-    QCOMPARE(read(), QStringList{readFailures.at(0)});
+    QCOMPARE(read(), QStringList{readFailure(0)});
     QCOMPARE(device->countCalls("ParameterLesen"), 3 + 41);
     QCOMPARE(set().MOTORTEST_WEGLAENGE_LONG, 400);  // keeps its default
     QCOMPARE(set().MOTORTEST_START_STOP_FLOAT, 2.5f);
@@ -448,7 +353,7 @@ void TestParameterTransfer::restartsAndModeChangesInOrder()
     for (int i = 0; i < 42; ++i) {
         if (i == 14 || i == 28)  // before 0200 and before 0408
             expected << QStringLiteral("restart");
-        expected << QStringLiteral("ParameterLesen(%1)").arg(QLatin1String(transferKeys[i]));
+        expected << QStringLiteral("ParameterLesen(%1)").arg(QLatin1String(transferred[i].key));
     }
     expected << QStringLiteral("BetriebsArtenWechsel(2)");
 
@@ -600,14 +505,14 @@ void TestParameterTransfer::shortRepliesDoNotDecodeLeftovers()
     device->setParameterReply(0x0001, {0, 0});
     device->setParameterReply(0x040A, int32Bytes({1, 2, 3, 4}));
     device->setParameterReply(0x040B, int32Bytes({5}));
-    device->setParameterReply(0x040C, {});
+    device->setParameterReply(0x040C, {9});
     device->setParameterReply(0x0504, {'w', 'x', 'y', 'z'});
     device->setParameterReply(0x0505, {'A', 'B'});
 
     QCOMPARE(read(), QStringList());
     QCOMPARE(set().MOTORTEST_START_STOP_FLOAT, 0.0f);
     QCOMPARE(four(set().MECHANIK_PARKPOSITION_LONG), QList<int>({5, 0, 0, 0}));
-    QCOMPARE(four(set().MECHANIK_NULLPUNKT_LONG), QList<int>({0, 0, 0, 0}));
+    QCOMPARE(four(set().MECHANIK_NULLPUNKT_LONG), QList<int>({9, 0, 0, 0}));
     QCOMPARE(set().SONSTIGE_CONTROLLERNAME_CHAR, QStringLiteral("AB"));
 }
 
