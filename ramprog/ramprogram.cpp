@@ -105,14 +105,14 @@ void splitFields(QStringView line, bool ascii, std::array<QStringView, 5>& field
 // The non-empty lines of a text, as views into it; stops after maxLines + 1 of them unless
 // maxLines is negative.
 struct LineView {
-    int lineNumber;
+    qsizetype lineNumber;
     QStringView text;
 };
 QVarLengthArray<LineView, MaxRamProgramLines + 1> splitLines(QStringView text, int maxLines)
 {
     QVarLengthArray<LineView, MaxRamProgramLines + 1> lines;
     const qsizetype n = text.size();
-    int lineNumber = 0;
+    qsizetype lineNumber = 0;
     qsizetype start = 0;
     while (start <= n) {
         ++lineNumber;
@@ -155,7 +155,7 @@ int keywordIndex(QStringView word)
     return -1;
 }
 
-QString parameterMessage(int parameter, int lineNumber)
+QString parameterMessage(int parameter, qsizetype lineNumber)
 {
     return QStringLiteral("Syntax Error: Parameter %1 at line %2 is invalid.")
         .arg(parameter)
@@ -282,7 +282,7 @@ RamProgramCheck CheckRamProgram(const QString& text)
     QVarLengthArray<char16_t, 256> asciiUpper;
     QString unicodeUpper;
     for (const LineView& line : lines) {
-        const int lineNumber = line.lineNumber;
+        const qsizetype lineNumber = line.lineNumber;
         bool valid = true;
         // The line is examined in upper case. ASCII lines, the usual ones, are converted
         // into a reused buffer; others by the full Unicode mapping.

@@ -42,7 +42,7 @@ constexpr int32_t MaxRamWaitMs = 12000000;
 // One non-empty program line: its 1-based number in the text and its text after comment
 // removal and trimming.
 struct RamProgramLine {
-    int lineNumber = 0;
+    qsizetype lineNumber = 0;
     QString text;
 };
 
@@ -51,7 +51,7 @@ struct RamProgramLine {
 // WAIT: ints[0]. SET_ZERO_S: ints[0..3] (X, Y, Z, C); SET_ZERO_MM: floats[0..3].
 // SET_FUNC: ints[0] coolant, ints[1] spindle (program order). SET_O: ints[0].
 struct RamCommand {
-    int lineNumber = 0;
+    qsizetype lineNumber = 0;
     RamCommandId id = RamCommandId::GoPark;
     std::array<int32_t, 4> ints{};
     std::array<float, 4> floats{};

@@ -99,6 +99,10 @@ private Q_SLOTS:
                                      << 2147483648.0f;
         QTest::newRow("int min - 1") << "-2147483649" << false << 0 << false << true
                                      << -2147483649.0f;
+        QTest::newRow("unsigned max") << "4294967295" << false << 0 << true << true
+                                      << 4294967295.0f;
+        QTest::newRow("unsigned max + 1") << "4294967296" << false << 0 << false << true
+                                          << 4294967296.0f;
         QTest::newRow("beyond 32 bits") << "99999999999" << false << 0 << false << true
                                         << 99999999999.0f;
         QTest::newRow("exponent") << "1E5" << false << 0 << false << true << 100000.0f;
@@ -149,15 +153,6 @@ private Q_SLOTS:
             QCOMPARE(f, number);
     }
 
-    void unsignedLimits()
-    {
-        uint32_t u = 0;
-        QVERIFY(ParseRamUnsigned(u"4294967295", u));
-        QCOMPARE(u, 4294967295u);
-        QVERIFY(!ParseRamUnsigned(u"4294967296", u));
-        QVERIFY(!ParseRamUnsigned(u"99999999999999999999999", u));
-    }
-
     void formatRamNumber()
     {
         QCOMPARE(FormatRamNumber(1.5f), QString("1.5"));
@@ -180,44 +175,27 @@ private Q_SLOTS:
 
     void lineSplitting()
     {
-        const QString text = QStringLiteral(
-            "GO_REF;\r\n"
-            "\n"
-            "   \t \r\n"
-            "// only a comment\n"
-            "  GO_PARK; // park\n"
-            "# hash comment\n"
-            "WAIT 5;#x//y\n"
-            "SET_O 1;//a#b\n"
-            "\tgo_xy_s\t1  2 3;\t");
-        const QList<RamProgramLine> lines = SplitRamProgramLines(text);
+        const QList<RamProgramLine> lines = SplitRamProgramLines(
+            u"GO_REF;\r\n\n \t \r\n// c\n  GO_PARK; // p\nWAIT 5;#x//y\n"
+            u"SET_O 1;//a#b\n\tA\t1  2;\t");
         QCOMPARE(lines.size(), 5);
-        const QList<int> numbers{lines[0].lineNumber, lines[1].lineNumber, lines[2].lineNumber,
-                                 lines[3].lineNumber, lines[4].lineNumber};
-        QCOMPARE(numbers, (QList<int>{1, 5, 7, 8, 9}));
+        QCOMPARE(lines[1].lineNumber, qsizetype(5));
+        QCOMPARE(lines[4].lineNumber, qsizetype(8));
         QCOMPARE(lines[0].text, QString("GO_REF;"));
         QCOMPARE(lines[1].text, QString("GO_PARK;"));
         QCOMPARE(lines[2].text, QString("WAIT 5;"));
         QCOMPARE(lines[3].text, QString("SET_O 1;"));
-        QCOMPARE(lines[4].text, QString("go_xy_s\t1  2 3;"));
-
+        QCOMPARE(lines[4].text, QString("A\t1  2;"));
         // The limit stops collecting one line past it.
         QCOMPARE(SplitRamProgramLines(u"A\nB\nC\nD", 2).size(), 3);
-        QVERIFY(SplitRamProgramLines(u"").isEmpty());
-        QVERIFY(SplitRamProgramLines(u"\n\n#\n//").isEmpty());
     }
 
     void fieldSplitting()
     {
         using Fields = std::array<QString, 5>;
-        QCOMPARE(SplitRamCommandFields("GO_XY_S\t 100   200\t\t300"),
-                 (Fields{"GO_XY_S", "100", "200", "300", ""}));
-        QCOMPARE(SplitRamCommandFields("SET_ZERO_S 1 2 3 4 5 6"),
+        QCOMPARE(SplitRamCommandFields("SET_ZERO_S\t 1  2 3 4 5 6"),
                  (Fields{"SET_ZERO_S", "1", "2", "3", "4"}));
-        QCOMPARE(SplitRamCommandFields("GO_REF"), (Fields{"GO_REF", "", "", "", ""}));
         QCOMPARE(SplitRamCommandFields("GO_REF "), (Fields{"GO_REF", "", "", "", ""}));
-        QCOMPARE(SplitRamCommandFields(""), (Fields{"", "", "", "", ""}));
-        QCOMPARE(SplitRamCommandFields("A\vB\fC\rD"), (Fields{"A", "B", "C", "D", ""}));
     }
 
     void fieldSplitFollowsPattern()
@@ -325,7 +303,7 @@ private Q_SLOTS:
         const RamProgramCheck ok = CheckRamProgram(hundred);
         QVERIFY(ok.messages.isEmpty());
         QCOMPARE(ok.commands.size(), 100);
-        QCOMPARE(ok.commands.last().lineNumber, 298);
+        QCOMPARE(ok.commands.last().lineNumber, qsizetype(298));
 
         // One more is too big, and nothing else is checked.
         const RamProgramCheck big = CheckRamProgram(hundred + QStringLiteral("nonsense"));
@@ -337,30 +315,6 @@ private Q_SLOTS:
             badLines += QStringLiteral("FOO\n# c\n");
         QCOMPARE(CheckRamProgram(badLines).messages,
                  QStringList{"Error: RAM-Programm is too big."});
-    }
-
-    void convertedValues()
-    {
-        const RamProgramCheck check = CheckRamProgram(QStringLiteral(
-            "GO_XY_S +100 -2147483648 2147483647;\n"
-            "go_zc_mm 2.5 -1E-2 3;\n"
-            "SET_FUNC 1 0;\n"
-            "SET_O 0255;\n"
-            "SET_ZERO_MM 1.5 -2 3e1 .25;"));
-        QVERIFY(check.messages.isEmpty());
-        QCOMPARE(check.commands.size(), 5);
-        const RamCommand& move = check.commands[0];
-        QCOMPARE(int(move.id), int(RamCommandId::GoXyS));
-        QCOMPARE(move.ints[0], 100);
-        QCOMPARE(move.ints[1], std::numeric_limits<int32_t>::min());
-        QCOMPARE(move.ints[2], std::numeric_limits<int32_t>::max());
-        QCOMPARE(int(check.commands[1].id), int(RamCommandId::GoZcMm));
-        QCOMPARE(check.commands[1].floats[1], -0.01f);
-        QCOMPARE(check.commands[2].ints[0], 1);  // coolant
-        QCOMPARE(check.commands[2].ints[1], 0);  // spindle
-        QCOMPARE(check.commands[3].ints[0], 255);
-        QCOMPARE(check.commands[4].floats[2], 30.0f);
-        QCOMPARE(check.commands[4].lineNumber, 5);
     }
 
     void badInputNeverCrashes()
@@ -403,7 +357,7 @@ private Q_SLOTS:
 
         QPlainTextEdit editor;
         editor.setPlainText(QStringLiteral("// every command once\n"
-                                           "GO_XY_S 100 10 -20;\n"
+                                           "GO_XY_S +100 -2147483648 2147483647;\n"
                                            "GO_XY_MM 2.5 1.5 -0.25;\n"
                                            "GO_ZC_S 50 3 4;\n"
                                            "GO_ZC_MM 1 -2 0.5;\n"
@@ -414,7 +368,7 @@ private Q_SLOTS:
                                            "SET_ZERO_S 1 -2 3 -4;\n"
                                            "SET_ZERO_MM 1.5 0 0 -7.25;\n"
                                            "SET_FUNC 1 0;  # coolant on, spindle off\n"
-                                           "SET_O 129;\r\n"));
+                                           "SET_O 0129;\r\n"));
         QStringList messages;
         QElapsedTimer clock;
         clock.start();
@@ -427,7 +381,7 @@ private Q_SLOTS:
         const std::vector<std::string> expected = calls({
             "BetriebsArtenWechsel(3)",
             "LoadRAMprogramm(3)",
-            "FahreRelativ_XY_Schritte(100,1,[10,0,0,0,0,0],[-20,0,0,0,0,0],3)",
+            "FahreRelativ_XY_Schritte(100,1,[-2147483648,0,0,0,0,0],[2147483647,0,0,0,0,0],3)",
             "FahreRelativ_XY_mm(2.5,1,[1.5,0,0,0,0,0],[-0.25,0,0,0,0,0],3)",
             "FahreRelativ_ZC_Schritte(50,1,[3,0,0,0,0,0],[4,0,0,0,0,0],3)",
             "FahreRelativ_ZC_mm(1,1,[-2,0,0,0,0,0],[0.5,0,0,0,0,0],3)",
@@ -479,10 +433,7 @@ private Q_SLOTS:
         KavrixKernel* kernel = KavrixKernel::Instance();
         QCOMPARE(kernel->StartRAMProgrammInSlot(controller->GetPortSettings(), 4, 0), 7);
         kernel->StartRAMProgrammInSlot(controller->GetPortSettings(), 1, 255);
-        kernel->StartRAMProgrammInSlot(controller->GetPortSettings(), 2, 256);
-        QCOMPARE(device->calls(),
-                 calls({"StartRAMprogramm(4,0)", "StartRAMprogramm(1,255)",
-                        "StartRAMprogramm(2,0)"}));
+        QCOMPARE(device->calls(), calls({"StartRAMprogramm(4,0)", "StartRAMprogramm(1,255)"}));
     }
 };
 
