@@ -13,11 +13,11 @@ bool RequireConnectedController(QWidget* parent)
     if (controller && controller->IsConnected())
         return true;
     const QString port = controller ? controller->GetComPort() : QString();
+    const QString text =
+        QCoreApplication::translate("CommandGuard", "Controller on %1 isn't connected.\n");
     Dialogs::warning(parent,
                      QCoreApplication::translate("CommandGuard", "Connecting to Controller"),
-                     QCoreApplication::translate("CommandGuard", "Controller on %1 isn't connected.\n")
-                         .arg(port),
-                     QMessageBox::Ok, QMessageBox::NoButton);
+                     text.arg(port), QMessageBox::Ok, QMessageBox::NoButton);
     return false;
 }
 

@@ -1,5 +1,7 @@
 #include "commandline.h"
 
+#include "ramcommandformat.h"
+
 CommandLine::CommandLine(const QString& keyword)
     : text(keyword)
 {
@@ -19,6 +21,6 @@ CommandLine& CommandLine::Append(float value)
 
 QString CommandLine::FormatFloat(float value)
 {
-    // 'g' with precision 6 is printf's %g: trailing zeros dropped, exponent "e-05" / "e+06".
-    return QString::number(static_cast<double>(value), 'g', 6);
+    // The program language's own number form, so a generated line reads back as it was meant.
+    return FormatRamNumber(static_cast<double>(value));
 }

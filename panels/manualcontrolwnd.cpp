@@ -101,19 +101,10 @@ ManualControlWnd::ManualControlWnd(TarvoController* controller, QWidget* parent)
 {
     ui->setupUi(this);
 
-    ui->statusLabel->clear();
+    // Steps as the unit: its validators, every edit "0", the distance "1", no message.
     ui->EinheitStepsRadioButton->setChecked(true);
-    stepsMode = true;
-    ui->VEdit->setValidator(velocityStepsValidator.get());
-    ui->VEdit->setText(QStringLiteral("0"));
-    ui->StreckeComboBox->setCurrentIndex(0);
-    for (QLineEdit* const edit : {ui->XEdit, ui->YEdit, ui->ZEdit, ui->CEdit, ui->XNullPunktEdit,
-                                  ui->YNullPunktEdit, ui->ZNullPunktEdit, ui->CNullPunktEdit}) {
-        edit->setValidator(distanceStepsValidator.get());
-        edit->setText(QStringLiteral("0"));
-    }
     ui->HaltePositionEdit->setValidator(holdTimeValidator.get());
-    ui->HaltePositionEdit->setText(QStringLiteral("0"));
+    SlotStepsToggled(true);
     for (QCheckBox* const box : {ui->bit5KuCheckBox, ui->bit4SpCheckBox, ui->bit7CheckBox,
                                  ui->bit6CheckBox, ui->bit5CheckBox, ui->bit4CheckBox,
                                  ui->bit3CheckBox, ui->bit2CheckBox, ui->bit1CheckBox,

@@ -11,4 +11,5 @@ add_library(kavro_panels STATIC
     ${CMAKE_CURRENT_SOURCE_DIR}/statuswnd.ui
 )
 target_include_directories(kavro_panels PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
-target_link_libraries(kavro_panels PUBLIC kavro_core kavro_resources Qt6::Widgets)
+# kavro_ramprog: the number form of program lines.
+target_link_libraries(kavro_panels PUBLIC kavro_core kavro_ramprog kavro_resources Qt6::Widgets)

@@ -5,6 +5,7 @@
 #include "manualcommandvalues.h"
 #include "manualcontrolwnd.h"
 #include "quenta.h"
+#include "ramprogram.h"
 #include "scripteddialogs.h"
 #include "tarvocontroller.h"
 #include "testenv.h"
@@ -75,6 +76,7 @@ private Q_SLOTS:
     void pendingErrorAcceptedAcknowledgesOnceThenSends();
     void editorDestinationTouchesNoController();
     void callGoesToThePanelsOwnController();
+    void linesReadBackAsTheSameCalls();
 
     void directSlots_data();
     void directSlots();
@@ -218,15 +220,12 @@ void TestManualControlWnd::formTexts_data()
     row("NotStopOhneBremsenButton", "Not Stop", "Not Stop (ohne Bremsrampe)");
     row("FehlerQuitierenButton", "Fehler quitieren", "Fehler quitieren");
     row("EinheitStepsRadioButton", "Schritte", "");
-    row("EinheitMmRadioButton", "mm", "");
     row("VEinheitLabel", "( BE/s )", "");
     row("ReferenzfahrtButton", "Referenzfahrt", "Achsen werden referenziert");
     row("ParkenButton", "Parken", "Parkposition anfahren");
     row("XnegButton", "<", "X Achse wird definierte Strecke in negative Richtung Fahren");
     row("CposButton", ">", "C Achse wird definierte Strecke in positive Richtung Fahren");
-    row("ZnegButton", "<", "Z Achse wird definierte Strecke in negative Richtung Fahren");
     row("FahreRelativXYButton", ">>", "Fahre relativ XY");
-    row("FahreRelativZCButton", ">>", "Fahre relativ ZC");
     row("NullPunktSetzenButton", "Setzen", "Nullpunkt wird gesetzt");
     row("HaltePositionButton", ">>", "");
     row("bit5KuCheckBox", "Kühlung", "Kühlung aktivieren");
@@ -234,7 +233,6 @@ void TestManualControlWnd::formTexts_data()
     row("SpKuSetzenButton", "Setzen", "Ausgänge werden gesetzt");
     row("AllgEingDeaktivierenCheckBox", "", "allgemeine Eingänge deaktivieren");
     row("AllgEingDeaktivierenButton", "Deaktivieren", "Allgemeine Eingänge werden deaktiviert");
-    row("bit3CheckBox", "", "");
     row("AllgAusgSetzenButton", "Setzen", "Allgemeine Ausgänge werden gesetzt");
 }
 
@@ -736,6 +734,62 @@ void TestManualControlWnd::callGoesToThePanelsOwnController()
     other.findChild<QPushButton*>(QStringLiteral("ParkenButton"))->click();
     QCOMPARE(toQt(ports->device("COM4")->calls()), QStringList{"ParkPositionAnfahren()"});
     QVERIFY(calls().isEmpty());
+}
+
+void TestManualControlWnd::linesReadBackAsTheSameCalls()
+{
+    // Every line the panel writes, checked and sent as a RAM program line, makes exactly the
+    // call the panel made itself.
+    KavrixKernel* const kernel = KavrixKernel::Instance();
+    auto* const replay = new TarvoController(QStringLiteral("COM4"), 115200);
+    QVERIFY(kernel->AddController(replay));
+    kernel->ConnectActiveController();
+    kernel->SetActiveController(controller);
+    ports->device("COM4")->clearCalls();
+
+    const auto combo = panel->findChild<QComboBox*>(QStringLiteral("StreckeComboBox"));
+    const auto check = [this](const char* name, bool on) {
+        panel->findChild<QCheckBox*>(QLatin1String(name))->setChecked(on);
+    };
+    for (const bool mm : {false, true}) {
+        setMm(mm);
+        edit("VEdit")->setText(mm ? QStringLiteral("12.5") : QStringLiteral("250"));
+        for (int index = 0; index < 5; ++index) {
+            combo->setCurrentIndex(index);
+            for (const char* jog : {"XnegButton", "YposButton", "ZposButton", "CnegButton"})
+                button(jog)->click();
+        }
+        edit("XEdit")->setText(QStringLiteral("-32767"));
+        edit("YEdit")->setText(mm ? QStringLiteral("0.001") : QStringLiteral("17"));
+        edit("ZEdit")->setText(mm ? QStringLiteral("1234.5") : QStringLiteral("-3"));
+        edit("CEdit")->setText(QStringLiteral("32767"));
+        button("FahreRelativXYButton")->click();
+        button("FahreRelativZCButton")->click();
+        edit("HaltePositionEdit")->setText(QStringLiteral("750"));
+        button("HaltePositionButton")->click();
+        edit("XNullPunktEdit")->setText(mm ? QStringLiteral("-0.5") : QStringLiteral("-200"));
+        edit("CNullPunktEdit")->setText(QStringLiteral("9"));
+        button("NullPunktSetzenButton")->click();
+    }
+    button("ParkenButton")->click();
+    button("ReferenzfahrtButton")->click();
+    check("bit5KuCheckBox", true);
+    button("SpKuSetzenButton")->click();
+    check("bit5KuCheckBox", false);
+    check("bit4SpCheckBox", true);
+    button("SpKuSetzenButton")->click();
+    check("bit6CheckBox", true);
+    check("bit1CheckBox", true);
+    button("AllgAusgSetzenButton")->click();
+
+    const QStringList lines = outputLines();
+    QCOMPARE(lines.size(), 2 * (20 + 4) + 5);
+    const RamProgramCheck checked = CheckRamProgram(lines.join(QLatin1Char('\n')));
+    QCOMPARE(checked.messages, QStringList());
+    QCOMPARE(checked.commands.size(), lines.size());
+    for (const RamCommand& command : checked.commands)
+        SendRamCommand(replay->GetPortSettings(), command);
+    QCOMPARE(toQt(ports->device("COM4")->calls()), calls());
 }
 
 // ---- slots that only need a connection -----------------------------------------------------
