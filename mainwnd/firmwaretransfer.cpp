@@ -185,7 +185,8 @@ FirmwareTransferResult TransferFirmware(TarvoPortSettings* portSettings, const u
     const int blockCount = Firmware::BlockCount(size);
     BootloaderLink link(portSettings, hooks);
     link.SetBlockCount(blockCount);
-    const QString silentText = QStringLiteral("Update fehlgeschlagen! Bootloader antwortet nicht!");
+    const QString silentText =
+        QStringLiteral("Update fehlgeschlagen! Bootloader antwortet nicht!");
 
     // Identification: attempted once; a reply that is short or different means no bootloader.
     link.Send('S');

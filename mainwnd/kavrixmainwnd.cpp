@@ -21,6 +21,7 @@
 #include <QItemSelectionModel>
 #include <QKeySequence>
 #include <QMenuBar>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QStandardItemModel>
@@ -30,6 +31,37 @@
 #include <QTextEdit>
 #include <QToolBar>
 #include <QTreeView>
+
+namespace {
+
+// Holds a tall panel in a dock: as wide as the panel wants, scrolling vertically when the
+// window is lower than the panel, so the panel never forces the window beyond the screen.
+class PanelScrollArea : public QScrollArea {
+public:
+    explicit PanelScrollArea(QWidget* panel, QWidget* parent = nullptr)
+        : QScrollArea(parent)
+    {
+        setFrameShape(QFrame::NoFrame);
+        setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        setWidgetResizable(true);
+        setWidget(panel);
+    }
+
+    QSize sizeHint() const override
+    {
+        const QSize hint = widget()->sizeHint();
+        return {hint.width() + verticalScrollBar()->sizeHint().width(), hint.height()};
+    }
+
+    QSize minimumSizeHint() const override
+    {
+        const int width = widget()->minimumSizeHint().width()
+            + verticalScrollBar()->sizeHint().width();
+        return {width, qMin(widget()->minimumSizeHint().height(), 120)};
+    }
+};
+
+}  // namespace
 
 KavrixMainWnd::KavrixMainWnd(QWidget* parent)
     : QMainWindow(parent)
@@ -310,8 +342,8 @@ void KavrixMainWnd::CreateDockWindows()
 
     activeControllerDock = new QDockWidget(tr("Active Controller"), this);
     activeControllerDock->setObjectName(QStringLiteral("activeControllerDock"));
-    statusWnd = new StatusWnd(activeControllerDock);
-    activeControllerDock->setWidget(statusWnd);
+    statusWnd = new StatusWnd(nullptr);
+    activeControllerDock->setWidget(new PanelScrollArea(statusWnd, activeControllerDock));
     addDockWidget(Qt::RightDockWidgetArea, activeControllerDock);
     splitDockWidget(controllerListDock, activeControllerDock, Qt::Vertical);
     resizeDocks({controllerListDock, activeControllerDock},
@@ -353,6 +385,12 @@ void KavrixMainWnd::AppendToOutput(const QString& text)
         bar->setValue(bar->maximum());
 }
 
+ManualControlWnd* KavrixMainWnd::GetControlPanel(int index) const
+{
+    const auto* const page = qobject_cast<QScrollArea*>(controllerTabWidget->widget(index));
+    return page ? qobject_cast<ManualControlWnd*>(page->widget()) : nullptr;
+}
+
 int KavrixMainWnd::FindControllerTab(const QString& comPort) const
 {
     for (int i = 0; i < controllerTabWidget->count(); ++i) {
@@ -369,7 +407,7 @@ void KavrixMainWnd::SlotControllerAdded(QString comPort)
     TarvoController* const controller = KavrixKernel::Instance()->FindController(comPort);
     if (!controller)
         return;
-    auto* const page = new ManualControlWnd(controller, nullptr);
+    auto* const page = new PanelScrollArea(new ManualControlWnd(controller, nullptr));
     {
         // The first tab of an empty tab widget becomes current by itself; that must not pick
         // the active controller (the kernel does, and a restored one must survive start-up).
@@ -392,7 +430,8 @@ void KavrixMainWnd::SlotControllerRemoved(QString comPort)
         // the next active controller, whose tab is made current below.
         const QSignalBlocker blocker(controllerTabWidget);
         controllerTabWidget->removeTab(index);
-        const int activeTab = FindControllerTab(KavrixKernel::Instance()->GetActiveControllerPort());
+        const QString active = KavrixKernel::Instance()->GetActiveControllerPort();
+        const int activeTab = FindControllerTab(active);
         if (activeTab >= 0)
             controllerTabWidget->setCurrentIndex(activeTab);
     }
@@ -435,7 +474,8 @@ void KavrixMainWnd::SlotActiveControllerChanged(QString active)
     selection->clearSelection();
     if (row.isValid() && !selection->isSelected(row)) {
         selection->select(row, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-        selection->setCurrentIndex(row, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        selection->setCurrentIndex(
+            row, QItemSelectionModel::SelectCurrent | QItemSelectionModel::Rows);
     }
 
     SlotUpdateControllerStatus(active);

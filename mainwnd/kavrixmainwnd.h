@@ -19,6 +19,7 @@ class QTabWidget;
 class QTextEdit;
 class QToolBar;
 class QTreeView;
+class ManualControlWnd;
 class StatusWnd;
 class TarvoParameters;
 class TarvoProgEdit;
@@ -67,6 +68,8 @@ public:
     QDockWidget* GetActiveControllerDock() const { return activeControllerDock; }
     QToolBar* GetMainToolBar() const { return mainToolBar; }
     QMenu* GetViewMenu() const { return viewMenu; }
+    // The manual control panel on controller tab index (it sits in a scroll area), or none.
+    ManualControlWnd* GetControlPanel(int index) const;
 
     // The program editor of the current editor tab, or none.
     TarvoProgEdit* CurrentEditor() const;

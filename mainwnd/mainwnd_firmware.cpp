@@ -63,4 +63,6 @@ void KavrixMainWnd::SlotControllerFirmwareUpdate()
                           QMessageBox::Ok);
     }
     kernel->DisconnectActiveControllerNachFirmwareUpdate();
+    // The controller is left disconnected: offer "Connect" again.
+    UpdateActions();
 }

@@ -11,6 +11,7 @@
 #include "waitcursor.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QStatusBar>
 #include <QStringDecoder>
@@ -47,11 +48,15 @@ void KavrixMainWnd::SlotParameterLoadFromFile()
     if (path.isEmpty())
         return;
 
+    // Only regular files: a pipe would block the open, a device like /dev/zero the read.
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+    const QFileInfo info(path);
+    if ((info.exists() && !info.isFile())
+        || !file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        const QString error = info.exists() && !info.isFile() ? tr("Not a regular file")
+                                                              : file.errorString();
         Dialogs::warning(this, tr("Error Loading Parameters from File"),
-                         tr("Cannot read file %1:\n%2.").arg(path, file.errorString()),
-                         QMessageBox::Ok);
+                         tr("Cannot read file %1:\n%2.").arg(path, error), QMessageBox::Ok);
         return;
     }
 

@@ -359,6 +359,7 @@ void ParameterDlg::StoreFields(TarvoParameters& p) const
     p.SONSTIGE_UNBEKANNTEPROGRAMMBEFEHLE_LONG = ComboValue(
         u.sonUnbekannteProgBefehleComboBox, 1, p.SONSTIGE_UNBEKANNTEPROGRAMMBEFEHLE_LONG);
     storeNumbers(4);
+    Q_ASSERT(number == numberFields.cend());
     p.SONSTIGE_CONTROLLERNAME_CHAR = u.sonControllernameEdit->text();
 }
 

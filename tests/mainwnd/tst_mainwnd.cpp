@@ -3,6 +3,7 @@
 
 #include "mainwndtesting.h"
 
+#include "manualcontrolwnd.h"
 #include "tarvoparameters.h"
 #include "tarvoprogedit.h"
 
@@ -214,6 +215,8 @@ private Q_SLOTS:
         QCOMPARE(window.GetControllerTabWidget()->count(), 0);
         QCOMPARE(window.GetEditorTabWidget()->count(), 1);
         QCOMPARE(window.GetEditorTabWidget()->tabText(0), QString("Untitled"));
+        QCOMPARE(window.GetEditorTabWidget()->tabToolTip(0), QString("Program is not saved yet"));
+        QCOMPARE(window.CurrentEditor()->documentTitle(), QString());
         QCOMPARE(window.centralWidget(), window.GetEditorTabWidget());
         QVERIFY(window.GetEditorTabWidget()->tabsClosable());
         for (ActionMember m : needsController)
@@ -231,8 +234,12 @@ private Q_SLOTS:
         QVERIFY(!KavrixKernel::Instance()->IsCommandToEditor());
         QCOMPARE(outputLines(window), QStringList({"Active controller changed: "}));
         QCOMPARE(window.GetActiveControllerDock()->windowTitle(), QString("Active Controller"));
-
         QCOMPARE(window.findChildren<QDockWidget*>().size(), 4);
+
+        // Without a controller the destination switches without a word.
+        actions.commandsToEditor->trigger();
+        actions.commandsToController->trigger();
+        QCOMPARE(dialogs->shown.size(), 0);
     }
 
     void docksSitWhereTheyBelong()
@@ -327,6 +334,12 @@ private Q_SLOTS:
         QCOMPARE(tabs->tabText(0), QString("COM1"));
         QCOMPARE(tabs->tabText(2), QString("COM5"));
         QCOMPARE(tabs->tabText(tabs->currentIndex()), QString("COM5"));
+        for (int i = 0; i < tabs->count(); ++i) {
+            QVERIFY(window.GetControlPanel(i));
+            QCOMPARE(window.GetControlPanel(i)->GetController()->GetComPort(), tabs->tabText(i));
+        }
+        // The tall panels scroll inside their docks, so the window still fits a small screen.
+        QVERIFY(window.minimumSizeHint().height() <= 600);
         const QModelIndex current = window.GetControllerListView()->currentIndex();
         QCOMPARE(current.siblingAtColumn(0).data().toString(), QString("COM5"));
         QVERIFY(window.GetControllerListView()->selectionModel()->isRowSelected(current.row()));
@@ -422,15 +435,6 @@ private Q_SLOTS:
         QCOMPARE(dialogs->shown.size(), 1);
     }
 
-    void destinationWithoutControllerNeverWarns()
-    {
-        KavrixMainWnd window;
-        window.GetActions().commandsToEditor->trigger();
-        window.GetActions().commandsToController->trigger();
-        QCOMPARE(dialogs->shown.size(), 0);
-        QVERIFY(!KavrixKernel::Instance()->IsCommandToEditor());
-    }
-
     void viewMenuHidesAndRestoresDocksAndToolBar()
     {
         KavrixMainWnd window;
@@ -492,19 +496,6 @@ private Q_SLOTS:
         dialogs->buttonAnswers.enqueue(QMessageBox::No);
         QVERIFY(window.close());
         QCOMPARE(dialogs->count("question"), 2);
-    }
-
-    void closeStopsAtTheFirstTabThatMayNotClose()
-    {
-        KavrixMainWnd window;
-        window.CurrentEditor()->insertPlainText("WAIT 10;");
-        window.GetActions().fileNew->trigger();
-        window.CurrentEditor()->insertPlainText("GO_REF;");
-        dialogs->buttonAnswers.enqueue(QMessageBox::Cancel);
-        QCloseEvent event;
-        QApplication::sendEvent(&window, &event);
-        QVERIFY(!event.isAccepted());
-        QCOMPARE(dialogs->count("question"), 1);
     }
 
     void aboutBoxNamesVersions()

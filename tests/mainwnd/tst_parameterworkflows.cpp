@@ -3,6 +3,8 @@
 
 #include "mainwndtesting.h"
 
+#include "parametertable.h"
+#include "simdevice.h"
 #include "tarvoparameters.h"
 
 #include <QAction>
@@ -12,6 +14,11 @@
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <csignal>
+#include <cstring>
+
+#include <sys/resource.h>
 
 namespace {
 
@@ -262,13 +269,45 @@ private Q_SLOTS:
         QVERIFY(QDir(dir->path()).entryList(QDir::Files) == QStringList({"old.ncp"}));
     }
 
+    void writeErrorLeavesTheOldFileIntact()
+    {
+        Connect();
+        const QString path = Path("machine.ncp");
+        dialogs->fileAnswers.enqueue(path);
+        window->SlotParameterSaveAs();
+        const QByteArray oldContent = ReadFile(path);
+        QVERIFY(oldContent.size() > 2000);
+
+        // Writes beyond 1000 bytes fail (EFBIG) while the limit holds.
+        dialogs->clear();
+        Set().MOTORTEST_WEGLAENGE_LONG = 4321;
+        Set().SetFileName(Path("other.ncp"));
+        dialogs->fileAnswers.enqueue(path);
+        struct rlimit saved {};
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
+        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit limit = saved;
+        limit.rlim_cur = 1000;
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &limit), 0);
+        window->SlotParameterSaveAs();
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, oldHandler);
+
+        QCOMPARE(dialogs->count("warning"), 1);
+        QCOMPARE(dialogs->shown.last().title, QString("Error Saving Parameters to File"));
+        QVERIFY(dialogs->shown.last().text.startsWith("Cannot write file " + path + ":\n"));
+        QCOMPARE(ReadFile(path), oldContent);
+        QCOMPARE(Set().GetFileName(), Path("other.ncp"));
+        QVERIFY(QDir(dir->path()).entryList(QDir::Files) == QStringList({"machine.ncp"}));
+    }
+
     // --- load ---
 
     void loadAdoptsTheFile()
     {
         QVERIFY(!Set().IsDefined());
         const QString path = Path("in.ncp");
-        QString text = QString::fromUtf8(ParameterTable::defaultText().toUtf8());
+        QString text = ParameterTable::defaultText();
         text = WithValue(text, "0102", "77.5");
         QVERIFY(WriteFile(path, text.toUtf8()));
         dialogs->fileAnswers.enqueue(path);
@@ -310,6 +349,7 @@ private Q_SLOTS:
     void outOfRangeValueKeepsTheOldFileName()
     {
         Connect();
+        Set().ResetToDefaults();  // the scripted controller reported zeros
         const QString old = Path("old.ncp");
         dialogs->fileAnswers.enqueue(old);
         window->SlotParameterSaveAs();
@@ -396,13 +436,14 @@ private Q_SLOTS:
         QTest::addColumn<QString>("name");
         QTest::newRow("missing") << "missing.ncp";
         QTest::newRow("folder") << ".";
+        QTest::newRow("endless device") << "/dev/zero";
     }
 
     void unreadableFileIsReported()
     {
         QFETCH(QString, name);
         Connect();
-        const QString path = Path(name);
+        const QString path = name.startsWith('/') ? name : Path(name);
         dialogs->fileAnswers.enqueue(path);
         window->SlotParameterLoadFromFile();
         QCOMPARE(dialogs->count("warning"), 1);
@@ -453,6 +494,7 @@ private Q_SLOTS:
     void editWithOkStoresAndLogs()
     {
         Connect();
+        Set().ResetToDefaults();  // the scripted controller reported zeros
         bool watchdogRunning = false;
         dialogs->execAnswers.enqueue([&](QDialog* dialog) {
             watchdogRunning = controller->IsTimerActive();
@@ -465,7 +507,8 @@ private Q_SLOTS:
         QCOMPARE(dialogs->shown.last().title, QString("Edit Controller Parameter"));
         QVERIFY(watchdogRunning);
         QCOMPARE(Set().GESCHWINDIGKEITEN_FAHR_FLOAT, 5.0f);
-        QCOMPARE(outputLines(*window).last(), QString("Edit parameter for active controller COM3"));
+        QCOMPARE(outputLines(*window).last(),
+                 QString("Edit parameter for active controller COM3"));
     }
 
     void editCancelledLogsNothing()
@@ -482,10 +525,54 @@ private Q_SLOTS:
         QVERIFY(Set().GESCHWINDIGKEITEN_FAHR_FLOAT != 5.0f);
     }
 
+    // --- end to end against the simulated controller ---
+
+    void roundTripThroughFileAndSimulatedController()
+    {
+        // The scripted ports give way to the port map, which serves COM6 by the simulator.
+        window.reset();
+        delete KavrixKernel::ExistingInstance();
+        ports.reset();
+        quenta::SimDevice::forgetPorts();
+        KavrixKernel::Instance();
+        controller = registerController("COM6");
+        dialogs->watched = controller;
+        window = std::make_unique<KavrixMainWnd>();
+
+        window->SlotControllerConnect();
+        QVERIFY(controller->IsConnected());
+        QCOMPARE(Status(), TransferDone);
+        QCOMPARE(Set().MECHANIK_AUFLOESUNG_X_FLOAT, 100.0f);
+
+        dialogs->execAnswers.enqueue([](QDialog* dialog) {
+            dialog->findChild<QLineEdit*>("gesEilgangEdit")->setText("12.5");
+            dialog->accept();
+            return dialog->result();
+        });
+        window->SlotParameterEdit();
+        const QString path = Path("sim.ncp");
+        dialogs->fileAnswers.enqueue(path);
+        window->SlotParameterSaveAs();
+        Set().ResetToDefaults();
+        dialogs->fileAnswers.enqueue(path);
+        window->SlotParameterLoadFromFile();
+        QCOMPARE(Set().GESCHWINDIGKEITEN_EILGANG_FLOAT, 12.5f);
+
+        window->SlotParameterWriteToController();
+        QCOMPARE(Status(), TransferDone);
+        Set().ResetToDefaults();
+        window->SlotParameterReadFromController();
+        QCOMPARE(Set().GESCHWINDIGKEITEN_EILGANG_FLOAT, 12.5f);
+        QCOMPARE(dialogs->count("warning"), 0);
+        window->SlotControllerDisconnect();
+        quenta::SimDevice::forgetPorts();
+    }
+
     void workflowsWithoutActiveControllerDoNothing()
     {
         KavrixKernel::Instance()->RemoveController("COM3");
         controller = nullptr;
+        dialogs->watched = nullptr;
         window->SlotParameterLoadFromFile();
         window->SlotParameterSave();
         window->SlotParameterSaveAs();

@@ -90,22 +90,6 @@ private Q_SLOTS:
         dir.reset();
     }
 
-    void newTabsAreUntitledAndUnmodified()
-    {
-        KavrixMainWnd window;
-        window.GetActions().fileNew->trigger();
-        QTabWidget* const tabs = window.GetEditorTabWidget();
-        QCOMPARE(tabs->count(), 2);
-        QCOMPARE(tabs->currentIndex(), 1);
-        for (int i = 0; i < 2; ++i) {
-            QCOMPARE(tabs->tabText(i), QString("Untitled"));
-            QCOMPARE(tabs->tabToolTip(i), QString("Program is not saved yet"));
-        }
-        QVERIFY(window.CurrentEditor());
-        QCOMPARE(window.CurrentEditor()->documentTitle(), QString());
-        QVERIFY(!window.CurrentEditor()->document()->isModified());
-    }
-
     void firstEditMarksTheTabOnce()
     {
         KavrixMainWnd window;

@@ -3,11 +3,9 @@
 
 #include "mainwndtesting.h"
 
-#include "ramprogrammdlg.h"
 #include "tarvoprogedit.h"
 
 #include <QAction>
-#include <QDialogButtonBox>
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -258,22 +256,6 @@ private Q_SLOTS:
         QCOMPARE(dialogs->count("warning"), 1);   // and the refusal to send
     }
 
-    void dialogHoldsItsChoiceOnlyAfterOk()
-    {
-        RamProgrammDlg dialog;
-        QCOMPARE(dialog.GetRamProgrammNumber(), QString());
-        auto* const combo = dialog.findChild<QComboBox*>("ramProgrammNumberComboBox");
-        auto* const spin = dialog.findChild<QSpinBox*>("ramProgrammStartsNumberSpinBox");
-        QVERIFY(dialog.findChild<QDialogButtonBox*>("ramProgrammButtonBox"));
-        combo->setCurrentIndex(2);
-        spin->setValue(17);
-        dialog.reject();
-        QCOMPARE(dialog.GetRamProgrammNumber(), QString());
-        Q_EMIT dialog.findChild<QDialogButtonBox*>("ramProgrammButtonBox")->accepted();
-        QCOMPARE(dialog.result(), int(QDialog::Accepted));
-        QCOMPARE(dialog.GetRamProgrammNumber(), QString("RAM3"));
-        QCOMPARE(dialog.GetStartsNumber(), 17);
-    }
 };
 
 QTEST_MAIN(TestRamProgrammFlow)
