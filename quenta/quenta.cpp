@@ -147,8 +147,12 @@ void setDeviceFactory(DeviceFactory f)
 std::shared_ptr<Device> createDeviceFromPortMap(const std::string& port)
 {
     const QSettings settings(QStringLiteral("lumbrix"), QStringLiteral("Quenta"));
-    const QString target =
-        settings.value(QStringLiteral("ports/") + QString::fromStdString(port)).toString().trimmed();
+    // An INI value with commas reads back as a list: join it again.
+    const QVariant value = settings.value(QStringLiteral("ports/") + QString::fromStdString(port));
+    const QString target = (value.userType() == QMetaType::QStringList
+                                ? value.toStringList().join(QLatin1Char(','))
+                                : value.toString())
+                               .trimmed();
     // "simulator" may be followed by fault options: "simulator --silence-after=5000".
     const QString word = target.section(QLatin1Char(' '), 0, 0);
     if (target.isEmpty() || word.compare(QLatin1String("simulator"), Qt::CaseInsensitive) == 0) {

@@ -270,6 +270,7 @@ void SerialDevice::markLost()
 {
     std::lock_guard<std::mutex> lock(mutex);
     lost = true;
+    statusPending = false;  // a vanished controller reports nothing more
     changed.notify_all();
 }
 
@@ -610,10 +611,11 @@ int SerialDevice::readBytes(uint8_t* bytes, int32_t length)
     }
     if (rawIn.size() < wanted && !lost) {
         // A reply is on its way: collect its remaining bytes while they keep coming (a gap
-        // of three character times, at least 1 ms, ends it), at most twice their line time.
-        const auto gap = std::max<std::chrono::microseconds>(std::chrono::milliseconds(1),
+        // of three character times, at least 5 ms, ends it), at most twice their line time
+        // plus 10 ms.
+        const auto gap = std::max<std::chrono::microseconds>(std::chrono::milliseconds(5),
                                                               3 * charTime());
-        const auto limit = Clock::now() + std::chrono::milliseconds(2)
+        const auto limit = Clock::now() + std::chrono::milliseconds(10)
                            + 2 * charTime() * static_cast<int64_t>(wanted - rawIn.size());
         while (rawIn.size() < wanted && !lost) {
             const size_t before = rawIn.size();

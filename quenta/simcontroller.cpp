@@ -78,12 +78,23 @@ void putLong(uint8_t* out, int32_t v)
 
 int32_t clampToInt32(double v)
 {
+    if (std::isnan(v))
+        return 0;
     const double r = std::nearbyint(v);
     if (r >= static_cast<double>(std::numeric_limits<int32_t>::max()))
         return std::numeric_limits<int32_t>::max();
     if (r <= static_cast<double>(std::numeric_limits<int32_t>::min()))
         return std::numeric_limits<int32_t>::min();
     return static_cast<int32_t>(r);
+}
+
+// Commanded distances and zero points beyond any real machine are cut to this many steps, so
+// the arithmetic never meets infinities.
+constexpr double MaxSteps = 1e12;
+
+double limitSteps(double steps)
+{
+    return std::clamp(steps, -MaxSteps, MaxSteps);
 }
 
 }  // namespace
@@ -338,7 +349,7 @@ int SimController::ramLength(int slot) const
 {
     if (slot < 1 || slot > RamSlots)
         return 0;
-    return static_cast<int>(slots[static_cast<size_t>(slot - 1)].commands.size());
+    return static_cast<int>(ramSlots[static_cast<size_t>(slot - 1)].commands.size());
 }
 
 // --- motion ---
@@ -501,7 +512,7 @@ bool SimController::startNext()
 {
     Command c;
     if (ram.active) {
-        const std::vector<Command>& program = slots[static_cast<size_t>(ram.slot - 1)].commands;
+        const std::vector<Command>& program = ramSlots[static_cast<size_t>(ram.slot - 1)].commands;
         if (program.empty()) {
             ram.active = false;
             return false;
@@ -537,7 +548,7 @@ void SimController::execute(const Command& c)
             const int axis = c.pair * 2 + k;
             if (!axisActive(axis))
                 continue;
-            const double steps = c.mm ? c.values[k] * resolution(axis) : c.values[k];
+            const double steps = limitSteps(c.mm ? c.values[k] * resolution(axis) : c.values[k]);
             target[axis] += steps;
             leadSteps = std::max(leadSteps, std::fabs(steps));
             leadMm = std::max(leadMm, std::fabs(steps) / resolution(axis));
@@ -594,8 +605,8 @@ void SimController::execute(const Command& c)
     }
     case CommandKind::Zero:
         for (int axis = 0; axis < 4; ++axis)
-            origin[axis] =
-                machine[axis] - (c.mm ? c.values[axis] * resolution(axis) : c.values[axis]);
+            origin[axis] = machine[axis]
+                           - limitSteps(c.mm ? c.values[axis] * resolution(axis) : c.values[axis]);
         break;
     case CommandKind::Func:
         spindle = c.a != 0;
@@ -634,7 +645,7 @@ int SimController::enqueue(const Command& c)
             raise(NotAllowed);
             return 0;
         }
-        RamSlot& slot = slots[static_cast<size_t>(loadingSlot - 1)];
+        RamSlot& slot = ramSlots[static_cast<size_t>(loadingSlot - 1)];
         if (slot.commands.size() >= static_cast<size_t>(RamCapacity)) {
             slot.overflow = true;
             raise(RamTooBig);
@@ -864,7 +875,7 @@ int SimController::loadRam(uint8_t n)
         raise(NotAllowed);
         return 0;
     }
-    slots[n - 1u] = RamSlot();
+    ramSlots[n - 1u] = RamSlot();
     loadingSlot = n;
     return 1;
 }
@@ -881,7 +892,7 @@ int SimController::startRam(uint8_t n, uint8_t count)
     }
     if (errorCode != 0)
         return 0;
-    const RamSlot& slot = slots[n - 1u];
+    const RamSlot& slot = ramSlots[n - 1u];
     if (slot.overflow) {
         raise(RamTooBig);
         return 0;
@@ -1051,7 +1062,7 @@ void SimController::resetRuntime()
     spindle = false;
     coolant = false;
     std::fill(referenced, referenced + 4, false);
-    for (RamSlot& slot : slots)
+    for (RamSlot& slot : ramSlots)
         slot = RamSlot();
     for (int axis = 0; axis < 4; ++axis)
         origin[axis] = machine[axis];

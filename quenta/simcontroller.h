@@ -255,7 +255,7 @@ private:
     Segment segment;
     ReferenceRun refRun;
     RamRun ram;
-    std::array<RamSlot, RamSlots> slots;
+    std::array<RamSlot, RamSlots> ramSlots;
     int loadingSlot = 0;  // 1 ... 4 while mode 3 stores into a slot
 
     std::map<uint16_t, ParamSlot> params;

@@ -203,12 +203,15 @@ void SimServer::control(const std::string& rawLine)
         const quenta::StatusReport r = core.status();
         std::printf("status mode=%d pos=%d,%d,%d,%d inputs=0x%02x flags=0x%02x fill=%d "
                     "outputs=0x%02x error=0x%02x connected=%d bootloader=%d blocks=%d "
-                    "crc=%08x requests=%llu discarded=%llu\n",
+                    "crc=%08x requests=%llu discarded=%llu baud=%d\n",
                     r.firstValue, r.pos[0], r.pos[1], r.pos[2], r.pos[3], r.inputs, r.flags,
                     r.bufferFill, r.generalOutputs, r.errorCode, core.isConnected() ? 1 : 0,
                     core.inBootloader() ? 1 : 0, core.receivedBlocks(), core.receivedCrc(),
                     static_cast<unsigned long long>(link.requestsHandled()),
-                    static_cast<unsigned long long>(link.discardedBytes()));
+                    static_cast<unsigned long long>(link.discardedBytes()),
+                    quenta::ttyBaudRate(slaveFd));
+        std::fflush(stdout);
+        return;
     } else if (cmd == "hangup" || cmd == "quit") {
         quit = true;
     } else {
@@ -260,7 +263,8 @@ int SimServer::run(const volatile sig_atomic_t& stop, const sigset_t* waitMask)
         if (!sending.empty() && paced) {
             // Send in batches of about a millisecond, the last byte exactly on time.
             const auto lastDue = txNextDue + byteTime() * static_cast<int64_t>(sending.size() - 1);
-            wake = std::min(wake, std::min(lastDue, std::max(txNextDue, now + std::chrono::milliseconds(1))));
+            const auto batch = std::max(txNextDue, now + std::chrono::milliseconds(1));
+            wake = std::min(wake, std::min(lastDue, batch));
         }
         pollfd fds[2] = {{master, POLLIN, 0}, {stdinOpen ? STDIN_FILENO : -1, POLLIN, 0}};
         if (!sending.empty() && !paced)
