@@ -921,8 +921,8 @@ int SimController::readParameter(uint8_t group, uint8_t index, uint8_t result[16
         return 0;
     }
     const auto key = static_cast<uint16_t>(group << 8 | index);
-    const ParamSpec* spec = findSpec(key);
-    if (!spec) {
+    const ParamSpec* entry = findSpec(key);
+    if (!entry) {
         raise(ParameterNumber);
         return 0;
     }
@@ -932,7 +932,7 @@ int SimController::readParameter(uint8_t group, uint8_t index, uint8_t result[16
     }
     const ParamSlot& p = params.at(key);
     uint8_t out[16] = {};
-    switch (spec->kind) {
+    switch (entry->kind) {
     case Kind::Long:
         putLong(out, p.longs[0]);
         break;
@@ -970,8 +970,8 @@ int SimController::setParameter(uint8_t group, uint8_t index, const Device::Para
         return 0;
     }
     const auto key = static_cast<uint16_t>(group << 8 | index);
-    const ParamSpec* spec = findSpec(key);
-    if (!spec) {
+    const ParamSpec* entry = findSpec(key);
+    if (!entry) {
         raise(ParameterNumber);
         return 0;
     }
@@ -979,26 +979,26 @@ int SimController::setParameter(uint8_t group, uint8_t index, const Device::Para
         raise(NotAllowed);
         return 0;
     }
-    bool ok = v.kind == spec->kind;
+    bool ok = v.kind == entry->kind;
     if (ok) {
-        switch (spec->kind) {
+        switch (entry->kind) {
         case Kind::Long:
-            ok = inRange(v.longs[0], *spec);
+            ok = inRange(v.longs[0], *entry);
             break;
         case Kind::Float:
             // Bounds compared as floats, so the float nearest to 0.01 counts as 0.01.
-            ok = v.f >= static_cast<float>(spec->lo) && v.f <= static_cast<float>(spec->hi);
+            ok = v.f >= static_cast<float>(entry->lo) && v.f <= static_cast<float>(entry->hi);
             break;
         case Kind::FourLongs:
         case Kind::FourUchar:
             for (int i = 0; i < 4 && ok; ++i)
-                ok = inRange(v.longs[i], *spec);
+                ok = inRange(v.longs[i], *entry);
             break;
         case Kind::RefSequence: {
             bool seen[4] = {false, false, false, false};
             for (int i = 0; i < 4 && ok; ++i) {
                 const int32_t axis = v.longs[4 + i];
-                ok = inRange(v.longs[i], *spec) && axis >= 0 && axis <= 3 && !seen[axis];
+                ok = inRange(v.longs[i], *entry) && axis >= 0 && axis <= 3 && !seen[axis];
                 if (ok)
                     seen[axis] = true;
             }
@@ -1016,7 +1016,7 @@ int SimController::setParameter(uint8_t group, uint8_t index, const Device::Para
     ParamSlot& p = params[key];
     std::copy(v.longs, v.longs + 8, p.longs);
     p.f = v.f;
-    if (spec->kind == Kind::Name)
+    if (entry->kind == Kind::Name)
         p.name.assign(v.name, strnlen(v.name, sizeof v.name));
     return 1;
 }
