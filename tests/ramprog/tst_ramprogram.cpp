@@ -15,6 +15,8 @@
 #include <QTest>
 
 #include <cfloat>
+#include <chrono>
+#include <memory>
 
 namespace {
 
@@ -282,6 +284,14 @@ private Q_SLOTS:
         QTest::newRow("only semicolons") << ";;;;\n;\n;;"
                                          << QStringList{unknownCommand(1), unknownCommand(2),
                                                         unknownCommand(3)};
+        // Every form the manual panel writes reads back clean, its float texts included
+        // (exponent forms in lower case, a negative zero, the endless jog distance).
+        QTest::newRow("manual panel lines")
+            << "GO_XY_S 100 -10 0;\nGO_ZC_MM 2.5 0 1;\nGO_ZC_S 999 0 -999999;\n"
+               "GO_XY_MM 999 999999 0;\nGO_XY_MM 0 -0 1e-05;\nGO_ZC_MM 1e-06 -1e-05 32767;\n"
+               "WAIT 500;\nSET_ZERO_S 0 0 -200 0;\nSET_ZERO_MM -0 1.5 -32767 0.000123;\n"
+               "GO_PARK;\nGO_REF;\nSET_FUNC 1 0;\nSET_O 129;\nSET_O 255;\nSET_O 0;"
+            << QStringList{};
     }
 
     void checkMessages()
@@ -396,6 +406,49 @@ private Q_SLOTS:
         });
         QCOMPARE(ports.device("COM3")->calls(), expected);
         QVERIFY(dialogs.shown.isEmpty());
+    }
+
+    void transferWaitsBetweenModeChangeAndSlot()
+    {
+        // The controller gets its 200 ms to switch into load mode before the slot is chosen.
+        class TimedDevice : public quenta::ScriptedDevice {
+        public:
+            std::chrono::steady_clock::time_point modeChanged, slotLoaded;
+            int changeMode(uint8_t mode) override
+            {
+                if (mode == 3)
+                    modeChanged = std::chrono::steady_clock::now();
+                return ScriptedDevice::changeMode(mode);
+            }
+            int loadRam(uint8_t ram) override
+            {
+                slotLoaded = std::chrono::steady_clock::now();
+                return ScriptedDevice::loadRam(ram);
+            }
+        };
+        const auto device = std::make_shared<TimedDevice>();
+        quenta::setDeviceFactory([device](const std::string&) { return device; });
+        auto* controller = new TarvoController(QStringLiteral("COM3"), 115200);
+        KavrixKernel::Instance()->AddController(controller);
+        KavrixKernel::Instance()->ConnectActiveController();
+        const bool connected = controller->IsConnected();
+        QPlainTextEdit editor;
+        editor.setPlainText(QStringLiteral("GO_REF;"));
+        QStringList messages;
+        std::vector<std::string> sent;
+        if (connected) {
+            device->clearCalls();
+            KavrixKernel::Instance()->WriteRAMProgramm(controller->GetPortSettings(), &editor,
+                                                       2, messages);
+            sent = device->calls();
+        }
+        KavrixKernel::Instance()->DisconnectActiveController();
+        quenta::setDeviceFactory({});
+        QVERIFY(connected);
+        QVERIFY(messages.isEmpty());
+        QCOMPARE(sent, calls({"BetriebsArtenWechsel(3)", "LoadRAMprogramm(2)",
+                                         "Referenzfahrt(0,0)", "BetriebsArtenWechsel(2)"}));
+        QVERIFY(device->slotLoaded - device->modeChanged >= std::chrono::milliseconds(200));
     }
 
     void transferRefusedOnErrors()
