@@ -6,6 +6,7 @@
 #include "tarvocontroller.h"
 
 #include <QCoreApplication>
+#include <QWidget>
 
 bool RequireConnectedController(QWidget* parent)
 {
@@ -13,10 +14,11 @@ bool RequireConnectedController(QWidget* parent)
     if (controller && controller->IsConnected())
         return true;
     const QString port = controller ? controller->GetComPort() : QString();
+    // The texts belong to the calling window's translation context.
+    const char* const context = parent ? parent->metaObject()->className() : "CommandGuard";
     const QString text =
-        QCoreApplication::translate("CommandGuard", "Controller on %1 isn't connected.\n");
-    Dialogs::warning(parent,
-                     QCoreApplication::translate("CommandGuard", "Connecting to Controller"),
+        QCoreApplication::translate(context, "Controller on %1 isn't connected.\n");
+    Dialogs::warning(parent, QCoreApplication::translate(context, "Connecting to Controller"),
                      text.arg(port), QMessageBox::Ok, QMessageBox::NoButton);
     return false;
 }

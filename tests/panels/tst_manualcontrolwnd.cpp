@@ -67,6 +67,7 @@ private Q_SLOTS:
     void rangeChecks_data();
     void rangeChecks();
     void firstBadValueWins();
+    void onlySlotsWithInputsClearTheMessage();
     void textThatDoesNotConvertIsZero_data();
     void textThatDoesNotConvertIsZero();
 
@@ -74,6 +75,7 @@ private Q_SLOTS:
     void disconnectedControllerIsWarnedWithoutQuestion();
     void pendingErrorDeclinedSendsNothing();
     void pendingErrorAcceptedAcknowledgesOnceThenSends();
+    void refusedCommandLeavesThePanelUntouched();
     void editorDestinationTouchesNoController();
     void callGoesToThePanelsOwnController();
     void linesReadBackAsTheSameCalls();
@@ -614,6 +616,28 @@ void TestManualControlWnd::firstBadValueWins()
     QVERIFY(editorLines().isEmpty());
 }
 
+void TestManualControlWnd::onlySlotsWithInputsClearTheMessage()
+{
+    // A range message stays while park, reference and switching go out; the next slot with
+    // input fields clears it.
+    auto* const statusLabel = panel->findChild<QLabel*>(QStringLiteral("statusLabel"));
+    edit("VEdit")->setText(QStringLiteral("1000"));
+    button("XposButton")->click();
+    const QString message = QStringLiteral("Value out of range [0 ... 999]");
+    QCOMPARE(statusLabel->text(), message);
+    for (const char* name : {"ParkenButton", "ReferenzfahrtButton", "SpKuSetzenButton",
+                             "AllgAusgSetzenButton", "NotHaltMitBremsenButton",
+                             "FehlerQuitierenButton", "AllgEingDeaktivierenButton"}) {
+        button(name)->click();
+        QVERIFY2(statusLabel->text() == message, name);
+    }
+    QCOMPARE(outputLines(), (QStringList{"GO_PARK;", "GO_REF;", "SET_FUNC 0 0;", "SET_O 0;"}));
+
+    button("HaltePositionButton")->click();
+    QVERIFY(statusLabel->text().isEmpty());
+    QCOMPARE(outputLines().last(), QStringLiteral("WAIT 0;"));
+}
+
 void TestManualControlWnd::textThatDoesNotConvertIsZero_data()
 {
     QTest::addColumn<bool>("mm");
@@ -703,6 +727,53 @@ void TestManualControlWnd::pendingErrorAcceptedAcknowledgesOnceThenSends()
     QCOMPARE(calls(), (QStringList{"FehlerQuitieren()", "AllgemeineAusgaeneSetzen(0)"}));
     QCOMPARE(outputLines(), QStringList{"SET_O 0;"});
     QCOMPARE(dialogs->count(QStringLiteral("question")), 1);
+}
+
+void TestManualControlWnd::refusedCommandLeavesThePanelUntouched()
+{
+    // Refused by the guard, a slot neither clears the message line nor reads its fields.
+    auto* const statusLabel = panel->findChild<QLabel*>(QStringLiteral("statusLabel"));
+    const auto prepare = [&] {
+        statusLabel->setText(QStringLiteral("earlier message"));
+        edit("VEdit")->setText(QStringLiteral("5000"));
+        edit("XEdit")->setText(QStringLiteral("77"));
+        edit("HaltePositionEdit")->setText(QStringLiteral("-3"));
+        edit("YNullPunktEdit")->setText(QStringLiteral("12"));
+    };
+    const auto checkUntouched = [&] {
+        QCOMPARE(statusLabel->text(), QStringLiteral("earlier message"));
+        const ManualCommandValues& v = panel->GetValues();
+        QCOMPARE(v.velocitySteps, 0);
+        QCOMPARE(v.distSteps[0][0], 0);
+        QCOMPARE(v.holdTimeMs, 0);
+        QCOMPARE(v.zeroSteps[1], 0);
+        QCOMPARE(edit("VEdit")->text(), QStringLiteral("5000"));
+        QVERIFY(calls().isEmpty());
+        QVERIFY(outputLines().isEmpty());
+    };
+    const char* const guarded[] = {"XnegButton", "FahreRelativXYButton", "HaltePositionButton",
+                                 "NullPunktSetzenButton"};
+
+    // Declined acknowledgement.
+    setPendingError(0x53);
+    prepare();
+    for (const char* name : guarded) {
+        dialogs->buttonAnswers.enqueue(QMessageBox::No);
+        button(name)->click();
+    }
+    QCOMPARE(dialogs->count(QStringLiteral("question")), 4);
+    checkUntouched();
+
+    // Not connected.
+    KavrixKernel::Instance()->DisconnectActiveController();
+    ports->device("COM3")->clearCalls();
+    dialogs->clear();
+    prepare();
+    for (const char* name : guarded)
+        button(name)->click();
+    QCOMPARE(dialogs->count(QStringLiteral("warning")), 4);
+    QCOMPARE(dialogs->shown.size(), 4);
+    checkUntouched();
 }
 
 void TestManualControlWnd::editorDestinationTouchesNoController()
