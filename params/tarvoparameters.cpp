@@ -4,6 +4,7 @@
 
 #include <QStringView>
 
+#include <algorithm>
 
 using ParameterTable::Row;
 using ParameterTable::Type;
@@ -288,7 +289,8 @@ bool TarvoParameters::ReadLines(const QString& text, QStringList& messages)
 QString TarvoParameters::SaveToText() const
 {
     QString out;
-    out.reserve(comments.size() * 160);
+    // Only keys of the table are written, however many other keys the last text held.
+    out.reserve(std::min<qsizetype>(comments.size(), ParameterTable::size()) * 160);
     for (auto it = comments.cbegin(); it != comments.cend(); ++it) {
         const Row* const row = ParameterTable::find(it.key());
         if (!row)
