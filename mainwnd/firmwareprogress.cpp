@@ -63,6 +63,9 @@ bool FirmwareProgress::eventFilter(QObject* watched, QEvent* event)
         // stay answerable; Qt's modality keeps the main window out of its reach.
         if (QApplication::activeModalWidget())
             return false;
+        // A close event arrives accepted: swallowed as it is, the window would still close
+        // (without its own close handling), so it is refused.
+        event->ignore();
         return true;
     default:
         return QObject::eventFilter(watched, event);

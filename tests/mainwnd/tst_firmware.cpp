@@ -624,6 +624,24 @@ private Q_SLOTS:
         QCOMPARE(edit.text(), QString("abc"));
     }
 
+    void windowStaysOpenWhileTheTransferRuns()
+    {
+        // A close request (window manager, SIGTERM) during the transfer is refused: the
+        // window neither hides nor skips its own close handling (unsaved programs).
+        QStatusBar bar;
+        QWidget window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        {
+            FirmwareProgress progress(&bar);
+            progress.Show(1, 2);
+            QVERIFY(!window.close());
+            QVERIFY(window.isVisible());
+        }
+        QVERIFY(window.close());
+        QVERIFY(!window.isVisible());
+    }
+
     // --- end to end against the simulated controller's bootloader ---
 
     void updateThroughTheSimulatedBootloader_data()
