@@ -558,7 +558,14 @@ void KavrixMainWnd::SlotCurrentEditTabChanged(int index)
 
 void KavrixMainWnd::closeEvent(QCloseEvent* event)
 {
-    KavrixKernel::Instance()->CloseAllConnections();
+    KavrixKernel* const kernel = KavrixKernel::Instance();
+    kernel->CloseAllConnections();
+    // Closing the connections sends no signal. The window may stay open (a program is not
+    // saved), so its title, status panel and actions must show the controllers disconnected:
+    // otherwise "&Connect" stays disabled for a controller that can be connected again.
+    SlotUpdateControllerStatus(kernel->GetActiveControllerPort());
+    statusWnd->SlotUpdate();
+    UpdateActions();
     for (int i = 0; i < editorTabWidget->count(); ++i) {
         auto* const editor = qobject_cast<TarvoProgEdit*>(editorTabWidget->widget(i));
         if (editor && !MaybeSave(editor)) {

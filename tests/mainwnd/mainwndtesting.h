@@ -1,6 +1,6 @@
 #pragma once
-// Helpers shared by the main window tests: a kernel with scripted ports and dialogs, and
-// answers for the window's dialogs.
+// Helpers shared by the main window tests: the per-test environment (a kernel with scripted
+// ports and dialogs), and answers for the window's dialogs.
 
 #include "kavrixkernel.h"
 #include "kavrixmainwnd.h"
@@ -15,7 +15,36 @@
 #include <QStringList>
 #include <QTextEdit>
 
+#include <QObject>
+
 #include <memory>
+
+// Base of the main window test classes: each test function runs with isolated settings, its
+// own scripted ports and dialogs, and a fresh kernel. The derived init() calls
+// startEnvironment(), its cleanup() stopEnvironment().
+class MainWndTestCase : public QObject {
+protected:
+    MainWndTestCase() { Q_INIT_RESOURCE(images); }
+
+    void startEnvironment()
+    {
+        initTestSettings();
+        ports = std::make_unique<ScriptedPorts>();
+        dialogs = std::make_unique<ScriptedDialogs>();
+        KavrixKernel::Instance();
+    }
+
+    // Deletes the kernel (and with it every controller) before the ports and dialogs it used.
+    void stopEnvironment()
+    {
+        delete KavrixKernel::ExistingInstance();
+        dialogs.reset();
+        ports.reset();
+    }
+
+    std::unique_ptr<ScriptedPorts> ports;
+    std::unique_ptr<ScriptedDialogs> dialogs;
+};
 
 // What a scripted run of the controller dialog saw.
 struct ControllerDialogRun {

@@ -6,19 +6,21 @@
 #include "addeditcontrollerdlg.h"
 
 #include <QAction>
+#include <QBoxLayout>
+#include <QDialogButtonBox>
 #include <QDockWidget>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QIntValidator>
 #include <QSettings>
 #include <QTabWidget>
 #include <QTest>
 #include <QTreeView>
 
-class TestControllerFlows : public QObject {
+class TestControllerFlows : public MainWndTestCase {
     Q_OBJECT
 
 private:
-    std::unique_ptr<ScriptedPorts> ports;
-    std::unique_ptr<ScriptedDialogs> dialogs;
-
     static QString stateOf(const QString& port)
     {
         return KavrixKernel::Instance()->FindControllerIndex(port).siblingAtColumn(2).data()
@@ -26,24 +28,63 @@ private:
     }
 
 private Q_SLOTS:
-    void initTestCase() { Q_INIT_RESOURCE(images); }
-
-    void init()
-    {
-        initTestSettings();
-        ports = std::make_unique<ScriptedPorts>();
-        dialogs = std::make_unique<ScriptedDialogs>();
-        KavrixKernel::Instance();
-    }
-
-    void cleanup()
-    {
-        delete KavrixKernel::ExistingInstance();
-        dialogs.reset();
-        ports.reset();
-    }
+    void init() { startEnvironment(); }
+    void cleanup() { stopEnvironment(); }
 
     // --- the dialog on its own ---
+
+    void dialogFormHasItsNamesTextsAndLayout()
+    {
+        TarvoController controller("COM3", 110000);
+        AddEditControllerDlg dialog(&controller, true);
+        QCOMPARE(dialog.size(), QSize(269, 195));
+        QVERIFY(dialog.isModal());
+        QVERIFY(dialog.findChild<QVBoxLayout*>("verticalLayout"));
+        auto* const group = dialog.findChild<QGroupBox*>("groupBox");
+        QVERIFY(group);
+        QCOMPARE(group->title(), QString("Communication"));
+        QVERIFY(group->findChild<QHBoxLayout*>("horizontalLayout"));
+        auto* const grid = group->findChild<QGridLayout*>("gridLayout");
+        QVERIFY(grid);
+        const auto at = [grid](int row, int column) {
+            QLayoutItem* const item = grid->itemAtPosition(row, column);
+            return item && item->widget() ? item->widget()->objectName() : QString();
+        };
+        QCOMPARE(at(0, 0), QString("comPortLabel"));
+        QCOMPARE(at(0, 1), QString("comboBoxPort"));
+        QCOMPARE(at(1, 0), QString("baudeRateLabel"));
+        QCOMPARE(at(1, 1), QString("baudeRateEdit"));
+
+        auto* const portLabel = dialog.findChild<QLabel*>("comPortLabel");
+        QCOMPARE(portLabel->text(), QString("COM &port:"));
+        QCOMPARE(portLabel->buddy(), dialog.findChild<QComboBox*>("comboBoxPort"));
+        QCOMPARE(dialog.findChild<QLabel*>("baudeRateLabel")->text(), QString("Baude rate:"));
+        auto* const combo = dialog.findChild<QComboBox*>("comboBoxPort");
+        QStringList ports;
+        for (int i = 0; i < combo->count(); ++i)
+            ports << combo->itemText(i);
+        QCOMPARE(ports, QStringList({"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7",
+                                     "COM8"}));
+        QCOMPARE(combo->currentText(), QString("COM3"));
+
+        auto* const edit = dialog.findChild<QLineEdit*>("baudeRateEdit");
+        QCOMPARE(edit->inputMask(), QString());
+        QCOMPARE(edit->text(), QString("110000"));
+        const auto* const validator = qobject_cast<const QIntValidator*>(edit->validator());
+        QVERIFY(validator);
+        QCOMPARE(validator->bottom(), 100000);
+        QCOMPARE(validator->top(), 120000);
+
+        auto* const status = dialog.findChild<QLabel*>("statusLabel");
+        QCOMPARE(status->text(), QString());
+        QCOMPARE(status->statusTip(), QString("Shows error messages"));
+        QCOMPARE(status->frameShape(), QFrame::WinPanel);
+        QCOMPARE(status->frameShadow(), QFrame::Sunken);
+        auto* const buttons = dialog.findChild<QDialogButtonBox*>("buttonBox");
+        QVERIFY(buttons);
+        QCOMPARE(buttons->orientation(), Qt::Horizontal);
+        QCOMPARE(buttons->standardButtons(), QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    }
 
     void addDialogOffersFreePortsOnly()
     {

@@ -52,30 +52,13 @@ const ActionMember alwaysEnabled[] = {
 
 }  // namespace
 
-class TestMainWnd : public QObject {
+class TestMainWnd : public MainWndTestCase {
     Q_OBJECT
 
-private:
-    std::unique_ptr<ScriptedPorts> ports;
-    std::unique_ptr<ScriptedDialogs> dialogs;
 
 private Q_SLOTS:
-    void initTestCase() { Q_INIT_RESOURCE(images); }
-
-    void init()
-    {
-        initTestSettings();
-        ports = std::make_unique<ScriptedPorts>();
-        dialogs = std::make_unique<ScriptedDialogs>();
-        KavrixKernel::Instance();
-    }
-
-    void cleanup()
-    {
-        delete KavrixKernel::ExistingInstance();
-        dialogs.reset();
-        ports.reset();
-    }
+    void init() { startEnvironment(); }
+    void cleanup() { stopEnvironment(); }
 
     void everyActionHasItsTextsKeysAndIcon()
     {
@@ -492,6 +475,12 @@ private Q_SLOTS:
         QCOMPARE(dialogs->count("question"), 1);
         QCOMPARE(dialogs->shown.last().title, QString("Save Modified File?"));
         QCOMPARE(window.GetEditorTabWidget()->count(), 2);
+        // The window that stays tells the truth: the active COM3 can be connected again.
+        QVERIFY(window.GetActions().controllerConnect->isEnabled());
+        QVERIFY(!window.GetActions().controllerDisconnect->isEnabled());
+        QVERIFY(!window.GetActions().ramProgrammWrite->isEnabled());
+        QCOMPARE(window.GetActiveControllerDock()->windowTitle(),
+                 QString("Active Controller: COM3"));
 
         dialogs->buttonAnswers.enqueue(QMessageBox::No);
         QVERIFY(window.close());

@@ -59,34 +59,25 @@ private:
 
 }  // namespace
 
-class TestProgramFiles : public QObject {
+class TestProgramFiles : public MainWndTestCase {
     Q_OBJECT
 
 private:
-    std::unique_ptr<ScriptedPorts> ports;
-    std::unique_ptr<ScriptedDialogs> dialogs;
     std::unique_ptr<QTemporaryDir> dir;
 
     QString path(const QString& name) const { return dir->filePath(name); }
 
 private Q_SLOTS:
-    void initTestCase() { Q_INIT_RESOURCE(images); }
-
     void init()
     {
-        initTestSettings();
-        ports = std::make_unique<ScriptedPorts>();
-        dialogs = std::make_unique<ScriptedDialogs>();
+        startEnvironment();
         dir = std::make_unique<QTemporaryDir>();
         QVERIFY(dir->isValid());
-        KavrixKernel::Instance();
     }
 
     void cleanup()
     {
-        delete KavrixKernel::ExistingInstance();
-        dialogs.reset();
-        ports.reset();
+        stopEnvironment();
         dir.reset();
     }
 

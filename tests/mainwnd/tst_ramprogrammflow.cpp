@@ -3,9 +3,12 @@
 
 #include "mainwndtesting.h"
 
+#include "ramprogrammdlg.h"
 #include "tarvoprogedit.h"
 
 #include <QAction>
+#include <QDialogButtonBox>
+#include <QGridLayout>
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -59,12 +62,10 @@ void queueRamDialog(ScriptedDialogs& dialogs, const QString& ram, int count,
 
 }  // namespace
 
-class TestRamProgrammFlow : public QObject {
+class TestRamProgrammFlow : public MainWndTestCase {
     Q_OBJECT
 
 private:
-    std::unique_ptr<ScriptedPorts> ports;
-    std::unique_ptr<ScriptedDialogs> dialogs;
     std::shared_ptr<quenta::ScriptedDevice> device;
 
     // COM3 registered, connected and active; its device's call log cleared.
@@ -78,22 +79,12 @@ private:
     }
 
 private Q_SLOTS:
-    void initTestCase() { Q_INIT_RESOURCE(images); }
-
-    void init()
-    {
-        initTestSettings();
-        ports = std::make_unique<ScriptedPorts>();
-        dialogs = std::make_unique<ScriptedDialogs>();
-        KavrixKernel::Instance();
-    }
+    void init() { startEnvironment(); }
 
     void cleanup()
     {
         device.reset();
-        delete KavrixKernel::ExistingInstance();
-        dialogs.reset();
-        ports.reset();
+        stopEnvironment();
     }
 
     void writeGoesIntoTheChosenSlot()
@@ -204,6 +195,49 @@ private Q_SLOTS:
         dialogs->itemAnswers.enqueue("");  // confirmed, but empty
         window.GetActions().ramProgrammWrite->trigger();
         QVERIFY(device->calls().empty());
+    }
+
+    void startDialogFormHasItsNamesTextsAndLayout()
+    {
+        RamProgrammDlg dialog;
+        QCOMPARE(dialog.objectName(), QString("RamProgrammDlgClass"));
+        QCOMPARE(dialog.windowTitle(), QString("RamProgrammDlg"));
+        QCOMPARE(dialog.size(), QSize(217, 95));
+        auto* const outer = dialog.findChild<QGridLayout*>("gridLayout_2");
+        auto* const inner = dialog.findChild<QGridLayout*>("gridLayout");
+        QVERIFY(outer && inner);
+        QCOMPARE(outer->spacing(), 6);
+        QCOMPARE(outer->contentsMargins(), QMargins(11, 11, 11, 11));
+        QCOMPARE(inner->spacing(), 6);
+        int row = -1, column = -1, rowSpan = 0, columnSpan = 0;
+        outer->getItemPosition(outer->indexOf(inner), &row, &column, &rowSpan, &columnSpan);
+        QCOMPARE(QList<int>({row, column, rowSpan, columnSpan}), QList<int>({0, 0, 1, 2}));
+        const auto at = [](QGridLayout* grid, int r, int c) {
+            QLayoutItem* const item = grid->itemAtPosition(r, c);
+            return item && item->widget() ? item->widget()->objectName() : QString();
+        };
+        QCOMPARE(at(inner, 0, 0), QString("ramProgrammNumberLabel"));
+        QCOMPARE(at(inner, 0, 1), QString("ramProgrammNumberComboBox"));
+        QCOMPARE(at(inner, 1, 0), QString("ramProgrammNumberLabel_2"));
+        QCOMPARE(at(inner, 1, 1), QString("ramProgrammStartsNumberSpinBox"));
+        QCOMPARE(at(outer, 1, 1), QString("ramProgrammButtonBox"));
+        QVERIFY(outer->itemAtPosition(1, 0) && outer->itemAtPosition(1, 0)->spacerItem());
+        QCOMPARE(dialog.findChild<QLabel*>("ramProgrammNumberLabel")->text(),
+                 QString("Programm Nummer"));
+        QCOMPARE(dialog.findChild<QLabel*>("ramProgrammNumberLabel_2")->text(),
+                 QString("Anzahl Start"));
+        QCOMPARE(dialog.findChild<QDialogButtonBox*>("ramProgrammButtonBox")->standardButtons(),
+                 QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+
+        // Nothing is chosen before OK; OK keeps what the form shows; Cancel leaves it empty.
+        QCOMPARE(dialog.GetRamProgrammNumber(), QString());
+        dialog.findChild<QComboBox*>("ramProgrammNumberComboBox")->setCurrentIndex(2);
+        dialog.findChild<QSpinBox*>("ramProgrammStartsNumberSpinBox")->setValue(17);
+        dialog.reject();
+        QCOMPARE(dialog.GetRamProgrammNumber(), QString());
+        dialog.accept();
+        QCOMPARE(dialog.GetRamProgrammNumber(), QString("RAM3"));
+        QCOMPARE(dialog.GetStartsNumber(), 17);
     }
 
     void startDialogStartsFreshEveryTime()
