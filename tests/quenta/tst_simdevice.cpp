@@ -123,7 +123,7 @@ void TestSimDevice::openReportsNameAndNotifies()
     QCOMPARE(TarvoOpenConnectionPort(&r.s, 0), 1);
     QCOMPARE(int(r.s.openResult), 0);
     QCOMPARE(QByteArray(r.s.controllerName), QByteArray("Fraese 7"));
-    QTRY_VERIFY_WITH_TIMEOUT(callbacks >= 1, 200);  // the first status comes at once
+    QTRY_VERIFY_WITH_TIMEOUT(callbacks >= 1, 2000);  // the first status comes at once
     QCOMPARE(lastRecord.load(), &r.s);
     callbacks = 0;
     QTest::qWait(1100);
@@ -140,7 +140,7 @@ void TestSimDevice::moveRunsInRealTimeWithFastNotifications()
 {
     Record r;
     QCOMPARE(TarvoOpenConnectionPort(&r.s, 0), 1);
-    QTRY_VERIFY_WITH_TIMEOUT(callbacks >= 1, 200);
+    QTRY_VERIFY_WITH_TIMEOUT(callbacks >= 1, 2000);
     int32_t x[6] = {300, 0, 0, 0, 0, 0};
     int32_t y[6] = {0, 0, 0, 0, 0, 0};
     QElapsedTimer timer;
@@ -202,7 +202,7 @@ void TestSimDevice::silenceStopsStatusAndAnswers()
 {
     Record r;
     QCOMPARE(TarvoOpenConnectionPort(&r.s, 0), 1);
-    QTRY_VERIFY_WITH_TIMEOUT(callbacks >= 1, 200);
+    QTRY_VERIFY_WITH_TIMEOUT(callbacks >= 1, 2000);
     device->withController([](SimController& c) { c.faults().silent = true; });
     QTest::qWait(60);
     callbacks = 0;

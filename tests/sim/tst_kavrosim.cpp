@@ -260,7 +260,7 @@ void TestKavroSim::connectNotifyAndMove()
     QCOMPARE(QByteArray(r.s.controllerName), QByteArray("Pty Mill"));
     QCOMPARE(sim.status(QStringLiteral("connected")), QStringLiteral("1"));
     QCOMPARE(sim.status(QStringLiteral("baud")), QStringLiteral("100000"));
-    QTRY_VERIFY_WITH_TIMEOUT(callbacks >= 1, 500);
+    QTRY_VERIFY_WITH_TIMEOUT(callbacks >= 1, 2000);
     callbacks = 0;
     QTest::qWait(1100);
     QVERIFY2(callbacks >= 1 && callbacks <= 4, qPrintable(QString::number(callbacks)));  // ~2
@@ -427,7 +427,7 @@ void TestKavroSim::silenceMakesCallsFailWithinTheirBound()
     mapPort(sim.path);
     Record r;
     QCOMPARE(TarvoOpenConnectionPort(&r.s, 0), 1);
-    QTRY_VERIFY_WITH_TIMEOUT(callbacks >= 1, 500);
+    QTRY_VERIFY_WITH_TIMEOUT(callbacks >= 1, 2000);
     QCOMPARE(sim.command(QStringLiteral("silence")), QStringLiteral("ok silence"));
     QTest::qWait(100);
     callbacks = 0;
@@ -478,7 +478,7 @@ void TestKavroSim::ptyClosedMidSession()
     mapPort(sim.path);
     Record r;
     QCOMPARE(TarvoOpenConnectionPort(&r.s, 0), 1);
-    QTRY_VERIFY_WITH_TIMEOUT(callbacks >= 1, 500);
+    QTRY_VERIFY_WITH_TIMEOUT(callbacks >= 1, 2000);
     sim.kill();
     QTest::qWait(50);
     callbacks = 0;
