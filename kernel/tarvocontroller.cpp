@@ -90,10 +90,10 @@ void TarvoController::Connect()
 {
     connected = false;
     portSettings->openResult = 0;
-    if (TarvoOpenConnectionPort(portSettings.get(), 0) == 1) {
+    if (TarvoOpenConnectionPort(portSettings.get(), 0) == 1)
         connected = true;
-        RestartTimer();
-    }
+    // Armed only while connected: a failed reopen must not leave an old watchdog running.
+    RestartTimer();
 }
 
 void TarvoController::Disconnect()

@@ -11,9 +11,11 @@
 bool RequireConnectedController(QWidget* parent)
 {
     TarvoController* const controller = KavrixKernel::Instance()->GetActiveController();
-    if (controller && controller->IsConnected())
+    if (!controller)
+        return false;  // nothing to send to, and no port to name: callers stop silently
+    if (controller->IsConnected())
         return true;
-    const QString port = controller ? controller->GetComPort() : QString();
+    const QString port = controller->GetComPort();
     // The texts belong to the calling window's translation context.
     const char* const context = parent ? parent->metaObject()->className() : "CommandGuard";
     const QString text =

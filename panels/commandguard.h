@@ -6,7 +6,8 @@
 class QWidget;
 
 // True if the kernel's active controller is connected; otherwise warns
-// "Controller on %1 isn't connected." and returns false. There must be an active controller.
+// "Controller on %1 isn't connected." and returns false. Without an active controller it
+// returns false and shows nothing.
 bool RequireConnectedController(QWidget* parent);
 
 // True if the active controller's last status holds no error, or the operator agreed to

@@ -66,7 +66,8 @@ private Q_SLOTS:
         QVERIFY(c.IsConnected());
         QVERIFY(c.IsTimerActive());
         QCOMPARE(c.GetConnectErrorText(), QString());
-        QCOMPARE(ports.device("COM3")->calls().front(), std::string("TarvoOpenConnectionPort(115200)"));
+        QCOMPARE(ports.device("COM3")->calls().front(),
+                 std::string("TarvoOpenConnectionPort(115200)"));
         c.Disconnect();
         QVERIFY(!c.IsConnected());
         QVERIFY(!c.IsTimerActive());

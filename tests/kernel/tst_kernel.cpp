@@ -166,6 +166,32 @@ private Q_SLOTS:
         QCOMPARE(ports.device("COM3")->countCalls("TarvoCloseConnection"), 1);
     }
 
+    void onlyTheStateColumnFollowsTheController()
+    {
+        ScriptedPorts ports;
+        ports.device("COM3")->setControllerName("Werkbank 2");
+        add("COM3");
+        kernel()->ConnectActiveController();
+        TarvoController* const c = kernel()->GetActiveController();
+        QCOMPARE(c->GetControllerName(), QString("Werkbank 2"));
+        QCOMPARE(modelColumn(1), QStringList{"Dorvik USB"});
+        QCOMPARE(modelColumn(2), QStringList{"connected"});
+    }
+
+    void notificationForADisconnectedControllerLeavesTheWatchdogOff()
+    {
+        ScriptedPorts ports;
+        add("COM3");
+        TarvoController* const c = kernel()->GetActiveController();
+        QSignalSpy status(kernel(), &KavrixKernel::SignalUpdateControllerStatus);
+        StatusNotificationCallback(c->GetPortSettings());
+        QVERIFY(status.isEmpty());  // posted, not handled on the caller's stack
+        QCoreApplication::sendPostedEvents(kernel());
+        QCOMPARE(status.size(), 1);
+        QCOMPARE(status.at(0).at(0).toString(), QString("COM3"));
+        QVERIFY(!c->IsTimerActive());
+    }
+
     void failedConnectStillEmitsAndStaysDisconnected()
     {
         ScriptedPorts ports;

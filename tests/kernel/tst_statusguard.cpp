@@ -9,6 +9,29 @@
 #include "testenv.h"
 
 #include <QTest>
+#include <QTranslator>
+#include <QWidget>
+
+namespace {
+
+// Marks every text with the context it was translated in.
+class ContextTranslator : public QTranslator {
+public:
+    bool isEmpty() const override { return false; }
+    QString translate(const char* context, const char* sourceText, const char* = nullptr,
+                      int = -1) const override
+    {
+        return QStringLiteral("[%1]").arg(QLatin1String(context))
+            + QString::fromUtf8(sourceText);
+    }
+};
+
+// Stands for a command window; its class name is the translation context of the guard.
+class CallingWindow : public QWidget {
+    Q_OBJECT
+};
+
+}  // namespace
 
 class TestStatusGuard : public QObject {
     Q_OBJECT
@@ -115,6 +138,30 @@ private Q_SLOTS:
         QCOMPARE(dialogs.shown[0].title, QString("Connecting to Controller"));
         QCOMPARE(dialogs.shown[0].text, QString("Controller on COM3 isn't connected.\n"));
         QCOMPARE(dialogs.shown[0].buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+        QCOMPARE(dialogs.shown[0].defaultButton, QMessageBox::NoButton);
+    }
+
+    void warningIsTranslatedInTheCallingWindowsContext()
+    {
+        ScriptedDialogs dialogs;
+        KavrixKernel::Instance()->AddController(new TarvoController("COM3", 115200));
+        ContextTranslator translator;
+        QCoreApplication::installTranslator(&translator);
+        CallingWindow window;
+        QVERIFY(!RequireConnectedController(&window));
+        QCoreApplication::removeTranslator(&translator);
+        QCOMPARE(dialogs.shown.size(), 1);
+        QCOMPARE(dialogs.shown[0].title, QString("[CallingWindow]Connecting to Controller"));
+        QCOMPARE(dialogs.shown[0].text,
+                 QString("[CallingWindow]Controller on COM3 isn't connected.\n"));
+    }
+
+    void noActiveControllerIsRefusedSilently()
+    {
+        ScriptedDialogs dialogs;
+        QVERIFY(!RequireConnectedController(nullptr));
+        QVERIFY(!AcknowledgePendingError(nullptr, "ManualControlWnd"));
+        QCOMPARE(dialogs.shown.size(), 0);
     }
 
     void noPendingErrorAsksNothing()
