@@ -73,6 +73,18 @@ private Q_SLOTS:
         QVERIFY(!c.IsTimerActive());
     }
 
+    void failedReopenLeavesNoWatchdogRunning()
+    {
+        ScriptedPorts ports;
+        TarvoController c("COM3", 115200);
+        c.Connect();
+        QVERIFY(c.IsTimerActive());
+        ports.device("COM3")->setOpenCode(3);
+        c.Connect();
+        QVERIFY(!c.IsConnected());
+        QVERIFY(!c.IsTimerActive());
+    }
+
     void unmappedPortWithoutNameCannotOpen()
     {
         TarvoController c;  // no port text at all
