@@ -278,9 +278,16 @@ int64_t SimController::usUntilStatusCheck() const
 {
     if (!connected || boot.active || !answering())
         return SlowStatusUs;
-    const bool changing = busy() || !sameReport(status(), lastSent);
-    const int64_t wait = (changing ? FastStatusUs : SlowStatusUs) - (now - lastNotify);
-    return std::max<int64_t>(0, wait);
+    const int64_t elapsed = now - lastNotify;
+    const int64_t slow = std::max<int64_t>(0, SlowStatusUs - elapsed);
+    if (!sameReport(status(), lastSent))
+        return std::max<int64_t>(0, FastStatusUs - elapsed);  // due then
+    if (!busy())
+        return slow;
+    // Busy, but the report has not changed yet (a WAIT, a slow move between two steps): look
+    // again a little later. Zero here would be returned until the next change, and a waiter
+    // sleeping for it would poll without pause.
+    return std::min(slow, std::max(FastStatusUs - elapsed, StatusPollUs));
 }
 
 uint8_t SimController::switchBits() const

@@ -50,6 +50,7 @@ public:
     static constexpr int64_t MinCommandUs = 1000;
     static constexpr int64_t FastStatusUs = 20000;   // at most one notification per 20 ms
     static constexpr int64_t SlowStatusUs = 500000;  // at least one per 500 ms
+    static constexpr int64_t StatusPollUs = 5000;    // re-check while busy but unchanged
     static constexpr int BootBlockSize = 8192;
     static constexpr size_t MaxStoredFirmware = 4u << 20;
 
@@ -86,7 +87,8 @@ public:
     // True when a status notification is due now (and counts it as sent): at most one per
     // 20 ms while something changes, and one at least every 500 ms while connected.
     bool takeNotification();
-    // Microseconds until takeNotification may turn true without any further call.
+    // Microseconds until takeNotification should be asked again (0 only when it is true
+    // now); while something runs without changing the report yet, at most StatusPollUs.
     int64_t usUntilStatusCheck() const;
     StatusReport status() const;
     std::string name() const;

@@ -139,6 +139,7 @@ private Q_SLOTS:
     void notificationsEvery500msWhenIdle();
     void notificationsAtMostEvery20msWhileMoving();
     void silenceStopsNotifications();
+    void statusCheckNeverSpinsWhileNothingChanges();
     void bootloaderAnswersByteTableAndReportsCrc();
     void bootloaderFaults();
     void frameSyncLeavesBootloader();
@@ -743,6 +744,33 @@ void TestSimController::notificationsAtMostEvery20msWhileMoving()
     c.disconnect();
     c.advance(1000);
     QVERIFY(!c.takeNotification());
+}
+
+void TestSimController::statusCheckNeverSpinsWhileNothingChanges()
+{
+    // A WAIT and a move slower than one step per check keep the machine busy while the
+    // report stays the same: the next check must lie in the future, or a waiter that
+    // sleeps for usUntilStatusCheck() polls without pause.
+    SimController c;
+    c.connect();
+    QVERIFY(c.takeNotification());
+    QCOMPARE(c.wait(2000), 1);
+    QCOMPARE(c.moveSteps(0, 2, 4, 0), 1);  // two steps a second
+    int notifications = 0;
+    int zeroWaits = 0;
+    for (int t = 0; t < 4500; ++t) {
+        c.advance(1);
+        const int64_t next = c.usUntilStatusCheck();
+        if (c.takeNotification())
+            ++notifications;
+        else if (next == 0)
+            ++zeroWaits;
+    }
+    QCOMPARE(zeroWaits, 0);
+    // Still one notification at least every 500 ms, and one for each step.
+    QVERIFY2(notifications >= 9 && notifications <= 14,
+             qPrintable(QString::number(notifications)));
+    QVERIFY(!c.busy());
 }
 
 void TestSimController::silenceStopsNotifications()
