@@ -920,23 +920,30 @@ int SimController::startRam(uint8_t n, uint8_t count)
     return 1;
 }
 
-int SimController::readParameter(uint8_t group, uint8_t index, uint8_t result[16])
+bool SimController::admitParameterCall(uint16_t key)
 {
     if (faultSet.failParameterCalls != 0) {
         if (faultSet.failParameterCalls > 0)
             --faultSet.failParameterCalls;
-        return 0;
+        return false;
     }
-    const auto key = static_cast<uint16_t>(group << 8 | index);
-    const ParamSpec* entry = findSpec(key);
-    if (!entry) {
+    if (!findSpec(key)) {
         raise(ParameterNumber);
-        return 0;
+        return false;
     }
     if (currentMode != 1) {
         raise(NotAllowed);
-        return 0;
+        return false;
     }
+    return true;
+}
+
+int SimController::readParameter(uint8_t group, uint8_t index, uint8_t result[16])
+{
+    const auto key = static_cast<uint16_t>(group << 8 | index);
+    if (!admitParameterCall(key))
+        return 0;
+    const ParamSpec* const entry = findSpec(key);
     const ParamSlot& p = params.at(key);
     uint8_t out[16] = {};
     switch (entry->kind) {
@@ -971,21 +978,10 @@ int SimController::readParameter(uint8_t group, uint8_t index, uint8_t result[16
 
 int SimController::setParameter(uint8_t group, uint8_t index, const Device::ParamValue& v)
 {
-    if (faultSet.failParameterCalls != 0) {
-        if (faultSet.failParameterCalls > 0)
-            --faultSet.failParameterCalls;
-        return 0;
-    }
     const auto key = static_cast<uint16_t>(group << 8 | index);
-    const ParamSpec* entry = findSpec(key);
-    if (!entry) {
-        raise(ParameterNumber);
+    if (!admitParameterCall(key))
         return 0;
-    }
-    if (currentMode != 1) {
-        raise(NotAllowed);
-        return 0;
-    }
+    const ParamSpec* const entry = findSpec(key);
     bool ok = v.kind == entry->kind;
     if (ok) {
         switch (entry->kind) {

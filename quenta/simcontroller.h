@@ -151,6 +151,9 @@ public:
     const SimFaults& faults() const { return faultSet; }
 
 private:
+    // Injected failures, unknown numbers (0x91) and the mode (parameters only in mode 1) for
+    // one parameter call; true when the call may go on.
+    bool admitParameterCall(uint16_t key);
     enum class CommandKind { Move, Wait, Park, Reference, Zero, Func, Outputs };
     struct Command {
         CommandKind kind = CommandKind::Wait;
