@@ -1,5 +1,7 @@
 #include "dialogs.h"
 
+#include "scrollingmessagebox.h"
+
 #include <QDialog>
 #include <QFileDialog>
 #include <QInputDialog>
@@ -14,6 +16,11 @@ public:
                                         QMessageBox::StandardButtons buttons,
                                         QMessageBox::StandardButton defaultButton) override
     {
+        if (ScrollingMessageBox::IsTooTall(parent, text)) {
+            ScrollingMessageBox box(icon, title, text, buttons, defaultButton, parent);
+            box.exec();
+            return box.ClickedButton();
+        }
         QMessageBox box(icon, title, text, buttons, parent);
         box.setDefaultButton(defaultButton);
         const int result = box.exec();

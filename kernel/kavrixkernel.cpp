@@ -158,7 +158,9 @@ void KavrixKernel::customEvent(QEvent* event)
     event->accept();
     const QString port = static_cast<UpdateControllerStatusEvent*>(event)->comPort;
     TarvoController* const controller = FindController(port);
-    if (!controller)
+    // A notification posted just before the port was reopened for the bootloader is stale:
+    // the raw channel carries no status, and no watchdog may run in firmware mode.
+    if (!controller || controller->IsInFirmwareMode())
         return;
     controller->UpdateStatus();
     controller->RestartTimer();

@@ -35,6 +35,7 @@ TarvoController::~TarvoController()
         TarvoCloseTransfer(portSettings.get());
         TarvoCloseConnection(portSettings.get());
         connected = false;
+        firmwareMode = false;
     }
 }
 
@@ -75,7 +76,7 @@ void TarvoController::UpdateStatus()
 
 void TarvoController::RestartTimer()
 {
-    if (connected)
+    if (connected && !firmwareMode)
         watchdog->start(WatchdogIntervalMs);
     else
         watchdog->stop();
@@ -102,15 +103,19 @@ void TarvoController::Disconnect()
     TarvoCloseTransfer(portSettings.get());
     TarvoCloseConnection(portSettings.get());
     connected = false;
+    firmwareMode = false;
 }
 
 int TarvoController::Connect4FirmwareUpdate()
 {
+    StopTimer();
     connected = false;
     portSettings->openResult = 0;
     const int result = TarvoOpenConnection4FirmwareUpdate(portSettings.get());
-    if (result == 1)
+    if (result == 1) {
         connected = true;
+        firmwareMode = true;
+    }
     return result;
 }
 
@@ -118,6 +123,7 @@ int TarvoController::DisconnectNachFirmwareUpdate()
 {
     const int result = TarvoCloseConnection(portSettings.get());
     connected = false;
+    firmwareMode = false;
     return result;
 }
 

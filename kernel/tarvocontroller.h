@@ -30,6 +30,9 @@ public:
     TarvoStatus& GetStatus() { return *status; }
     TarvoParameters& GetParameters() { return *parameters; }
     bool IsConnected() const { return connected; }
+    // Open in firmware-update mode: the port is a raw byte channel to the bootloader, so no
+    // status is read and no watchdog runs until DisconnectNachFirmwareUpdate.
+    bool IsInFirmwareMode() const { return firmwareMode; }
     void UpdateStatus();
     void RestartTimer();
     void StopTimer();
@@ -50,5 +53,6 @@ private:
     std::unique_ptr<TarvoStatus> status;
     std::unique_ptr<TarvoParameters> parameters;
     bool connected = false;
+    bool firmwareMode = false;
     std::unique_ptr<QTimer> watchdog;
 };

@@ -2,8 +2,11 @@
 
 #include <QApplication>
 #include <QEvent>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QProgressBar>
 #include <QStatusBar>
+#include <QWindow>
 
 FirmwareProgress::FirmwareProgress(QStatusBar* statusBar)
     : statusBar(statusBar), bar(new QProgressBar(statusBar))
@@ -43,8 +46,52 @@ int FirmwareProgress::BlockCount() const
     return bar->maximum();
 }
 
+void FirmwareProgress::KeepUsable(QWidget* widget)
+{
+    if (widget)
+        usable.append(widget);
+}
+
+bool FirmwareProgress::IsUsable(const QWidget* widget) const
+{
+    if (!widget)
+        return false;
+    for (const QPointer<QWidget>& kept : usable) {
+        if (kept && (kept == widget || kept->isAncestorOf(widget)))
+            return true;
+    }
+    return false;
+}
+
+bool FirmwareProgress::Passes(QObject* watched, QEvent* event) const
+{
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick: {
+        if (const auto* const widget = qobject_cast<QWidget*>(watched))
+            return IsUsable(widget);
+        // A window hands its mouse events on to the widget under the pointer, where they are
+        // judged again; here only the target matters.
+        if (watched->isWindowType()) {
+            const auto* const mouse = static_cast<QMouseEvent*>(event);
+            return IsUsable(QApplication::widgetAt(mouse->globalPosition().toPoint()));
+        }
+        return false;
+    }
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+        // Space on a focused stop button.
+        return IsUsable(QApplication::focusWidget());
+    default:
+        return false;
+    }
+}
+
 bool FirmwareProgress::eventFilter(QObject* watched, QEvent* event)
 {
+    if (Passes(watched, event))
+        return false;
     switch (event->type()) {
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonRelease:
@@ -64,7 +111,9 @@ bool FirmwareProgress::eventFilter(QObject* watched, QEvent* event)
         if (QApplication::activeModalWidget())
             return false;
         // A close event arrives accepted: swallowed as it is, the window would still close
-        // (without its own close handling), so it is refused.
+        // (without its own close handling), so it is refused, and remembered for the caller.
+        if (event->type() == QEvent::Close && watched == statusBar->window())
+            closeRequested = true;
         event->ignore();
         return true;
     default:

@@ -1,9 +1,13 @@
 #pragma once
 // Shows a firmware transfer's progress (blocks sent of all) in the window's status bar and
 // keeps the window painted while the transfer runs in the GUI thread; input meant for the
-// program's windows is swallowed meanwhile, except in a modal box that is waiting for it.
+// program's windows is swallowed meanwhile, except in a modal box that is waiting for it and
+// in the widgets kept usable (the emergency stops of the other machines).
 
+#include <QList>
 #include <QObject>
+#include <QPointer>
+#include <QWidget>
 
 class QProgressBar;
 class QStatusBar;
@@ -22,10 +26,21 @@ public:
     int BlocksSent() const;
     int BlockCount() const;
 
+    // Mouse and key input for widget (and everything inside it) keeps working.
+    void KeepUsable(QWidget* widget);
+    // True once the status bar's window was asked to close meanwhile (a signal, the window
+    // manager): the request was refused and the caller is to close the window afterwards.
+    bool CloseRequested() const { return closeRequested; }
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    bool IsUsable(const QWidget* widget) const;
+    bool Passes(QObject* watched, QEvent* event) const;
+
     QStatusBar* const statusBar;
     QProgressBar* const bar;
+    QList<QPointer<QWidget>> usable;
+    bool closeRequested = false;
 };

@@ -138,7 +138,13 @@ void KavrixMainWnd::CreateActions()
     connect(actions.quit, &QAction::triggered, this, &QWidget::close);
 
     actions.controllerAdd = make(tr("&Add Controller..."), tr("Add Contoller"));
-    actions.controllerAdd->setShortcut(QKeySequence::New);
+    // The platform's New key where it is not already "&New"'s Ctrl+N (two actions on one
+    // key make Qt fire neither); otherwise Ctrl+Shift+N.
+    const QList<QKeySequence> newKeys = QKeySequence::keyBindings(QKeySequence::New);
+    if (!newKeys.isEmpty() && !newKeys.contains(actions.fileNew->shortcut()))
+        actions.controllerAdd->setShortcuts(QKeySequence::New);
+    else
+        actions.controllerAdd->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N));
     actions.controllerAdd->setToolTip(tr("Add Contoller"));
     actions.controllerAdd->setIcon(QIcon(QStringLiteral(":/images/new.png")));
     connect(actions.controllerAdd, &QAction::triggered, this, &KavrixMainWnd::SlotControllerAdd);
@@ -151,6 +157,10 @@ void KavrixMainWnd::CreateActions()
 
     actions.controllerRemove = make(tr("&Remove Controller"), tr("Remove Contoller"));
     actions.controllerRemove->setShortcut(QKeySequence::Delete);
+    // Delete removes a controller only from the controller list (the action is added to the
+    // list view in CreateDockWindows): pressed in the output log or an editor it must not take
+    // a moving machine's panel, and its stop buttons, away.
+    actions.controllerRemove->setShortcutContext(Qt::WidgetShortcut);
     actions.controllerRemove->setIcon(QIcon(QStringLiteral(":/images/delete.png")));
     connect(actions.controllerRemove, &QAction::triggered, this,
             &KavrixMainWnd::SlotControllerRemove);
@@ -334,6 +344,7 @@ void KavrixMainWnd::CreateDockWindows()
     controllerListView->setObjectName(QStringLiteral("controllerListView"));
     controllerListView->setRootIsDecorated(false);
     controllerListView->setModel(KavrixKernel::Instance()->GetControllerModel());
+    controllerListView->addAction(actions.controllerRemove);
     controllerListDock->setWidget(controllerListView);
     addDockWidget(Qt::RightDockWidgetArea, controllerListDock);
     connect(controllerListView->selectionModel(), &QItemSelectionModel::currentChanged, this,

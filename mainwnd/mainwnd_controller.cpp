@@ -47,6 +47,15 @@ void KavrixMainWnd::SlotControllerRemove()
     if (!controller)
         return;
     const QString port = controller->GetComPort();
+    // Removing a connected controller takes its panel, with its stop buttons, away while the
+    // machine may still move: only on purpose.
+    if (controller->IsConnected()
+        && Dialogs::question(this, tr("Remove Controller"),
+                             tr("Controller on %1 is connected. Disconnect and remove it?")
+                                 .arg(port),
+                             QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+            != QMessageBox::Yes)
+        return;
     AppendToOutput(tr("Remove active controller ") + port);
     SlotControllerDisconnect();
     removingController = true;

@@ -8,7 +8,10 @@
 #include "kavrixkernel.h"
 #include "tarvocontroller.h"
 
+#include <QPushButton>
 #include <QStatusBar>
+#include <QTabBar>
+#include <QTabWidget>
 
 void KavrixMainWnd::SlotControllerFirmwareUpdate()
 {
@@ -17,15 +20,30 @@ void KavrixMainWnd::SlotControllerFirmwareUpdate()
     if (!controller)
         return;
 
-    // Closed for normal operation and reopened for the bootloader; a port that did not open
-    // shows as a bootloader that cannot be found.
+    const QString port = controller->GetComPort();
+    // The update stays with this controller: the operator may make another one active
+    // meanwhile (to reach its emergency stops), so nothing below asks for the active one.
+    const auto closeFirmwareMode = [kernel, controller] {
+        kernel->DisconnectControllerNachFirmwareUpdate(controller);
+    };
+
+    // Closed for normal operation and reopened as a raw channel to the bootloader.
     kernel->DisconnectActiveController();
     kernel->ConnectActivController4FirmwareUpdate();
+    if (!controller->IsInFirmwareMode()) {
+        // Without an open port there is no bootloader to look for: say why the port failed.
+        UpdateActions();
+        Dialogs::critical(this, tr("Firmware Update Error"),
+                          tr("Error Firmware Update on ") + port + QStringLiteral(":\n")
+                              + controller->GetConnectErrorText(),
+                          QMessageBox::Ok);
+        return;
+    }
 
     const QString path = Dialogs::seam().openFileName(
         this, tr("Firmware Update"), QString(), tr("Firmware files(*.ktf);;All files(*.*)"));
     if (path.isEmpty()) {
-        kernel->DisconnectActiveControllerNachFirmwareUpdate();
+        closeFirmwareMode();
         return;
     }
 
@@ -33,14 +51,23 @@ void KavrixMainWnd::SlotControllerFirmwareUpdate()
     if (!Firmware::ReadImageFile(path, image)) {
         Dialogs::warning(this, tr("Error Open Firmware file"),
                          tr("Cannot read file %1\n").arg(path), QMessageBox::Ok);
-        kernel->DisconnectActiveControllerNachFirmwareUpdate();
+        closeFirmwareMode();
         return;
     }
 
     QStringList messages;
     FirmwareTransferResult result = FirmwareTransferResult::Cancelled;
+    bool closeRequested = false;
     {
         FirmwareProgress progress(statusBar());
+        // Every machine's emergency stops, and the tabs that lead to them, stay at hand while
+        // the transfer holds the GUI thread.
+        progress.KeepUsable(controllerTabWidget->tabBar());
+        for (int i = 0; i < controllerTabWidget->count(); ++i) {
+            QWidget* const page = controllerTabWidget->widget(i);
+            for (const char* const name : {"NotHaltMitBremsenButton", "NotStopOhneBremsenButton"})
+                progress.KeepUsable(page->findChild<QPushButton*>(QLatin1String(name)));
+        }
         FirmwareTransferHooks hooks;
         hooks.parent = this;
         hooks.showStatus = [this](const QString& text) { statusBar()->showMessage(text, 2000); };
@@ -48,6 +75,7 @@ void KavrixMainWnd::SlotControllerFirmwareUpdate()
         result = TransferFirmware(controller->GetPortSettings(),
                                   reinterpret_cast<const uint8_t*>(image.constData()),
                                   image.size(), messages, hooks);
+        closeRequested = progress.CloseRequested();
     }
     image.clear();
 
@@ -58,11 +86,14 @@ void KavrixMainWnd::SlotControllerFirmwareUpdate()
         statusBar()->showMessage(QStringLiteral("Firmwareübertragung ist abgeschlossen."), 2000);
     } else {
         Dialogs::critical(this, tr("Firmware Update Error"),
-                          tr("Error Firmware Update on ") + controller->GetComPort()
-                              + QStringLiteral(":\n") + messages.join(QLatin1Char('\n')),
+                          tr("Error Firmware Update on ") + port + QStringLiteral(":\n")
+                              + messages.join(QLatin1Char('\n')),
                           QMessageBox::Ok);
     }
-    kernel->DisconnectActiveControllerNachFirmwareUpdate();
+    closeFirmwareMode();
     // The controller is left disconnected: offer "Connect" again.
     UpdateActions();
+    // A close request (SIGTERM, the window manager) that came during the transfer.
+    if (closeRequested)
+        close();
 }

@@ -1,8 +1,14 @@
 #include "ramcommandformat.h"
 
+#include <charconv>
+
 QString FormatRamNumber(double value)
 {
-    // QString::number ignores the process locale, so the decimal separator is always a point,
-    // and its 'g' form pads the exponent to two digits with a sign, like printf's %g.
-    return QString::number(value, 'g', 6);
+    // to_chars with a precision is C's "%.6g" in the "C" locale: the decimal separator is
+    // always a point whatever the process locale, ties round to the exactly represented
+    // value's side (1000.125 -> "1000.12") and -0 keeps its sign.
+    char buffer[32];
+    const std::to_chars_result result = std::to_chars(buffer, buffer + sizeof buffer, value,
+                                                      std::chars_format::general, 6);
+    return QString::fromLatin1(buffer, static_cast<int>(result.ptr - buffer));
 }

@@ -386,7 +386,7 @@ RamProgramCheck CheckRamProgram(const QString& text)
     return result;
 }
 
-void SendRamCommand(TarvoPortSettings* portSettings, const RamCommand& command)
+int SendRamCommand(TarvoPortSettings* portSettings, const RamCommand& command)
 {
     // The moves take six-entry axis arrays: entry 0 carries the distance, the rest stay 0.
     int32_t firstSteps[6] = {};
@@ -401,43 +401,33 @@ void SendRamCommand(TarvoPortSettings* portSettings, const RamCommand& command)
         firstSteps[0] = i[1];
         secondSteps[0] = i[2];
         if (command.id == RamCommandId::GoXyS)
-            FahreRelativ_XY_Schritte(portSettings, i[0], 1, firstSteps, secondSteps, 3);
-        else
-            FahreRelativ_ZC_Schritte(portSettings, i[0], 1, firstSteps, secondSteps, 3);
-        break;
+            return FahreRelativ_XY_Schritte(portSettings, i[0], 1, firstSteps, secondSteps, 3);
+        return FahreRelativ_ZC_Schritte(portSettings, i[0], 1, firstSteps, secondSteps, 3);
     case RamCommandId::GoXyMm:
     case RamCommandId::GoZcMm:
         firstMm[0] = f[1];
         secondMm[0] = f[2];
         if (command.id == RamCommandId::GoXyMm)
-            FahreRelativ_XY_mm(portSettings, f[0], 1, firstMm, secondMm, 3);
-        else
-            FahreRelativ_ZC_mm(portSettings, f[0], 1, firstMm, secondMm, 3);
-        break;
+            return FahreRelativ_XY_mm(portSettings, f[0], 1, firstMm, secondMm, 3);
+        return FahreRelativ_ZC_mm(portSettings, f[0], 1, firstMm, secondMm, 3);
     case RamCommandId::Wait:
-        HaltePosition(portSettings, i[0]);
-        break;
+        return HaltePosition(portSettings, i[0]);
     case RamCommandId::GoPark:
-        ParkPositionAnfahren(portSettings);
-        break;
+        return ParkPositionAnfahren(portSettings);
     case RamCommandId::GoRef:
-        Referenzfahrt(portSettings, 0, 0);
-        break;
+        return Referenzfahrt(portSettings, 0, 0);
     case RamCommandId::SetZeroS:
-        NullPunktSetzen_Schritte(portSettings, i[0], i[1], i[2], i[3]);
-        break;
+        return NullPunktSetzen_Schritte(portSettings, i[0], i[1], i[2], i[3]);
     case RamCommandId::SetZeroMm:
-        NullPunktSetzen_mm(portSettings, f[0], f[1], f[2], f[3]);
-        break;
+        return NullPunktSetzen_mm(portSettings, f[0], f[1], f[2], f[3]);
     case RamCommandId::SetFunc:
         // The program line names coolant first; the library takes the spindle first.
-        SpindelKuhlungSetzen(portSettings, static_cast<uint8_t>(i[1]),
-                             static_cast<uint8_t>(i[0]));
-        break;
+        return SpindelKuhlungSetzen(portSettings, static_cast<uint8_t>(i[1]),
+                                    static_cast<uint8_t>(i[0]));
     case RamCommandId::SetO:
-        AllgemeineAusgaeneSetzen(portSettings, static_cast<uint8_t>(i[0]));
-        break;
+        return AllgemeineAusgaeneSetzen(portSettings, static_cast<uint8_t>(i[0]));
     }
+    return 0;
 }
 
 // ---- Kernel operations -------------------------------------------------------------------
@@ -458,11 +448,22 @@ void KavrixKernel::WriteRAMProgramm(TarvoPortSettings* portSettings, QPlainTextE
 
     // The transfer blocks the GUI thread; the watchdogs get a fresh interval first.
     RestartAllTimers();
-    BetriebsArtenWechsel(portSettings, 3);  // RAM program load mode
-    QThread::msleep(200);                   // the controller needs this to switch modes
-    LoadRAMprogramm(portSettings, static_cast<uint8_t>(ramNumber));
-    for (const RamCommand& command : check.commands)
-        SendRamCommand(portSettings, command);
+    // A call that fails (the port dropped, the controller refused) ends the transfer with a
+    // message: a program stored in part must never be reported as written.
+    const int modeResult = BetriebsArtenWechsel(portSettings, 3);  // RAM program load mode
+    QThread::msleep(200);  // the controller needs this to switch modes
+    if (modeResult == 0
+        || LoadRAMprogramm(portSettings, static_cast<uint8_t>(ramNumber)) == 0) {
+        messages.append(QStringLiteral("Error: RAM-Programm transfer failed."));
+    } else {
+        for (const RamCommand& command : check.commands) {
+            if (SendRamCommand(portSettings, command) == 0) {
+                messages.append(QStringLiteral("Error: RAM-Programm transfer failed at line %1.")
+                                    .arg(command.lineNumber));
+                break;
+            }
+        }
+    }
     BetriebsArtenWechsel(portSettings, 2);  // back to normal mode
 }
 

@@ -98,5 +98,6 @@ bool ParseRamNumber(QStringView text, float& value);
 // the unknown-command message.
 RamProgramCheck CheckRamProgram(const QString& text);
 
-// Makes the one link-library call of a checked command on the record.
-void SendRamCommand(TarvoPortSettings* portSettings, const RamCommand& command);
+// Makes the one link-library call of a checked command on the record and returns its result
+// (0: the call failed, nothing was stored).
+int SendRamCommand(TarvoPortSettings* portSettings, const RamCommand& command);

@@ -283,7 +283,9 @@ private Q_SLOTS:
         auto device = ports->device(removed.toStdString());
         device->clearCalls();
 
+        dialogs->buttonAnswers.enqueue(QMessageBox::Yes);
         window.GetActions().controllerRemove->trigger();
+        QCOMPARE(dialogs->count("question"), 1);
         QCOMPARE(device->countCalls("TarvoCloseConnection"), 1);
         QVERIFY(!device->isOpen());
         QVERIFY(!kernel->FindController(removed));
@@ -298,7 +300,46 @@ private Q_SLOTS:
                      .toString(),
                  lowest);
         QVERIFY(outputLines(window).contains("Remove active controller " + removed));
-        QCOMPARE(dialogs->shown.size(), 0);
+        QCOMPARE(dialogs->shown.size(), 1);
+    }
+
+    void removingAConnectedControllerAsksFirst()
+    {
+        TarvoController* const controller = registerController("COM3");
+        KavrixMainWnd window;
+        KavrixKernel::Instance()->ConnectActiveController();
+        dialogs->buttonAnswers.enqueue(QMessageBox::No);
+        window.GetActions().controllerRemove->trigger();
+
+        QCOMPARE(dialogs->shown.size(), 1);
+        const ScriptedDialogs::Shown& box = dialogs->shown.first();
+        QCOMPARE(box.kind, QString("question"));
+        QCOMPARE(box.text, QString("Controller on COM3 is connected. Disconnect and remove it?"));
+        QCOMPARE(box.buttons, QMessageBox::Yes | QMessageBox::No);
+        QCOMPARE(box.defaultButton, QMessageBox::No);
+        // No: the machine keeps its panel, its connection and its list row.
+        QCOMPARE(KavrixKernel::Instance()->FindController("COM3"), controller);
+        QVERIFY(controller->IsConnected());
+        QCOMPARE(window.GetControllerTabWidget()->count(), 1);
+        QVERIFY(!outputLines(window).contains("Remove active controller COM3"));
+    }
+
+    void deleteKeyRemovesOnlyFromTheControllerList()
+    {
+        registerController("COM3");
+        KavrixMainWnd window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QTextEdit* const log = window.GetOutputLog();
+        log->setFocus();
+        QTest::keyClick(log, Qt::Key_Delete);
+        QVERIFY(KavrixKernel::Instance()->FindController("COM3"));
+
+        QTreeView* const list = window.GetControllerListView();
+        list->setFocus();
+        QTest::keyClick(list, Qt::Key_Delete);
+        QVERIFY(!KavrixKernel::Instance()->FindController("COM3"));
+        QCOMPARE(dialogs->shown.size(), 0);  // disconnected: removed without a question
     }
 
     void removingTheLastControllerLeavesNothingActive()

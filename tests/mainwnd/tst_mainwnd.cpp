@@ -132,7 +132,12 @@ private Q_SLOTS:
                 QCOMPARE(action->toolTip(), QString::fromUtf8(row.toolTip));
             QCOMPARE(!action->icon().isNull(), row.icon);
             const QString shortcut = row.shortcut ? QString::fromUtf8(row.shortcut) : QString();
-            if (shortcut == QLatin1String("New"))
+            // Where the platform's New key is "&New"'s Ctrl+N, adding a controller takes
+            // Ctrl+Shift+N, so that neither key is ambiguous.
+            if (shortcut == QLatin1String("New")
+                && QKeySequence::keyBindings(QKeySequence::New).contains(QKeySequence("Ctrl+N")))
+                QCOMPARE(action->shortcuts(), QList<QKeySequence>{QKeySequence("Ctrl+Shift+N")});
+            else if (shortcut == QLatin1String("New"))
                 QCOMPARE(action->shortcuts(), QKeySequence::keyBindings(QKeySequence::New));
             else if (shortcut == QLatin1String("Delete"))
                 QCOMPARE(action->shortcuts(), QKeySequence::keyBindings(QKeySequence::Delete));

@@ -12,7 +12,11 @@
 
 #include <QElapsedTimer>
 #include <QPlainTextEdit>
+#include <QRandomGenerator>
 #include <QTest>
+
+#include <clocale>
+#include <cstdio>
 
 #include <cfloat>
 #include <chrono>
@@ -167,6 +171,18 @@ private Q_SLOTS:
         QCOMPARE(FormatRamNumber(0.1f), QString("0.1"));
         QCOMPARE(FormatRamNumber(123.4567f), QString("123.457"));
         QCOMPARE(FormatRamNumber(0.0), QString("0"));
+        // C's %g to the letter: ties go the way of the exactly represented value, -0 keeps
+        // its sign, and so does every float the panel may produce.
+        QCOMPARE(FormatRamNumber(1000.125f), QString("1000.12"));
+        QCOMPARE(FormatRamNumber(-0.0f), QString("-0"));
+        std::setlocale(LC_NUMERIC, "C");
+        QRandomGenerator random(7);
+        for (int i = 0; i < 2000; ++i) {
+            const float value = float(random.bounded(65534.0) - 32767.0) * (i % 2 ? 1.0f : 1e-3f);
+            char expected[32];
+            std::snprintf(expected, sizeof expected, "%g", double(value));
+            QCOMPARE(FormatRamNumber(value), QString::fromLatin1(expected));
+        }
         // Whatever the panel writes, the compiler reads back.
         for (const double value : {1.5, 1e-05, 1e+06, -123.457, 3.4e38}) {
             float back = 0.0f;
