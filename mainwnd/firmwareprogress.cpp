@@ -112,7 +112,9 @@ bool FirmwareProgress::eventFilter(QObject* watched, QEvent* event)
             return false;
         // A close event arrives accepted: swallowed as it is, the window would still close
         // (without its own close handling), so it is refused, and remembered for the caller.
-        if (event->type() == QEvent::Close && watched == statusBar->window())
+        // (A shown window is closed through its platform window, which gets the event first.)
+        if (event->type() == QEvent::Close
+            && (watched == statusBar->window() || watched == statusBar->window()->windowHandle()))
             closeRequested = true;
         event->ignore();
         return true;

@@ -3,10 +3,15 @@
 
 #include "kavrixkernel.h"
 #include "quenta.h"
+#include "scrollingmessagebox.h"
 #include "scripteddialogs.h"
 #include "tarvocontroller.h"
 #include "testenv.h"
 
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QStandardItemModel>
@@ -360,6 +365,30 @@ private Q_SLOTS:
             QVERIFY(!d2->isOpen());
             QCoreApplication::processEvents();
         }
+    }
+
+    void longMessageScrollsAndKeepsItsButtonInReach()
+    {
+        QStringList lines;
+        for (int i = 0; i < 42; ++i)
+            lines << QStringLiteral("Parameter %1 konnte nicht übertragen werden").arg(i);
+        const QString text = "Fehler bei der Parameterübertragung:\n" + lines.join('\n');
+        QVERIFY(!ScrollingMessageBox::IsTooTall(nullptr, "one\ntwo\nthree"));
+        QVERIFY(ScrollingMessageBox::IsTooTall(nullptr, text));
+
+        ScrollingMessageBox box(QMessageBox::Critical, "Title", text, QMessageBox::Ok,
+                                QMessageBox::NoButton);
+        box.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&box));
+        const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+        QVERIFY(box.frameGeometry().height() <= screen.height());
+        QCOMPARE(box.findChild<QLabel*>("messageText")->text(), text);
+        QPushButton* const ok = box.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok);
+        QVERIFY(ok->isVisible());
+        QVERIFY(box.rect().contains(QRect(ok->mapTo(&box, QPoint(0, 0)), ok->size())));
+        QTest::mouseClick(ok, Qt::LeftButton);
+        QVERIFY(!box.isVisible());
+        QCOMPARE(box.ClickedButton(), QMessageBox::Ok);
     }
 };
 

@@ -4,6 +4,7 @@
 #include "firmwareprogress.h"
 #include "firmwaretransfer.h"
 #include "mainwndtesting.h"
+#include "manualcontrolwnd.h"
 #include "simdevice.h"
 
 #include <QAction>
@@ -13,11 +14,15 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QRandomGenerator>
 #include <QSettings>
 #include <QStatusBar>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <zlib.h>
 
@@ -601,6 +606,122 @@ private Q_SLOTS:
         QVERIFY(w.device->writtenBytes().empty());
         QCOMPARE(w.dialogs.count("critical"), 0);
         QVERIFY(!w.device->isOpen());
+    }
+
+    void portThatCannotOpenIsNamedAsSuch()
+    {
+        Window w;
+        w.device->setOpenCode(1);
+        w.window->SlotControllerFirmwareUpdate();
+        // No file dialog, no bootloader prompt: the reason the port failed, at once.
+        QCOMPARE(w.dialogs.shown.size(), 1);
+        QCOMPARE(w.dialogs.shown[0].kind, QString("critical"));
+        QCOMPARE(w.dialogs.shown[0].title, QString("Firmware Update Error"));
+        QCOMPARE(w.dialogs.shown[0].text, QString("Error Firmware Update on COM3:\nError open COM port"));
+        QVERIFY(w.device->writtenBytes().empty());
+        QVERIFY(!w.controller->IsConnected());
+        QVERIFY(w.window->GetActions().controllerConnect->isEnabled());
+    }
+
+    void lateNotificationArmsNoWatchdog()
+    {
+        Window w;
+        const Bytes image = Pattern(100, 3);
+        w.device->queueReadBytes(BootloaderReplies(1, ZlibCrc(PaddedStream(image))));
+        w.dialogs.fileAnswers.enqueue(w.File(image));
+        // Posted by the library just before the port was reopened for the bootloader; it is
+        // delivered while the transfer keeps the window painted.
+        QCoreApplication::postEvent(KavrixKernel::Instance(),
+                                    new UpdateControllerStatusEvent("COM3"));
+        bool armedDuringTransfer = false;
+        bool ran = false;
+        QTimer::singleShot(0, w.window.get(), [&] {
+            ran = true;
+            armedDuringTransfer = w.controller->IsTimerActive();
+        });
+        w.device->clearCalls();
+        w.window->SlotControllerFirmwareUpdate();
+
+        QVERIFY(ran);
+        QVERIFY(!armedDuringTransfer);
+        QCOMPARE(w.device->countCalls("GetStatus_Schritte"), 0);
+        QCOMPARE(w.dialogs.count("critical"), 0);
+        QCOMPARE(w.Status(), QString("Firmwareübertragung ist abgeschlossen."));
+    }
+
+    void otherMachinesStopsWorkDuringTheTransfer()
+    {
+        ScriptedPorts ports;
+        ScriptedDialogs dialogs;
+        KavrixKernel* const kernel = KavrixKernel::Instance();
+        TarvoController* const other = registerController("COM4");
+        kernel->ConnectActiveController();
+        TarvoController* const updated = registerController("COM3");
+        KavrixMainWnd window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const auto otherDevice = ports.device("COM4");
+        const auto updatedDevice = ports.device("COM3");
+        otherDevice->clearCalls();
+
+        QTemporaryDir dir;
+        const Bytes image = Pattern(100, 4);
+        const QString path = dir.filePath("image.ktf");
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(reinterpret_cast<const char*>(image.data()), qint64(image.size()));
+        file.close();
+        updatedDevice->queueReadBytes(BootloaderReplies(1, ZlibCrc(PaddedStream(image))));
+        dialogs.fileAnswers.enqueue(path);
+
+        bool ran = false;
+        QTimer::singleShot(0, &window, [&] {
+            ran = true;
+            // The operator picks the other machine's tab and stops it; its other buttons
+            // stay out of reach like the rest of the window.
+            QTabWidget* const tabs = window.GetControllerTabWidget();
+            const int tab = window.FindControllerTab("COM4");
+            QTest::mouseClick(tabs->tabBar(), Qt::LeftButton, {},
+                              tabs->tabBar()->tabRect(tab).center());
+            ManualControlWnd* const panel = window.GetControlPanel(tab);
+            QTest::mouseClick(panel->findChild<QPushButton*>("ReferenzfahrtButton"),
+                              Qt::LeftButton);
+            QTest::mouseClick(panel->findChild<QPushButton*>("NotHaltMitBremsenButton"),
+                              Qt::LeftButton);
+            QTest::mouseClick(panel->findChild<QPushButton*>("NotStopOhneBremsenButton"),
+                              Qt::LeftButton);
+        });
+        window.SlotControllerFirmwareUpdate();
+
+        QVERIFY(ran);
+        QCOMPARE(otherDevice->countCalls("NotHalt_mitBremsrampe"), 1);
+        QCOMPARE(otherDevice->countCalls("NotStop_ohneBremsrampe"), 1);
+        QCOMPARE(otherDevice->countCalls("Referenzfahrt"), 0);
+        // The update ends on the controller it began on, whichever is active now.
+        QCOMPARE(kernel->GetActiveController(), other);
+        QCOMPARE(dialogs.count("critical"), 0);
+        QVERIFY(!updatedDevice->isOpen());
+        QVERIFY(!updated->IsConnected());
+        QVERIFY(otherDevice->isOpen());
+        QVERIFY(other->IsConnected());
+    }
+
+    void closeRequestDuringTheTransferClosesAfterwards()
+    {
+        Window w;
+        w.window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.window.get()));
+        const Bytes image = Pattern(100, 5);
+        w.device->queueReadBytes(BootloaderReplies(1, ZlibCrc(PaddedStream(image))));
+        w.dialogs.fileAnswers.enqueue(w.File(image));
+        bool refused = false;
+        // What SIGTERM does: the window is asked to close.
+        QTimer::singleShot(0, w.window.get(), [&] { refused = !w.window->close(); });
+        w.window->SlotControllerFirmwareUpdate();
+
+        QVERIFY(refused);
+        QCOMPARE(w.Status(), QString("Firmwareübertragung ist abgeschlossen."));
+        QVERIFY(!w.window->isVisible());
     }
 
     void progressSwallowsInputAndShowsBlocks()

@@ -60,6 +60,23 @@ private Q_SLOTS:
     void init() { startEnvironment(); }
     void cleanup() { stopEnvironment(); }
 
+    void newKeyOpensAnEditorTabAndAddKeyAddsAController()
+    {
+        KavrixMainWnd window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        const int tabs = window.GetEditorTabWidget()->count();
+        window.CurrentEditor()->setFocus();
+        QTest::keyClick(window.CurrentEditor(), Qt::Key_N, Qt::ControlModifier);
+        QCOMPARE(window.GetEditorTabWidget()->count(), tabs + 1);
+        QCOMPARE(dialogs->count("exec"), 0);
+        // The controller dialog is reached by its own key.
+        const QKeySequence addKey = window.GetActions().controllerAdd->shortcut();
+        QTest::keySequence(&window, addKey);
+        QCOMPARE(dialogs->count("exec"), 1);
+        QCOMPARE(window.GetEditorTabWidget()->count(), tabs + 1);
+    }
+
     void everyActionHasItsTextsKeysAndIcon()
     {
         struct Row {

@@ -108,6 +108,38 @@ private Q_SLOTS:
         QCOMPARE(dialogs->shown.size(), 1);
     }
 
+    void failedTransferCallStopsAndIsReported_data()
+    {
+        QTest::addColumn<QString>("failing");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<int>("waitCalls");
+        QTest::newRow("line 3") << "HaltePosition" << "Error: RAM-Programm transfer failed at line 3."
+                                << 1;
+        QTest::newRow("slot") << "LoadRAMprogramm" << "Error: RAM-Programm transfer failed." << 0;
+    }
+
+    void failedTransferCallStopsAndIsReported()
+    {
+        QFETCH(QString, failing);
+        QFETCH(QString, message);
+        QFETCH(int, waitCalls);
+        connectedController();
+        KavrixMainWnd window;
+        window.CurrentEditor()->setPlainText("GO_PARK;\n// pause\nWAIT 100;\nWAIT 200;");
+        // The port drops under the transfer: the first call of that kind fails.
+        device->queueResult(failing.toStdString(), 0);
+        dialogs->itemAnswers.enqueue("RAM2");
+        window.GetActions().ramProgrammWrite->trigger();
+
+        QVERIFY(outputLines(window).contains(message));
+        QCOMPARE(device->countCalls("HaltePosition"), waitCalls);  // nothing after the failure
+        QCOMPARE(device->calls().back(), std::string("BetriebsArtenWechsel(2)"));
+        QCOMPARE(dialogs->count("warning"), 1);
+        QCOMPARE(dialogs->shown.last().text, QString("RAM-Programm enthält Fehler."));
+        QVERIFY(window.statusBar()->currentMessage()
+                != QString("RAM-Programmübertragung ist abgeschlossen."));
+    }
+
     void programWithErrorsGoesToTheLogAndWarns()
     {
         connectedController();
