@@ -299,6 +299,14 @@ void KavrixKernel::WriteSettings()
     settings.sync();
 }
 
+void KavrixKernel::SetCommandToEditor(bool toEditor)
+{
+    if (toEditor == commandToEditor)
+        return;
+    commandToEditor = toEditor;
+    Q_EMIT SignalCommandDestinationChanged(toEditor);
+}
+
 void KavrixKernel::WriteCommand(QString cmd)
 {
     if (commandToEditor)

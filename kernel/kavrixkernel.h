@@ -51,7 +51,8 @@ public:
     QList<TarvoController*> GetControllers() const { return controllers.values(); }
     int ExecDialogWithoutTimers(QDialog* dialog);
     bool IsCommandToEditor() const { return commandToEditor; }
-    void SetCommandToEditor(bool toEditor) { commandToEditor = toEditor; }
+    // Announces a change with SignalCommandDestinationChanged.
+    void SetCommandToEditor(bool toEditor);
 
     // Called by the status callback on the library's thread: posts an event, nothing else.
     void OnStatusNotification(TarvoPortSettings* portSettings);
@@ -71,6 +72,8 @@ Q_SIGNALS:
     void SignalTimeoutDisconnect(QString comPort);
     void SignalCommandToEdit(QString cmd);
     void SignalCommandToOutput(QString cmd);
+    // The command destination switched between the controller and the editor.
+    void SignalCommandDestinationChanged(bool toEditor);
 
 public Q_SLOTS:
     void SetActiveController(TarvoController* controller);

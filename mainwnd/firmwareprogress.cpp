@@ -52,6 +52,11 @@ void FirmwareProgress::KeepUsable(QWidget* widget)
         usable.append(widget);
 }
 
+void FirmwareProgress::KeepKey(const QKeySequence& key)
+{
+    keys.append(key);
+}
+
 bool FirmwareProgress::IsUsable(const QWidget* widget) const
 {
     if (!widget)
@@ -81,8 +86,16 @@ bool FirmwareProgress::Passes(QObject* watched, QEvent* event) const
     }
     case QEvent::KeyPress:
     case QEvent::KeyRelease:
+    case QEvent::ShortcutOverride: {
+        const auto* const key = static_cast<QKeyEvent*>(event);
+        if (keys.contains(QKeySequence(key->keyCombination())))
+            return true;
         // Space on a focused stop button.
-        return IsUsable(QApplication::focusWidget());
+        return event->type() != QEvent::ShortcutOverride
+            && IsUsable(QApplication::focusWidget());
+    }
+    case QEvent::Shortcut:
+        return keys.contains(static_cast<QShortcutEvent*>(event)->key());
     default:
         return false;
     }

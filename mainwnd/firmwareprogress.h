@@ -4,6 +4,7 @@
 // program's windows is swallowed meanwhile, except in a modal box that is waiting for it and
 // in the widgets kept usable (the emergency stops of the other machines).
 
+#include <QKeySequence>
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -28,6 +29,8 @@ public:
 
     // Mouse and key input for widget (and everything inside it) keeps working.
     void KeepUsable(QWidget* widget);
+    // The window's shortcut on key keeps working (the stop of all machines).
+    void KeepKey(const QKeySequence& key);
     // True once the status bar's window was asked to close meanwhile (a signal, the window
     // manager): the request was refused and the caller is to close the window afterwards.
     bool CloseRequested() const { return closeRequested; }
@@ -42,5 +45,6 @@ private:
     QStatusBar* const statusBar;
     QProgressBar* const bar;
     QList<QPointer<QWidget>> usable;
+    QList<QKeySequence> keys;
     bool closeRequested = false;
 };

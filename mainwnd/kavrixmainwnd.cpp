@@ -7,6 +7,7 @@
 #include "dialogs.h"
 #include "kavrixkernel.h"
 #include "manualcontrolwnd.h"
+#include "quenta.h"
 #include "statuswnd.h"
 #include "tarvocontroller.h"
 #include "tarvoparameters.h"
@@ -17,12 +18,17 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDockWidget>
+#include <QGuiApplication>
 #include <QIcon>
 #include <QItemSelectionModel>
 #include <QKeySequence>
 #include <QMenuBar>
+#include <QPushButton>
+#include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSettings>
+#include <QShortcut>
 #include <QSignalBlocker>
 #include <QStandardItemModel>
 #include <QStatusBar>
@@ -84,10 +90,12 @@ KavrixMainWnd::KavrixMainWnd(QWidget* parent)
     CreateToolBars();
     CreateStatusBar();
     CreateDockWindows();
+    CreateShortcuts();
     CreateControllerTabs();
     UpdateActions();
     SlotFileNew();
     resize(1200, 600);
+    RestoreLayout();
 
     KavrixKernel* const kernel = KavrixKernel::Instance();
     connect(kernel, &KavrixKernel::SignalControllerAdded, this,
@@ -375,6 +383,91 @@ void KavrixMainWnd::CreateDockWindows()
     viewMenu->addAction(outputDock->toggleViewAction());
 }
 
+void KavrixMainWnd::CreateShortcuts()
+{
+    auto* const stopAll = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    stopAll->setObjectName(QStringLiteral("stopAllShortcut"));
+    stopAll->setContext(Qt::WindowShortcut);
+    connect(stopAll, &QShortcut::activated, this, &KavrixMainWnd::SlotStopAllControllers);
+
+    // One move per key press: a held key's auto-repeat presses nothing more.
+    const struct {
+        QKeyCombination key;
+        const char* button;
+    } jogKeys[] = {
+        {Qt::ALT | Qt::Key_Left, "XnegButton"},     {Qt::ALT | Qt::Key_Right, "XposButton"},
+        {Qt::ALT | Qt::Key_Down, "YnegButton"},     {Qt::ALT | Qt::Key_Up, "YposButton"},
+        {Qt::ALT | Qt::Key_PageDown, "ZnegButton"}, {Qt::ALT | Qt::Key_PageUp, "ZposButton"},
+        {Qt::ALT | Qt::Key_End, "CnegButton"},      {Qt::ALT | Qt::Key_Home, "CposButton"},
+    };
+    for (const auto& jog : jogKeys) {
+        auto* const shortcut = new QShortcut(QKeySequence(jog.key), this);
+        shortcut->setObjectName(QLatin1String("jog") + QLatin1String(jog.button));
+        shortcut->setContext(Qt::WindowShortcut);
+        shortcut->setAutoRepeat(false);
+        const char* const button = jog.button;
+        connect(shortcut, &QShortcut::activated, this,
+                [this, button] { PressPanelButton(button); });
+    }
+}
+
+void KavrixMainWnd::PressPanelButton(const char* objectName)
+{
+    const ManualControlWnd* const panel = GetControlPanel(controllerTabWidget->currentIndex());
+    if (!panel)
+        return;
+    // click() runs the button's own slot: guard, question, range check, command line.
+    if (auto* const button = panel->findChild<QPushButton*>(QLatin1String(objectName));
+        button && button->isEnabled())
+        button->click();
+}
+
+void KavrixMainWnd::SlotStopAllControllers()
+{
+    for (TarvoController* const controller : KavrixKernel::Instance()->GetControllers()) {
+        // A port open for the bootloader carries no commands.
+        if (!controller->IsConnected() || controller->IsInFirmwareMode())
+            continue;
+        NotHalt_mitBremsrampe(controller->GetPortSettings());
+        AppendToOutput(tr("Emergency stop (Not Halt) sent to %1").arg(controller->GetComPort()));
+    }
+}
+
+void KavrixMainWnd::RestoreLayout()
+{
+    QSettings settings;
+    settings.beginGroup(QStringLiteral("MainWindow"));
+    const QByteArray savedGeometry = settings.value(QStringLiteral("geometry")).toByteArray();
+    const QByteArray savedState = settings.value(QStringLiteral("state")).toByteArray();
+    settings.endGroup();
+    if (savedGeometry.isEmpty())
+        return;  // the first start: 1200 x 600 and the default dock areas
+    const QRect defaultGeometry = geometry();
+    const QByteArray defaultState = saveState();
+    if (!restoreGeometry(savedGeometry)) {
+        setGeometry(defaultGeometry);
+        return;
+    }
+    // A layout saved on a larger or a detached screen falls back to the default one.
+    const QScreen* const screen = QGuiApplication::screenAt(geometry().center());
+    if (!screen || !screen->availableGeometry().contains(geometry())) {
+        setWindowState(Qt::WindowNoState);
+        setGeometry(defaultGeometry);
+        return;
+    }
+    if (!savedState.isEmpty() && !restoreState(savedState))
+        restoreState(defaultState);
+}
+
+void KavrixMainWnd::SaveLayout() const
+{
+    QSettings settings;
+    settings.beginGroup(QStringLiteral("MainWindow"));
+    settings.setValue(QStringLiteral("geometry"), saveGeometry());
+    settings.setValue(QStringLiteral("state"), saveState());
+    settings.endGroup();
+}
+
 void KavrixMainWnd::CreateControllerTabs()
 {
     for (const TarvoController* const controller : KavrixKernel::Instance()->GetControllers())
@@ -584,6 +677,7 @@ void KavrixMainWnd::closeEvent(QCloseEvent* event)
             return;
         }
     }
+    SaveLayout();
     event->accept();
 }
 

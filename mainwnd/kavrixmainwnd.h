@@ -113,6 +113,10 @@ public Q_SLOTS:
     void SlotRAMProgrammStart();
     void SlotHelpAbout();
 
+    // Sends Not Halt (with its braking ramp) to every connected controller at once and logs
+    // one line per controller; bound to Escape, also during a firmware transfer.
+    void SlotStopAllControllers();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 
@@ -123,6 +127,15 @@ private:
     void CreateStatusBar();
     void CreateDockWindows();
     void CreateControllerTabs();
+    // Escape for the stop of all machines; Alt+arrows, Alt+PageUp/PageDown and Alt+Home/End
+    // for the jog buttons of the current controller's panel.
+    void CreateShortcuts();
+    // Clicks the named button of the current controller's panel, as the operator would.
+    void PressPanelButton(const char* objectName);
+
+    // Window placement and the dock and tool bar layout, kept in the settings store.
+    void RestoreLayout();
+    void SaveLayout() const;
 
     // Appends text to the output log as a new paragraph of plain text (never read as HTML).
     void AppendToOutput(const QString& text);

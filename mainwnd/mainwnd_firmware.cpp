@@ -63,6 +63,7 @@ void KavrixMainWnd::SlotControllerFirmwareUpdate()
         // Every machine's emergency stops, and the tabs that lead to them, stay at hand while
         // the transfer holds the GUI thread.
         progress.KeepUsable(controllerTabWidget->tabBar());
+        progress.KeepKey(QKeySequence(Qt::Key_Escape));
         for (int i = 0; i < controllerTabWidget->count(); ++i) {
             QWidget* const page = controllerTabWidget->widget(i);
             for (const char* const name : {"NotHaltMitBremsenButton", "NotStopOhneBremsenButton"})

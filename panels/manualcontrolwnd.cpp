@@ -8,8 +8,10 @@
 #include "quenta.h"
 #include "tarvocontroller.h"
 
+#include <QBoxLayout>
 #include <QDoubleValidator>
 #include <QIntValidator>
+#include <QLabel>
 #include <QLocale>
 
 // An inclusive range in both units with the messages that reject a value outside it.
@@ -137,6 +139,47 @@ ManualControlWnd::ManualControlWnd(TarvoController* controller, QWidget* parent)
     };
     for (const auto& [button, slot] : buttons)
         connect(button, &QPushButton::clicked, this, slot);
+
+    AddSafetyCues();
+}
+
+void ManualControlWnd::AddSafetyCues()
+{
+    // The emergency stops stand out from the ordinary buttons: red, bold and taller.
+    for (QPushButton* const button : {ui->NotHaltMitBremsenButton, ui->NotStopOhneBremsenButton}) {
+        button->setStyleSheet(QStringLiteral(
+            "QPushButton { background-color: #c62828; color: white; font-weight: bold;"
+            " border: 1px solid #7f0000; border-radius: 4px; padding: 10px 14px; }"
+            "QPushButton:hover { background-color: #d32f2f; }"
+            "QPushButton:pressed { background-color: #8e0000; }"));
+        button->setMinimumHeight(2 * ui->FehlerQuitierenButton->sizeHint().height());
+    }
+    auto* const mainLayout = qobject_cast<QBoxLayout*>(layout());
+
+    // The window-wide key beside the buttons (their own tips stay as they are).
+    auto* const stopKeyHint = new QLabel(QStringLiteral("Esc: Not Halt für alle Controller"), this);
+    stopKeyHint->setObjectName(QStringLiteral("stopKeyHint"));
+    stopKeyHint->setStyleSheet(QStringLiteral("color: #8e0000;"));
+    if (mainLayout)
+        mainLayout->insertWidget(1, stopKeyHint);
+
+    // While commands go to the editor a click writes a program line and moves nothing: the
+    // panel says so plainly, so nobody mistakes a generated line for a moving machine.
+    editorModeBanner = new QLabel(
+        QStringLiteral("Befehle gehen in den Programm-Editor: "
+                       "ein Klick schreibt eine Programmzeile und bewegt nichts."),
+        this);
+    editorModeBanner->setObjectName(QStringLiteral("editorModeBanner"));
+    editorModeBanner->setWordWrap(true);
+    editorModeBanner->setStyleSheet(QStringLiteral(
+        "QLabel { background-color: #ffe082; color: #3e2723; font-weight: bold;"
+        " border: 1px solid #ff8f00; border-radius: 4px; padding: 6px; }"));
+    if (mainLayout)
+        mainLayout->insertWidget(0, editorModeBanner);
+    KavrixKernel* const kernel = KavrixKernel::Instance();
+    editorModeBanner->setVisible(kernel->IsCommandToEditor());
+    connect(kernel, &KavrixKernel::SignalCommandDestinationChanged, editorModeBanner,
+            &QWidget::setVisible);
 }
 
 ManualControlWnd::~ManualControlWnd()

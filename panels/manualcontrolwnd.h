@@ -11,6 +11,7 @@
 class CommandLine;
 class QDoubleValidator;
 class QIntValidator;
+class QLabel;
 class QLineEdit;
 class TarvoController;
 struct ManualCommandValues;
@@ -56,6 +57,10 @@ public Q_SLOTS:
 private:
     enum class Pair { XY, ZC };
 
+    // The red emergency stops with their key hint, and the banner shown while commands go
+    // to the editor.
+    void AddSafetyCues();
+
     // Steps 1 and 2 of every command slot: an active controller, and when commands go to it,
     // a connection and no unacknowledged error.
     bool CommandMayGoOn();
@@ -88,4 +93,5 @@ private:
     std::unique_ptr<QIntValidator> distanceStepsValidator;
     std::unique_ptr<QDoubleValidator> distanceMmValidator;
     std::unique_ptr<Ui::ManualControlWnd> ui;
+    QLabel* editorModeBanner = nullptr;
 };

@@ -4,7 +4,9 @@
 #include "kavrixkernel.h"
 #include "quenta.h"
 #include "tarvocontroller.h"
+#include "tarvoparameters.h"
 
+#include <QLabel>
 #include <QPixmap>
 
 namespace {
@@ -56,6 +58,19 @@ StatusWnd::StatusWnd(QWidget* parent)
     for (QLabel* const label : pinLabels)
         label->setFixedSize(pinSize);
 
+    // The positions in millimetres beside the steps.
+    const char* const mmNames[4] = {"XmmLabel", "YmmLabel", "ZmmLabel", "CmmLabel"};
+    for (int axis = 0; axis < 4; ++axis) {
+        auto* const label = new QLabel(this);
+        label->setObjectName(QLatin1String(mmNames[axis]));
+        label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        // Room for "-99999.999 mm", so a changing value never re-lays out the panel.
+        label->setMinimumWidth(label->fontMetrics().horizontalAdvance(
+            QStringLiteral("-99999.999 mm")));
+        ui->positionLayout->addWidget(label, axis, 3);
+        mmLabels[size_t(axis)] = label;
+    }
+
     KavrixKernel* const kernel = KavrixKernel::Instance();
     connect(kernel, &KavrixKernel::SignalUpdateControllerStatus, this,
             &StatusWnd::SlotUpdateControllerStatus);
@@ -92,6 +107,8 @@ void StatusWnd::ShowNoController()
 {
     for (QLineEdit* const edit : {ui->XistEdit, ui->YistEdit, ui->ZistEdit, ui->CistEdit})
         edit->clear();
+    for (QLabel* const label : mmLabels)
+        label->clear();
     ui->ErrorLabel->clear();
     for (int label = 0; label < PinLabelCount; ++label)
         SetPin(label, PinGrey);
@@ -115,6 +132,8 @@ void StatusWnd::RefreshStatus()
     showNumber(ui->YistEdit, status.posY);
     showNumber(ui->ZistEdit, status.posZ);
     showNumber(ui->CistEdit, status.posC);
+    ShowMillimetres(controller->GetParameters(), {status.posX, status.posY, status.posZ,
+                                                  status.posC});
 
     for (int axis = 0; axis < 4; ++axis) {
         Pin pin = PinYellow;
@@ -165,4 +184,24 @@ void StatusWnd::SetProgress(int percent)
     bar->setUpdatesEnabled(false);
     bar->setValue(percent);
     bar->setUpdatesEnabled(true);
+}
+
+void StatusWnd::ShowMillimetres(const TarvoParameters& parameters,
+                                const std::array<int32_t, 4>& steps)
+{
+    const float resolutions[4] = {
+        parameters.MECHANIK_AUFLOESUNG_X_FLOAT, parameters.MECHANIK_AUFLOESUNG_Y_FLOAT,
+        parameters.MECHANIK_AUFLOESUNG_Z_FLOAT, parameters.MECHANIK_AUFLOESUNG_C_FLOAT};
+    for (size_t axis = 0; axis < 4; ++axis) {
+        // Only for a linear or switched-off axis with a known resolution: a rotary axis's
+        // steps per degree are not known, and an undefined set knows nothing.
+        QString text;
+        const bool rotary = parameters.MECHANIK_ACHSENCONFIGURATION_UCHAR[axis] == 1;
+        if (parameters.IsDefined() && !rotary && resolutions[axis] > 0.0f) {
+            const double mm = double(steps[axis]) / double(resolutions[axis]);
+            text = QString::number(mm, 'f', 3) + QStringLiteral(" mm");
+        }
+        if (mmLabels[axis]->text() != text)
+            mmLabels[axis]->setText(text);
+    }
 }

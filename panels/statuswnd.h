@@ -6,9 +6,11 @@
 #include <QWidget>
 
 #include <array>
+#include <cstdint>
 #include <memory>
 
 class QLabel;
+class TarvoParameters;
 
 namespace Ui {
 class StatusWnd;
@@ -31,10 +33,13 @@ private:
     void ShowNoController();
     void SetPin(int label, Pin pin);
     void SetProgress(int percent);
+    // Positions in millimetres from the set's resolutions (steps per mm), beside the steps.
+    void ShowMillimetres(const TarvoParameters& parameters, const std::array<int32_t, 4>& steps);
 
     std::unique_ptr<Ui::StatusWnd> ui;
     std::array<QPixmap, PinCount> pins;
     // The 30 pin labels and the pin each one shows, so a refresh only touches what changed.
     std::array<QLabel*, 30> pinLabels{};
     std::array<Pin, 30> shownPins{};
+    std::array<QLabel*, 4> mmLabels{};
 };
