@@ -4,16 +4,15 @@
 #include "kavrixmainwnd.h"
 
 #include "dialogs.h"
+#include "programfile.h"
 #include "tarvoprogedit.h"
 #include "waitcursor.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QStringConverter>
 #include <QStringEncoder>
 #include <QTabWidget>
-#include <QTextStream>
 
 namespace {
 
@@ -130,12 +129,27 @@ bool KavrixMainWnd::WriteProgramFile(TarvoProgEdit* editor, const QString& path)
                          tr("Cannot write file %1:\n%2.").arg(path, reason), QMessageBox::Ok);
         return false;
     };
+    // Written back in the encoding the file was read in. A Latin-1 file cannot hold every
+    // character the operator may type; then the operator decides whether it becomes UTF-8.
+    const QString text = ProgramFile::fileText(*editor->document());
+    QStringConverter::Encoding encoding = editor->fileEncoding();
+    if (encoding == QStringConverter::Latin1 && !ProgramFile::canEncode(text, encoding)) {
+        const auto answer = Dialogs::question(
+            this, tr("Save Program File"),
+            tr("%1 is stored in Latin-1, which cannot hold every character of the program.\n"
+               "Save it as UTF-8 instead?")
+                .arg(path),
+            QMessageBox::Yes | QMessageBox::Cancel, QMessageBox::Cancel);
+        if (answer != QMessageBox::Yes)
+            return false;
+        encoding = QStringConverter::Utf8;
+    }
     if (!file.open(QIODevice::WriteOnly | QIODevice::Text | QIODevice::Unbuffered))
         return refuse(file.errorString());
     {
         const WaitCursor wait;
-        QStringEncoder encoder(QStringConverter::System);
-        const QByteArray bytes = encoder.encode(editor->toPlainText());
+        QStringEncoder encoder(encoding);
+        const QByteArray bytes = encoder.encode(text);
         qint64 written = 0;
         while (written < bytes.size()) {
             const qint64 n = file.write(bytes.constData() + written, bytes.size() - written);
@@ -151,6 +165,7 @@ bool KavrixMainWnd::WriteProgramFile(TarvoProgEdit* editor, const QString& path)
     }
 
     editor->setDocumentTitle(path);
+    editor->setFileEncoding(encoding);
     const int index = FindEditorTabIndex(editor);
     if (index >= 0) {
         editorTabWidget->setTabText(index, tabLabelOf(path));
@@ -185,24 +200,17 @@ void KavrixMainWnd::SlotFileOpen()
         Dialogs::warning(this, tr("Error Loading Program from File"),
                          tr("Cannot read file %1:\n%2.").arg(path, reason), QMessageBox::Ok);
     };
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        refuse(file.errorString());
-        return;
-    }
-    QString text;
+    ProgramFile::Contents contents;
+    QString error;
     {
         const WaitCursor wait;
-        QTextStream in(&file);
-        in.setEncoding(QStringConverter::System);
-        text = in.readAll();
-    }
-    if (file.error() != QFileDevice::NoError) {
-        refuse(file.errorString());
-        return;
+        if (!ProgramFile::read(path, contents, &error)) {
+            refuse(error);
+            return;
+        }
     }
     const WaitCursor wait;
-    CreateEditorTab(path, text);
+    CreateEditorTab(path, contents.text)->setFileEncoding(contents.encoding);
     UpdateEditActions();
 }
 
