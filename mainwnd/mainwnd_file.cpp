@@ -110,12 +110,25 @@ bool KavrixMainWnd::SaveEditorAs(TarvoProgEdit* editor)
 {
     if (!editor)
         return false;
-    const QString path = Dialogs::seam().saveFileName(this, tr("Save Program File"),
-                                                      editor->documentTitle(),
-                                                      programFileFilter());
-    if (path.isEmpty())
-        return false;
-    return WriteProgramFile(editor, path);
+    QString start = editor->documentTitle();
+    for (;;) {
+        const QString chosen = Dialogs::seam().saveFileName(this, tr("Save Program File"), start,
+                                                            programFileFilter());
+        if (chosen.isEmpty())
+            return false;
+        // The dialog asked about replacing the name it returned, not about the one with the
+        // added extension: that one is asked here, and No returns to the dialog.
+        const QString path = ProgramFile::withProgramExtension(chosen);
+        if (path == chosen || !QFileInfo::exists(path))
+            return WriteProgramFile(editor, path);
+        const auto answer = Dialogs::question(
+            this, tr("Save Program File"),
+            tr("%1 already exists.\nDo you want to replace it?").arg(QFileInfo(path).fileName()),
+            QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+        if (answer == QMessageBox::Yes)
+            return WriteProgramFile(editor, path);
+        start = path;
+    }
 }
 
 bool KavrixMainWnd::WriteProgramFile(TarvoProgEdit* editor, const QString& path)

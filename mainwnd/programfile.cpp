@@ -109,4 +109,12 @@ QString fileText(const QTextDocument& document)
     return text;
 }
 
+QString withProgramExtension(const QString& path)
+{
+    const QString name = QFileInfo(path).fileName();
+    if (name.isEmpty() || name.contains(QLatin1Char('.')))
+        return path;
+    return path + QStringLiteral(".ncprg");
+}
+
 }  // namespace ProgramFile

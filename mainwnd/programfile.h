@@ -37,4 +37,8 @@ bool canEncode(const QString& text, QStringConverter::Encoding encoding);
 // every other character as it is, non-breaking spaces included.
 QString fileText(const QTextDocument& document);
 
+// The name a program is saved under: a file name without any extension gets ".ncprg", so the
+// open dialog's filter shows the file. Names with an extension and dots in folder names stay.
+QString withProgramExtension(const QString& path);
+
 }  // namespace ProgramFile

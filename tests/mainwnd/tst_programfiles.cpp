@@ -1,6 +1,7 @@
 // Program files and editor tabs: new, open, save, save as, close, the modified mark, saving
-// that fails without harm, unreadable files, the encoding a file is written back in, files
-// that are refused before they are read, and command lines arriving from the panel.
+// that fails without harm, unreadable files, the encoding a file is written back in, the
+// program extension added by the save dialog, files that are refused before they are read,
+// and command lines arriving from the panel.
 
 #include "mainwndtesting.h"
 
@@ -9,6 +10,7 @@
 #include <QAction>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -333,6 +335,83 @@ private Q_SLOTS:
         window.GetActions().fileSave->trigger();
         QCOMPARE(dialogs->count("question"), 2);
         QCOMPARE(readAll(file), QByteArray("# Fr\xc3\xa4sen\n\n# 5 \xe2\x82\xac\n# \xc3\xbc"));
+    }
+
+    // A name typed without extension gets ".ncprg", so the open dialog's filter shows it.
+    void saveDialogAddsTheProgramExtension_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("written");
+        QTest::newRow("no extension") << "prog1" << "prog1.ncprg";
+        QTest::newRow("other extension") << "a.txt" << "a.txt";
+        QTest::newRow("dot in the folder") << "v1.2/prog1" << "v1.2/prog1.ncprg";
+        QTest::newRow("program extension") << "v1.2/p.ncprg" << "v1.2/p.ncprg";
+    }
+
+    void saveDialogAddsTheProgramExtension()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, written);
+        QVERIFY(QDir(dir->path()).mkdir("v1.2"));
+        KavrixMainWnd window;
+        window.CurrentEditor()->insertPlainText("GO_PARK;");
+        dialogs->fileAnswers.enqueue(path(typed));
+        window.GetActions().fileSaveAs->trigger();
+        QCOMPARE(dialogs->shown.size(), 1);
+        QCOMPARE(readAll(path(written)), QByteArray("GO_PARK;"));
+        QCOMPARE(window.CurrentEditor()->documentTitle(), path(written));
+        QCOMPARE(window.GetEditorTabWidget()->tabText(0), QFileInfo(written).fileName());
+        if (typed != written)
+            QVERIFY(!QFile::exists(path(typed)));
+    }
+
+    // The dialog asked about the name typed, not about the one with the extension: that one
+    // is asked here; No goes back to the dialog, and nothing is replaced unasked.
+    void addedExtensionAsksBeforeReplacingAFile()
+    {
+        const QString existing = path("prog1.ncprg");
+        writeFile(existing, "GO_REF;");
+        KavrixMainWnd window;
+        window.CurrentEditor()->insertPlainText("GO_PARK;");
+        dialogs->fileAnswers.enqueue(path("prog1"));
+        dialogs->buttonAnswers.enqueue(QMessageBox::No);
+        window.GetActions().fileSaveAs->trigger();  // No, then the dialog is cancelled
+
+        QCOMPARE(dialogs->shown.size(), 3);
+        const ScriptedDialogs::Shown question = dialogs->shown.at(1);
+        QCOMPARE(question.kind, QString("question"));
+        QCOMPARE(question.title, QString("Save Program File"));
+        QCOMPARE(question.text, QString("prog1.ncprg already exists.\nDo you want to replace it?"));
+        QCOMPARE(question.buttons, QMessageBox::Yes | QMessageBox::No);
+        QCOMPARE(question.defaultButton, QMessageBox::No);
+        QCOMPARE(dialogs->shown.at(2).kind, QString("save"));
+        QCOMPARE(dialogs->shown.at(2).text, existing + "|" + filter);
+        QCOMPARE(readAll(existing), QByteArray("GO_REF;"));
+        QVERIFY(!QFile::exists(path("prog1")));
+        QCOMPARE(window.GetEditorTabWidget()->tabText(0), QString("Untitled*"));
+
+        dialogs->clear();
+        dialogs->fileAnswers.enqueue(path("prog1"));
+        dialogs->buttonAnswers.enqueue(QMessageBox::Yes);
+        window.GetActions().fileSaveAs->trigger();
+        QCOMPARE(dialogs->shown.size(), 2);
+        QCOMPARE(readAll(existing), QByteArray("GO_PARK;"));
+        QCOMPARE(window.GetEditorTabWidget()->tabText(0), QString("prog1.ncprg"));
+    }
+
+    // Only the save dialog adds the extension: a file opened without one is saved under its
+    // own name.
+    void saveKeepsTheNameOfAnOpenedFile()
+    {
+        const QString file = path("prog1");
+        writeFile(file, "GO_REF;\n");
+        KavrixMainWnd window;
+        dialogs->fileAnswers.enqueue(file);
+        window.GetActions().fileOpen->trigger();
+        window.CurrentEditor()->appendPlainText("GO_PARK;");
+        window.GetActions().fileSave->trigger();
+        QCOMPARE(readAll(file), QByteArray("GO_REF;\n\nGO_PARK;"));
+        QVERIFY(!QFile::exists(path("prog1.ncprg")));
     }
 
     // A pipe would block the open without end, a device deliver without end, a huge file
