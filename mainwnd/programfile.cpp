@@ -91,9 +91,10 @@ bool read(const QString& path, Contents& contents, QString* error)
 
 bool canEncode(const QString& text, QStringConverter::Encoding encoding)
 {
-    // Not stateless: only a stateful encoder counts the characters it had to replace.
+    // Not stateless: only a stateful encoder counts the characters it had to replace. The
+    // encoding runs when its result is taken.
     QStringEncoder encoder(encoding);
-    const QByteArray bytes = encoder.encode(text);
+    const QByteArray encoded = encoder.encode(text);
     return !encoder.hasError();
 }
 

@@ -381,7 +381,8 @@ private Q_SLOTS:
         const ScriptedDialogs::Shown question = dialogs->shown.at(1);
         QCOMPARE(question.kind, QString("question"));
         QCOMPARE(question.title, QString("Save Program File"));
-        QCOMPARE(question.text, QString("prog1.ncprg already exists.\nDo you want to replace it?"));
+        QCOMPARE(question.text,
+                 QString("prog1.ncprg already exists.\nDo you want to replace it?"));
         QCOMPARE(question.buttons, QMessageBox::Yes | QMessageBox::No);
         QCOMPARE(question.defaultButton, QMessageBox::No);
         QCOMPARE(dialogs->shown.at(2).kind, QString("save"));
