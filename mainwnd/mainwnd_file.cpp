@@ -4,16 +4,15 @@
 #include "kavrixmainwnd.h"
 
 #include "dialogs.h"
+#include "programfile.h"
 #include "tarvoprogedit.h"
 #include "waitcursor.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QStringConverter>
 #include <QStringEncoder>
 #include <QTabWidget>
-#include <QTextStream>
 
 namespace {
 
@@ -111,12 +110,25 @@ bool KavrixMainWnd::SaveEditorAs(TarvoProgEdit* editor)
 {
     if (!editor)
         return false;
-    const QString path = Dialogs::seam().saveFileName(this, tr("Save Program File"),
-                                                      editor->documentTitle(),
-                                                      programFileFilter());
-    if (path.isEmpty())
-        return false;
-    return WriteProgramFile(editor, path);
+    QString start = editor->documentTitle();
+    for (;;) {
+        const QString chosen = Dialogs::seam().saveFileName(this, tr("Save Program File"), start,
+                                                            programFileFilter());
+        if (chosen.isEmpty())
+            return false;
+        // The dialog asked about replacing the name it returned, not about the one with the
+        // added extension: that one is asked here, and No returns to the dialog.
+        const QString path = ProgramFile::withProgramExtension(chosen);
+        if (path == chosen || !QFileInfo::exists(path))
+            return WriteProgramFile(editor, path);
+        const auto answer = Dialogs::question(
+            this, tr("Save Program File"),
+            tr("%1 already exists.\nDo you want to replace it?").arg(QFileInfo(path).fileName()),
+            QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+        if (answer == QMessageBox::Yes)
+            return WriteProgramFile(editor, path);
+        start = path;
+    }
 }
 
 bool KavrixMainWnd::WriteProgramFile(TarvoProgEdit* editor, const QString& path)
@@ -130,12 +142,27 @@ bool KavrixMainWnd::WriteProgramFile(TarvoProgEdit* editor, const QString& path)
                          tr("Cannot write file %1:\n%2.").arg(path, reason), QMessageBox::Ok);
         return false;
     };
+    // Written back in the encoding the file was read in. A Latin-1 file cannot hold every
+    // character the operator may type; then the operator decides whether it becomes UTF-8.
+    const QString text = ProgramFile::fileText(*editor->document());
+    QStringConverter::Encoding encoding = editor->fileEncoding();
+    if (encoding == QStringConverter::Latin1 && !ProgramFile::canEncode(text, encoding)) {
+        const auto answer = Dialogs::question(
+            this, tr("Save Program File"),
+            tr("%1 is stored in Latin-1, which cannot hold every character of the program.\n"
+               "Save it as UTF-8 instead?")
+                .arg(path),
+            QMessageBox::Yes | QMessageBox::Cancel, QMessageBox::Cancel);
+        if (answer != QMessageBox::Yes)
+            return false;
+        encoding = QStringConverter::Utf8;
+    }
     if (!file.open(QIODevice::WriteOnly | QIODevice::Text | QIODevice::Unbuffered))
         return refuse(file.errorString());
     {
         const WaitCursor wait;
-        QStringEncoder encoder(QStringConverter::System);
-        const QByteArray bytes = encoder.encode(editor->toPlainText());
+        QStringEncoder encoder(encoding);
+        const QByteArray bytes = encoder.encode(text);
         qint64 written = 0;
         while (written < bytes.size()) {
             const qint64 n = file.write(bytes.constData() + written, bytes.size() - written);
@@ -151,6 +178,7 @@ bool KavrixMainWnd::WriteProgramFile(TarvoProgEdit* editor, const QString& path)
     }
 
     editor->setDocumentTitle(path);
+    editor->setFileEncoding(encoding);
     const int index = FindEditorTabIndex(editor);
     if (index >= 0) {
         editorTabWidget->setTabText(index, tabLabelOf(path));
@@ -185,24 +213,17 @@ void KavrixMainWnd::SlotFileOpen()
         Dialogs::warning(this, tr("Error Loading Program from File"),
                          tr("Cannot read file %1:\n%2.").arg(path, reason), QMessageBox::Ok);
     };
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        refuse(file.errorString());
-        return;
-    }
-    QString text;
+    ProgramFile::Contents contents;
+    QString error;
     {
         const WaitCursor wait;
-        QTextStream in(&file);
-        in.setEncoding(QStringConverter::System);
-        text = in.readAll();
-    }
-    if (file.error() != QFileDevice::NoError) {
-        refuse(file.errorString());
-        return;
+        if (!ProgramFile::read(path, contents, &error)) {
+            refuse(error);
+            return;
+        }
     }
     const WaitCursor wait;
-    CreateEditorTab(path, text);
+    CreateEditorTab(path, contents.text)->setFileEncoding(contents.encoding);
     UpdateEditActions();
 }
 

@@ -3,6 +3,7 @@
 // on the left, the current line highlighted and the program's keywords and comments coloured.
 
 #include <QPlainTextEdit>
+#include <QStringConverter>
 #include <QWidget>
 
 class LineNumberArea;
@@ -21,6 +22,11 @@ public:
     LineNumberArea* lineNumberArea() const { return numberArea; }
     TarvoProgSyntaxHighlighter* syntaxHighlighter() const { return highlighter; }
 
+    // The encoding of the file the text was read from, used to write it back; UTF-8 for a
+    // program that did not come from a file.
+    QStringConverter::Encoding fileEncoding() const { return encoding; }
+    void setFileEncoding(QStringConverter::Encoding fileEncoding) { encoding = fileEncoding; }
+
 private Q_SLOTS:
     void updateLineNumberAreaWidth(int newBlockCount);
     void highlightCurrentLine();
@@ -34,6 +40,7 @@ protected:
 private:
     TarvoProgSyntaxHighlighter* highlighter = nullptr;
     LineNumberArea* numberArea = nullptr;
+    QStringConverter::Encoding encoding = QStringConverter::Utf8;
 };
 
 // The gutter beside a TarvoProgEdit; the editor paints it.

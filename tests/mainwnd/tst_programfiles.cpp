@@ -1,5 +1,7 @@
 // Program files and editor tabs: new, open, save, save as, close, the modified mark, saving
-// that fails without harm, unreadable files, and command lines arriving from the panel.
+// that fails without harm, unreadable files, the encoding a file is written back in, the
+// program extension added by the save dialog, files that are refused before they are read,
+// and command lines arriving from the panel.
 
 #include "mainwndtesting.h"
 
@@ -8,15 +10,23 @@
 #include <QAction>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <csignal>
 #include <cstring>
+#include <fcntl.h>
+#include <mutex>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -55,6 +65,41 @@ public:
 private:
     rlimit saved{};
     void (*previousHandler)(int) = nullptr;
+};
+
+// Should a reader block in opening the pipe at path, this opens the writing end after a
+// while and closes it again, so the reader sees an empty file and the test fails instead of
+// hanging. Nobody reading: the non-blocking open fails and nothing happens.
+class PipeUnblocker {
+public:
+    explicit PipeUnblocker(const QString& path)
+        : fifo(QFile::encodeName(path).toStdString())
+        , thread([this] {
+            std::unique_lock<std::mutex> lock(mutex);
+            if (done.wait_for(lock, std::chrono::seconds(10), [this] { return finished; }))
+                return;
+            const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+            if (fd >= 0)
+                ::close(fd);
+        })
+    {
+    }
+    ~PipeUnblocker()
+    {
+        {
+            const std::lock_guard<std::mutex> lock(mutex);
+            finished = true;
+        }
+        done.notify_one();
+        thread.join();
+    }
+
+private:
+    std::string fifo;
+    std::mutex mutex;
+    std::condition_variable done;
+    bool finished = false;
+    std::thread thread;
 };
 
 }  // namespace
@@ -205,6 +250,203 @@ private Q_SLOTS:
         QVERIFY(box.text.endsWith('.'));
         QVERIFY(box.text.size() > QString("Cannot read file " + file + ":\n.").size());
         QCOMPARE(box.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+    }
+
+    // Old programs are Latin-1; they come back byte for byte, non-breaking spaces included,
+    // and what is added is written in the file's own encoding.
+    void programIsWrittenBackInItsEncoding_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("codec");
+        QTest::addColumn<QString>("appended");
+        const QByteArray latin1("# Fr\xe4sen der Nut\nGO_XY_S 100 10 0;\xa0# \xb0\n");
+        const QByteArray utf8("# Fr\xc3\xa4sen der Nut\nGO_XY_S 100 10 0;\xc2\xa0# \xc2\xb0\n");
+        QTest::newRow("Latin-1 as it is") << latin1 << "Latin-1" << QString();
+        QTest::newRow("Latin-1 with a line") << latin1 << "Latin-1" << "WAIT 1; # \u00fcber";
+        QTest::newRow("UTF-8 as it is") << utf8 << "UTF-8" << QString();
+        QTest::newRow("UTF-8 with a line") << utf8 << "UTF-8" << "WAIT 1; # \u00fcber";
+    }
+
+    void programIsWrittenBackInItsEncoding()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, codec);
+        QFETCH(QString, appended);
+        const QString file = path("nut.ncprg");
+        writeFile(file, bytes);
+        KavrixMainWnd window;
+        dialogs->fileAnswers.enqueue(file);
+        window.GetActions().fileOpen->trigger();
+        TarvoProgEdit* const editor = window.CurrentEditor();
+        QVERIFY(editor->toPlainText().startsWith(QString("# Fr\u00e4sen der Nut\n")));
+
+        QByteArray expected = bytes;
+        if (appended.isEmpty()) {
+            // Unchanged: Save As onto the same file writes it again.
+            dialogs->fileAnswers.enqueue(file);
+            window.GetActions().fileSaveAs->trigger();
+        } else {
+            editor->appendPlainText(appended);
+            window.GetActions().fileSave->trigger();
+            expected += '\n';
+            expected += codec == "UTF-8" ? appended.toUtf8() : appended.toLatin1();
+        }
+        QCOMPARE(dialogs->count("warning") + dialogs->count("question"), 0);
+        QCOMPARE(readAll(file), expected);
+        QVERIFY(!editor->document()->isModified());
+    }
+
+    // New programs are UTF-8. A character that Latin-1 cannot hold is not replaced by "?":
+    // the operator is asked whether the file may become UTF-8.
+    void characterOutsideLatin1AsksForUtf8()
+    {
+        KavrixMainWnd window;
+        window.CurrentEditor()->insertPlainText("# Fr\u00e4sen 5 \u20ac");
+        dialogs->fileAnswers.enqueue(path("new.ncprg"));
+        window.GetActions().fileSave->trigger();
+        QCOMPARE(dialogs->count("question"), 0);
+        QCOMPARE(readAll(path("new.ncprg")), QByteArray("# Fr\xc3\xa4sen 5 \xe2\x82\xac"));
+
+        const QString file = path("old.ncprg");
+        writeFile(file, "# Fr\xe4sen\n");
+        dialogs->fileAnswers.enqueue(file);
+        window.GetActions().fileOpen->trigger();
+        TarvoProgEdit* const editor = window.CurrentEditor();
+        editor->appendPlainText("# 5 \u20ac");
+        dialogs->buttonAnswers.enqueue(QMessageBox::Cancel);
+        window.GetActions().fileSave->trigger();
+        QCOMPARE(dialogs->count("question"), 1);
+        const ScriptedDialogs::Shown box = dialogs->shown.last();
+        QCOMPARE(box.title, QString("Save Program File"));
+        QCOMPARE(box.text, file + " is stored in Latin-1, which cannot hold every character of "
+                                  "the program.\nSave it as UTF-8 instead?");
+        QCOMPARE(box.buttons, QMessageBox::Yes | QMessageBox::Cancel);
+        QCOMPARE(box.defaultButton, QMessageBox::Cancel);
+        QCOMPARE(readAll(file), QByteArray("# Fr\xe4sen\n"));
+        QVERIFY(editor->document()->isModified());
+        QCOMPARE(window.GetEditorTabWidget()->tabText(1), QString("old.ncprg*"));
+
+        dialogs->buttonAnswers.enqueue(QMessageBox::Yes);
+        window.GetActions().fileSave->trigger();
+        QCOMPARE(readAll(file), QByteArray("# Fr\xc3\xa4sen\n\n# 5 \xe2\x82\xac"));
+        QVERIFY(!editor->document()->isModified());
+        // From now on the file is UTF-8: no more questions.
+        editor->appendPlainText("# \u00fc");
+        window.GetActions().fileSave->trigger();
+        QCOMPARE(dialogs->count("question"), 2);
+        QCOMPARE(readAll(file), QByteArray("# Fr\xc3\xa4sen\n\n# 5 \xe2\x82\xac\n# \xc3\xbc"));
+    }
+
+    // A name typed without extension gets ".ncprg", so the open dialog's filter shows it.
+    void saveDialogAddsTheProgramExtension_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("written");
+        QTest::newRow("no extension") << "prog1" << "prog1.ncprg";
+        QTest::newRow("other extension") << "a.txt" << "a.txt";
+        QTest::newRow("dot in the folder") << "v1.2/prog1" << "v1.2/prog1.ncprg";
+        QTest::newRow("program extension") << "v1.2/p.ncprg" << "v1.2/p.ncprg";
+    }
+
+    void saveDialogAddsTheProgramExtension()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, written);
+        QVERIFY(QDir(dir->path()).mkdir("v1.2"));
+        KavrixMainWnd window;
+        window.CurrentEditor()->insertPlainText("GO_PARK;");
+        dialogs->fileAnswers.enqueue(path(typed));
+        window.GetActions().fileSaveAs->trigger();
+        QCOMPARE(dialogs->shown.size(), 1);
+        QCOMPARE(readAll(path(written)), QByteArray("GO_PARK;"));
+        QCOMPARE(window.CurrentEditor()->documentTitle(), path(written));
+        QCOMPARE(window.GetEditorTabWidget()->tabText(0), QFileInfo(written).fileName());
+        if (typed != written)
+            QVERIFY(!QFile::exists(path(typed)));
+    }
+
+    // The dialog asked about the name typed, not about the one with the extension: that one
+    // is asked here; No goes back to the dialog, and nothing is replaced unasked.
+    void addedExtensionAsksBeforeReplacingAFile()
+    {
+        const QString existing = path("prog1.ncprg");
+        writeFile(existing, "GO_REF;");
+        KavrixMainWnd window;
+        window.CurrentEditor()->insertPlainText("GO_PARK;");
+        dialogs->fileAnswers.enqueue(path("prog1"));
+        dialogs->buttonAnswers.enqueue(QMessageBox::No);
+        window.GetActions().fileSaveAs->trigger();  // No, then the dialog is cancelled
+
+        QCOMPARE(dialogs->shown.size(), 3);
+        const ScriptedDialogs::Shown question = dialogs->shown.at(1);
+        QCOMPARE(question.kind, QString("question"));
+        QCOMPARE(question.title, QString("Save Program File"));
+        QCOMPARE(question.text,
+                 QString("prog1.ncprg already exists.\nDo you want to replace it?"));
+        QCOMPARE(question.buttons, QMessageBox::Yes | QMessageBox::No);
+        QCOMPARE(question.defaultButton, QMessageBox::No);
+        QCOMPARE(dialogs->shown.at(2).kind, QString("save"));
+        QCOMPARE(dialogs->shown.at(2).text, existing + "|" + filter);
+        QCOMPARE(readAll(existing), QByteArray("GO_REF;"));
+        QVERIFY(!QFile::exists(path("prog1")));
+        QCOMPARE(window.GetEditorTabWidget()->tabText(0), QString("Untitled*"));
+
+        dialogs->clear();
+        dialogs->fileAnswers.enqueue(path("prog1"));
+        dialogs->buttonAnswers.enqueue(QMessageBox::Yes);
+        window.GetActions().fileSaveAs->trigger();
+        QCOMPARE(dialogs->shown.size(), 2);
+        QCOMPARE(readAll(existing), QByteArray("GO_PARK;"));
+        QCOMPARE(window.GetEditorTabWidget()->tabText(0), QString("prog1.ncprg"));
+    }
+
+    // Only the save dialog adds the extension: a file opened without one is saved under its
+    // own name.
+    void saveKeepsTheNameOfAnOpenedFile()
+    {
+        const QString file = path("prog1");
+        writeFile(file, "GO_REF;\n");
+        KavrixMainWnd window;
+        dialogs->fileAnswers.enqueue(file);
+        window.GetActions().fileOpen->trigger();
+        window.CurrentEditor()->appendPlainText("GO_PARK;");
+        window.GetActions().fileSave->trigger();
+        QCOMPARE(readAll(file), QByteArray("GO_REF;\n\nGO_PARK;"));
+        QVERIFY(!QFile::exists(path("prog1.ncprg")));
+    }
+
+    // A pipe would block the open without end, a device deliver without end, a huge file
+    // freeze the window: each is refused before it is read.
+    void nonRegularOrHugeFileIsRefused_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("pipe") << "pipe.ncprg" << "Not a regular file";
+        QTest::newRow("device") << "/dev/zero" << "Not a regular file";
+        QTest::newRow("over 4 MiB") << "huge.ncprg" << "The file is larger than 4 MiB";
+    }
+
+    void nonRegularOrHugeFileIsRefused()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, reason);
+        const QString file = name.startsWith('/') ? name : path(name);
+        QVERIFY(::mkfifo(QFile::encodeName(path("pipe.ncprg")).constData(), 0600) == 0);
+        {
+            QFile huge(path("huge.ncprg"));
+            QVERIFY(huge.open(QIODevice::WriteOnly));
+            QVERIFY(huge.resize(4 * 1024 * 1024 + 1));  // sparse: costs no disk space
+        }
+        const PipeUnblocker unblocker(path("pipe.ncprg"));
+        KavrixMainWnd window;
+        dialogs->fileAnswers.enqueue(file);
+        window.GetActions().fileOpen->trigger();
+        QCOMPARE(dialogs->count("warning"), 1);
+        const ScriptedDialogs::Shown& box = dialogs->shown.last();
+        QCOMPARE(box.title, QString("Error Loading Program from File"));
+        QCOMPARE(box.text, "Cannot read file " + file + ":\n" + reason + ".");
+        QCOMPARE(box.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+        QCOMPARE(window.GetEditorTabWidget()->count(), 1);
     }
 
     void anyBytesOpenAsText()
