@@ -42,6 +42,23 @@ foreach(icon ${icons})
     endif()
 endforeach()
 
+# One application id everywhere: the desktop entry's file name, its icon, the metainfo's id and
+# launchable, and the name the program gives itself (app/startup.h).
+set(id example.lumbrix.Kavro)
+file(READ ${WORK_DIR}/usr/share/applications/${id}.desktop desktop)
+file(READ ${WORK_DIR}/usr/share/metainfo/${id}.metainfo.xml metainfo)
+file(READ ${SOURCE_DIR}/app/startup.h startup)
+foreach(place "desktop;\nIcon=${id}\n" "metainfo;<id>${id}</id>"
+              "metainfo;<launchable type=\"desktop-id\">${id}.desktop</launchable>"
+              "startup;applicationId[] = \"${id}\";")
+    list(GET place 0 file)
+    list(GET place 1 text)
+    string(FIND "${${file}}" "${text}" at)
+    if(at EQUAL -1)
+        message(FATAL_ERROR "${file} does not hold '${text}'")
+    endif()
+endforeach()
+
 # The validators: desktop-file-validate prints nothing for a clean file.
 execute_process(
     COMMAND desktop-file-validate
