@@ -25,7 +25,8 @@ list(REMOVE_ITEM unexpected ${expected})
 if(missing OR unexpected)
     string(REPLACE ";" "\n  " missing "${missing}")
     string(REPLACE ";" "\n  " unexpected "${unexpected}")
-    message(FATAL_ERROR "install tree differs\nmissing:\n  ${missing}\nunexpected:\n  ${unexpected}")
+    message(FATAL_ERROR
+            "install tree differs\nmissing:\n  ${missing}\nunexpected:\n  ${unexpected}")
 endif()
 
 # Each PNG icon has the size of its folder (width and height from the IHDR chunk).
