@@ -1,8 +1,10 @@
 #include "kavrixkernel.h"
 #include "kavrixmainwnd.h"
 #include "quitonsignal.h"
+#include "startup.h"
 
 #include <QApplication>
+#include <QLocale>
 #include <QSettings>
 
 #include <memory>
@@ -13,6 +15,8 @@ int main(int argc, char* argv[])
     QCoreApplication::setOrganizationName(QStringLiteral("lumbrix"));
     QCoreApplication::setOrganizationDomain(QStringLiteral("lumbrix.example"));
     QCoreApplication::setApplicationName(QStringLiteral("Kavro"));
+    QGuiApplication::setDesktopFileName(QString::fromLatin1(KavroStartup::applicationId));
+    KavroStartup::installTranslations(QLocale(), app.get());
     QSettings::setDefaultFormat(QSettings::NativeFormat);
     Q_INIT_RESOURCE(images);
     KavrixKernel::Instance()->ReadSettings();

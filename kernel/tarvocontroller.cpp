@@ -61,10 +61,10 @@ int TarvoController::GetBaudRate() const
 QString TarvoController::GetConnectErrorText() const
 {
     switch (portSettings->openResult) {
-    case 1: return QStringLiteral("Error open COM port");
-    case 2: return QStringLiteral("Device is not recognized as controller");
-    case 3: return QStringLiteral("No controller found");
-    case 4: return QStringLiteral("No controller with given name is found");
+    case 1: return tr("Error open COM port");
+    case 2: return tr("Device is not recognized as controller");
+    case 3: return tr("No controller found");
+    case 4: return tr("No controller with given name is found");
     default: return QString();
     }
 }

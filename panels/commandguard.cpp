@@ -8,6 +8,14 @@
 #include <QCoreApplication>
 #include <QWidget>
 
+// The guard's texts in the translation contexts of its callers, for lupdate.
+[[maybe_unused]] const char* const guardTexts[] = {
+    QT_TRANSLATE_NOOP("ManualControlWnd", "Connecting to Controller"),
+    QT_TRANSLATE_NOOP("ManualControlWnd", "Controller on %1 isn't connected.\n"),
+    QT_TRANSLATE_NOOP("KavrixMainWnd", "Connecting to Controller"),
+    QT_TRANSLATE_NOOP("KavrixMainWnd", "Controller on %1 isn't connected.\n"),
+};
+
 bool RequireConnectedController(QWidget* parent)
 {
     TarvoController* const controller = KavrixKernel::Instance()->GetActiveController();

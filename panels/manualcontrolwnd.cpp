@@ -28,16 +28,21 @@ namespace {
 
 enum Axis { AxisX = 0, AxisY = 1, AxisZ = 2, AxisC = 3 };
 
-const ManualValueRange velocityRange = {0, 999, 0.0f, 999.0f, "Value out of range [0 ... 999]",
-                                        "Value out of range [0.0 ... 999.0]"};
+// The messages are looked up in the panel's translation context when shown.
+const ManualValueRange velocityRange = {
+    0, 999, 0.0f, 999.0f,
+    QT_TRANSLATE_NOOP("ManualControlWnd", "Value out of range [0 ... 999]"),
+    QT_TRANSLATE_NOOP("ManualControlWnd", "Value out of range [0.0 ... 999.0]")};
 // Relative distances and the zero point.
-const ManualValueRange distanceRange = {-32767, 32767, -32767.0f, 32767.0f,
-                                        "Value out of range [-32767 ... 32767]",
-                                        "Value out of range [-32767.0 ... 32767.0]"};
+const ManualValueRange distanceRange = {
+    -32767, 32767, -32767.0f, 32767.0f,
+    QT_TRANSLATE_NOOP("ManualControlWnd", "Value out of range [-32767 ... 32767]"),
+    QT_TRANSLATE_NOOP("ManualControlWnd", "Value out of range [-32767.0 ... 32767.0]")};
 // The hold time is an integer in both units.
-const ManualValueRange holdTimeRange = {0, 12000000, 0.0f, 0.0f,
-                                        "Value out of range [0 ... 12000000]",
-                                        "Value out of range [0 ... 12000000]"};
+const ManualValueRange holdTimeRange = {
+    0, 12000000, 0.0f, 0.0f,
+    QT_TRANSLATE_NOOP("ManualControlWnd", "Value out of range [0 ... 12000000]"),
+    QT_TRANSLATE_NOOP("ManualControlWnd", "Value out of range [0 ... 12000000]")};
 
 const QString guardTitle = QStringLiteral("ManualControlWnd");
 
@@ -248,7 +253,7 @@ bool ManualControlWnd::ReadValue(QLineEdit* edit, const ManualValueRange& range,
         return ReadInteger(edit, range, steps, line);
     mm = toFloat(edit);
     if (!inRange(mm, range.lowMm, range.highMm)) {
-        RejectInput(edit, QString::fromLatin1(range.mmMessage));
+        RejectInput(edit, tr(range.mmMessage));
         return false;
     }
     line.Append(mm);
@@ -260,7 +265,7 @@ bool ManualControlWnd::ReadInteger(QLineEdit* edit, const ManualValueRange& rang
 {
     target = toInteger(edit);
     if (!inRange(target, range.lowSteps, range.highSteps)) {
-        RejectInput(edit, QString::fromLatin1(range.stepsMessage));
+        RejectInput(edit, tr(range.stepsMessage));
         return false;
     }
     line.Append(target);

@@ -1,0 +1,1401 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="de" sourcelanguage="en">
+<context>
+    <name>AddEditControllerDlg</name>
+    <message>
+        <source>Add Controller</source>
+        <translation>Controller hinzufügen</translation>
+    </message>
+    <message>
+        <source>Communication</source>
+        <translation>Kommunikation</translation>
+    </message>
+    <message>
+        <source>COM &amp;port:</source>
+        <translation>COM-&amp;Port:</translation>
+    </message>
+    <message>
+        <source>Baude rate:</source>
+        <translation>Baudrate:</translation>
+    </message>
+    <message>
+        <source>Shows error messages</source>
+        <translation>Zeigt Fehlermeldungen an</translation>
+    </message>
+    <message>
+        <source>COM port &apos;</source>
+        <translation>COM-Port &apos;</translation>
+    </message>
+    <message>
+        <source>&apos; is already in use. Please select another port</source>
+        <translation>&apos; ist bereits belegt. Bitte wählen Sie einen anderen Port</translation>
+    </message>
+    <message>
+        <source>Baud rate must be between 100000 and 120000</source>
+        <translation>Die Baudrate muss zwischen 100000 und 120000 liegen</translation>
+    </message>
+</context>
+<context>
+    <name>FirmwareProgress</name>
+    <message>
+        <source>%v of %m blocks</source>
+        <translation>%v von %m Blöcken</translation>
+    </message>
+</context>
+<context>
+    <name>KavrixKernel</name>
+    <message>
+        <source>COM port</source>
+        <translation>COM-Port</translation>
+    </message>
+    <message>
+        <source>Controller name</source>
+        <translation>Controllername</translation>
+    </message>
+    <message>
+        <source>State</source>
+        <translation>Zustand</translation>
+    </message>
+</context>
+<context>
+    <name>KavrixMainWnd</name>
+    <message>
+        <source>Action required</source>
+        <translation>Aktion erforderlich</translation>
+    </message>
+    <message>
+        <source>KavrixMulti</source>
+        <translation>KavrixMulti</translation>
+    </message>
+    <message>
+        <source>&amp;New</source>
+        <translation>&amp;Neu</translation>
+    </message>
+    <message>
+        <source>New programm</source>
+        <translation>Neues Programm</translation>
+    </message>
+    <message>
+        <source>Ctrl+N</source>
+        <translation>Ctrl+N</translation>
+    </message>
+    <message>
+        <source>&amp;Open</source>
+        <translation>Ö&amp;ffnen</translation>
+    </message>
+    <message>
+        <source>Load programm from file</source>
+        <translation>Programm aus Datei laden</translation>
+    </message>
+    <message>
+        <source>Ctrl+O</source>
+        <translation>Ctrl+O</translation>
+    </message>
+    <message>
+        <source>&amp;Close</source>
+        <translation>&amp;Schließen</translation>
+    </message>
+    <message>
+        <source>Close programm</source>
+        <translation>Programm schließen</translation>
+    </message>
+    <message>
+        <source>&amp;Save</source>
+        <translation>&amp;Speichern</translation>
+    </message>
+    <message>
+        <source>Save programm to file </source>
+        <translation>Programm in Datei speichern </translation>
+    </message>
+    <message>
+        <source>Ctrl+S</source>
+        <translation>Ctrl+S</translation>
+    </message>
+    <message>
+        <source>&amp;SaveAs</source>
+        <translation>Speichern &amp;unter</translation>
+    </message>
+    <message>
+        <source>Save programm to a different file</source>
+        <translation>Programm in eine andere Datei speichern</translation>
+    </message>
+    <message>
+        <source>&amp;Quit</source>
+        <translation>&amp;Beenden</translation>
+    </message>
+    <message>
+        <source>Quit the application</source>
+        <translation>Programm beenden</translation>
+    </message>
+    <message>
+        <source>Ctrl+Q</source>
+        <translation>Ctrl+Q</translation>
+    </message>
+    <message>
+        <source>&amp;Add Controller...</source>
+        <translation>Controller &amp;hinzufügen...</translation>
+    </message>
+    <message>
+        <source>Add Contoller</source>
+        <translation>Controller hinzufügen</translation>
+    </message>
+    <message>
+        <source>&amp;Edit COM port settings...</source>
+        <translation>COM-Port-Einstellungen &amp;bearbeiten...</translation>
+    </message>
+    <message>
+        <source>Edit controller&apos;s COM port settings</source>
+        <translation>COM-Port-Einstellungen des Controllers bearbeiten</translation>
+    </message>
+    <message>
+        <source>COM port settings</source>
+        <translation>COM-Port-Einstellungen</translation>
+    </message>
+    <message>
+        <source>&amp;Remove Controller</source>
+        <translation>Controller &amp;entfernen</translation>
+    </message>
+    <message>
+        <source>Remove Contoller</source>
+        <translation>Controller entfernen</translation>
+    </message>
+    <message>
+        <source>&amp;Connect</source>
+        <translation>&amp;Verbinden</translation>
+    </message>
+    <message>
+        <source>Connect to controller</source>
+        <translation>Mit dem Controller verbinden</translation>
+    </message>
+    <message>
+        <source>&amp;Disconnect</source>
+        <translation>&amp;Trennen</translation>
+    </message>
+    <message>
+        <source>Disconnect from controller</source>
+        <translation>Verbindung zum Controller trennen</translation>
+    </message>
+    <message>
+        <source>&amp;Firmware Update...</source>
+        <translation>&amp;Firmware-Update...</translation>
+    </message>
+    <message>
+        <source>Firmware Update</source>
+        <translation>Firmware-Update</translation>
+    </message>
+    <message>
+        <source>&amp;Load...</source>
+        <translation>&amp;Laden...</translation>
+    </message>
+    <message>
+        <source>Load parameters to file</source>
+        <translation>Parameter aus Datei laden</translation>
+    </message>
+    <message>
+        <source>Load from file</source>
+        <translation>Aus Datei laden</translation>
+    </message>
+    <message>
+        <source>Save parameters to file</source>
+        <translation>Parameter in Datei speichern</translation>
+    </message>
+    <message>
+        <source>Save</source>
+        <translation>Speichern</translation>
+    </message>
+    <message>
+        <source>Save &amp;as...</source>
+        <translation>Speichern &amp;unter...</translation>
+    </message>
+    <message>
+        <source>Save parameters to selected file</source>
+        <translation>Parameter in eine ausgewählte Datei speichern</translation>
+    </message>
+    <message>
+        <source>Save as</source>
+        <translation>Speichern unter</translation>
+    </message>
+    <message>
+        <source>&amp;Read from controller</source>
+        <translation>Vom Controller &amp;lesen</translation>
+    </message>
+    <message>
+        <source>Read parameters from aktive controller</source>
+        <translation>Parameter vom aktiven Controller lesen</translation>
+    </message>
+    <message>
+        <source>Read from controller</source>
+        <translation>Vom Controller lesen</translation>
+    </message>
+    <message>
+        <source>&amp;Write to controller</source>
+        <translation>In den Controller &amp;schreiben</translation>
+    </message>
+    <message>
+        <source>Write parameters to aktive controller</source>
+        <translation>Parameter in den aktiven Controller schreiben</translation>
+    </message>
+    <message>
+        <source>Write parameters to aktive to controller</source>
+        <translation>Parameter in den aktiven Controller schreiben</translation>
+    </message>
+    <message>
+        <source>&amp;Reset</source>
+        <translation>&amp;Zurücksetzen</translation>
+    </message>
+    <message>
+        <source>Reset parameters</source>
+        <translation>Parameter zurücksetzen</translation>
+    </message>
+    <message>
+        <source>&amp;Edit...</source>
+        <translation>&amp;Bearbeiten...</translation>
+    </message>
+    <message>
+        <source>Edit parameters</source>
+        <translation>Parameter bearbeiten</translation>
+    </message>
+    <message>
+        <source>Commands to editor</source>
+        <translation>Befehle in den Editor</translation>
+    </message>
+    <message>
+        <source>Write commands to program editor</source>
+        <translation>Befehle in den Programmeditor schreiben</translation>
+    </message>
+    <message>
+        <source>Commands to controller</source>
+        <translation>Befehle an den Controller</translation>
+    </message>
+    <message>
+        <source>Send commands directly to controller</source>
+        <translation>Befehle direkt an den Controller senden</translation>
+    </message>
+    <message>
+        <source>Write &amp;Programm into controller RAM</source>
+        <translation>&amp;Programm in den Controller-RAM schreiben</translation>
+    </message>
+    <message>
+        <source>Write Programm into controller RAM</source>
+        <translation>Programm in den Controller-RAM schreiben</translation>
+    </message>
+    <message>
+        <source>&amp;Start RAM-Programm</source>
+        <translation>RAM-Programm &amp;starten</translation>
+    </message>
+    <message>
+        <source>RAM-Programm starten</source>
+        <translation>RAM-Programm starten</translation>
+    </message>
+    <message>
+        <source>RAM-Rrogramm starten</source>
+        <translation>RAM-Programm starten</translation>
+    </message>
+    <message>
+        <source>&amp;About</source>
+        <translation>&amp;Über</translation>
+    </message>
+    <message>
+        <source>Show the application&apos;s About box</source>
+        <translation>Informationen über das Programm anzeigen</translation>
+    </message>
+    <message>
+        <source>About &amp;Qt</source>
+        <translation>Über &amp;Qt</translation>
+    </message>
+    <message>
+        <source>Show the Qt library&apos;s About box</source>
+        <translation>Informationen über die Qt-Bibliothek anzeigen</translation>
+    </message>
+    <message>
+        <source>&amp;File</source>
+        <translation>&amp;Datei</translation>
+    </message>
+    <message>
+        <source>&amp;Controller</source>
+        <translation>&amp;Controller</translation>
+    </message>
+    <message>
+        <source>&amp;Parameters</source>
+        <translation>&amp;Parameter</translation>
+    </message>
+    <message>
+        <source>&amp;Programm</source>
+        <translation>P&amp;rogramm</translation>
+    </message>
+    <message>
+        <source>&amp;View</source>
+        <translation>&amp;Ansicht</translation>
+    </message>
+    <message>
+        <source>&amp;Help</source>
+        <translation>&amp;Hilfe</translation>
+    </message>
+    <message>
+        <source>Main tool bar</source>
+        <translation>Hauptwerkzeugleiste</translation>
+    </message>
+    <message>
+        <source>Ready</source>
+        <translation>Bereit</translation>
+    </message>
+    <message>
+        <source>Control</source>
+        <translation>Steuerung</translation>
+    </message>
+    <message>
+        <source>Controller List</source>
+        <translation>Controllerliste</translation>
+    </message>
+    <message>
+        <source>Active Controller</source>
+        <translation>Aktiver Controller</translation>
+    </message>
+    <message>
+        <source>Output</source>
+        <translation>Ausgabe</translation>
+    </message>
+    <message>
+        <source>Active controller changed: </source>
+        <translation>Aktiver Controller gewechselt: </translation>
+    </message>
+    <message>
+        <source>Active Controller: </source>
+        <translation>Aktiver Controller: </translation>
+    </message>
+    <message>
+        <source> - connected</source>
+        <translation> - verbunden</translation>
+    </message>
+    <message>
+        <source>Connecting to Controller</source>
+        <translation>Verbindung zum Controller</translation>
+    </message>
+    <message>
+        <source>Controller on %1 isn&apos;t connected.
+</source>
+        <translation>Der Controller an %1 ist nicht verbunden.
+</translation>
+    </message>
+    <message>
+        <source>About KavrixMulti</source>
+        <translation>Über KavrixMulti</translation>
+    </message>
+    <message>
+        <source>KavrixMulti version 1.40
+Made by lumbrix CNC Controls
+Support: https://www.lumbrix.example/support
+Needed Quenta version 1.40</source>
+        <translation>KavrixMulti Version 1.40
+Hergestellt von lumbrix CNC Controls
+Support: https://www.lumbrix.example/support
+Benötigte Quenta-Version 1.40</translation>
+    </message>
+    <message>
+        <source>Add controller </source>
+        <translation>Controller hinzufügen: </translation>
+    </message>
+    <message>
+        <source>Edit Controller Connection Settings</source>
+        <translation>Verbindungseinstellungen des Controllers bearbeiten</translation>
+    </message>
+    <message>
+        <source>Edit active controller </source>
+        <translation>Aktiven Controller bearbeiten: </translation>
+    </message>
+    <message>
+        <source>Remove active controller </source>
+        <translation>Aktiven Controller entfernen: </translation>
+    </message>
+    <message>
+        <source>Connection to controller on </source>
+        <translation>Verbindung zum Controller an </translation>
+    </message>
+    <message>
+        <source> failed:
+</source>
+        <translation> fehlgeschlagen:
+</translation>
+    </message>
+    <message>
+        <source>Connection Lost Error</source>
+        <translation>Verbindung unterbrochen</translation>
+    </message>
+    <message>
+        <source> is lost.
+</source>
+        <translation> ist unterbrochen.
+</translation>
+    </message>
+    <message>
+        <source>Disconnecting from the controller.</source>
+        <translation>Die Verbindung zum Controller wird getrennt.</translation>
+    </message>
+    <message>
+        <source>NC Programs (*.ncprg);;All Files (*.*)</source>
+        <translation>NC-Programme (*.ncprg);;Alle Dateien (*.*)</translation>
+    </message>
+    <message>
+        <source>Untitled</source>
+        <translation>Unbenannt</translation>
+    </message>
+    <message>
+        <source>Program is not saved yet</source>
+        <translation>Das Programm ist noch nicht gespeichert</translation>
+    </message>
+    <message>
+        <source>Save Modified File?</source>
+        <translation>Geänderte Datei speichern?</translation>
+    </message>
+    <message>
+        <source>Save changes to %1?
+</source>
+        <translation>Änderungen an %1 speichern?
+</translation>
+    </message>
+    <message>
+        <source>Save Program File</source>
+        <translation>Programmdatei speichern</translation>
+    </message>
+    <message>
+        <source>Error Saving Program to File</source>
+        <translation>Fehler beim Speichern des Programms</translation>
+    </message>
+    <message>
+        <source>Cannot write file %1:
+%2.</source>
+        <translation>Die Datei %1 kann nicht geschrieben werden:
+%2.</translation>
+    </message>
+    <message>
+        <source>Open Program File</source>
+        <translation>Programmdatei öffnen</translation>
+    </message>
+    <message>
+        <source>Error Loading Program from File</source>
+        <translation>Fehler beim Laden des Programms</translation>
+    </message>
+    <message>
+        <source>Cannot read file %1:
+%2.</source>
+        <translation>Die Datei %1 kann nicht gelesen werden:
+%2.</translation>
+    </message>
+    <message>
+        <source>Firmware files(*.ktf);;All files(*.*)</source>
+        <translation>Firmware-Dateien (*.ktf);;Alle Dateien (*.*)</translation>
+    </message>
+    <message>
+        <source>Error Open Firmware file</source>
+        <translation>Fehler beim Öffnen der Firmware-Datei</translation>
+    </message>
+    <message>
+        <source>Cannot read file %1
+</source>
+        <translation>Die Datei %1 kann nicht gelesen werden
+</translation>
+    </message>
+    <message>
+        <source>Firmware Update Error</source>
+        <translation>Fehler beim Firmware-Update</translation>
+    </message>
+    <message>
+        <source>Error Firmware Update on </source>
+        <translation>Fehler beim Firmware-Update an </translation>
+    </message>
+    <message>
+        <source>Load Parameters from File</source>
+        <translation>Parameter aus Datei laden</translation>
+    </message>
+    <message>
+        <source>Kavrix parameter files(*.ncp);;All files(*.*)</source>
+        <translation>Kavrix-Parameterdateien (*.ncp);;Alle Dateien (*.*)</translation>
+    </message>
+    <message>
+        <source>Not a regular file</source>
+        <translation>Keine reguläre Datei</translation>
+    </message>
+    <message>
+        <source>Error Loading Parameters from File</source>
+        <translation>Fehler beim Laden der Parameter</translation>
+    </message>
+    <message>
+        <source>File loaded</source>
+        <translation>Datei geladen</translation>
+    </message>
+    <message>
+        <source>Parameter Load Error</source>
+        <translation>Fehler in den Parameterdaten</translation>
+    </message>
+    <message>
+        <source>Error parsing parameter file &apos;</source>
+        <translation>Fehler beim Einlesen der Parameterdatei &apos;</translation>
+    </message>
+    <message>
+        <source>Save Parameters to File</source>
+        <translation>Parameter in Datei speichern</translation>
+    </message>
+    <message>
+        <source>Error Saving Parameters to File</source>
+        <translation>Fehler beim Speichern der Parameter</translation>
+    </message>
+    <message>
+        <source>File saved</source>
+        <translation>Datei gespeichert</translation>
+    </message>
+    <message>
+        <source>Parameter Reset</source>
+        <translation>Parameter zurücksetzen</translation>
+    </message>
+    <message>
+        <source>Do you want to reset parameter values to their defaults?</source>
+        <translation>Sollen die Parameter auf ihre Standardwerte zurückgesetzt werden?</translation>
+    </message>
+    <message>
+        <source>Edit Controller Parameter</source>
+        <translation>Controllerparameter bearbeiten</translation>
+    </message>
+    <message>
+        <source>Edit parameter for active controller </source>
+        <translation>Parameter des aktiven Controllers bearbeiten: </translation>
+    </message>
+    <message>
+        <source>RAM1</source>
+        <translation>RAM1</translation>
+    </message>
+    <message>
+        <source>RAM2</source>
+        <translation>RAM2</translation>
+    </message>
+    <message>
+        <source>RAM3</source>
+        <translation>RAM3</translation>
+    </message>
+    <message>
+        <source>RAM4</source>
+        <translation>RAM4</translation>
+    </message>
+    <message>
+        <source>Select RAM</source>
+        <translation>RAM auswählen</translation>
+    </message>
+    <message>
+        <source>RAM number to store programm</source>
+        <translation>RAM-Nummer für das Programm</translation>
+    </message>
+    <message>
+        <source>RAM-Programmübertragung ist abgeschlossen.</source>
+        <translation>RAM-Programmübertragung ist abgeschlossen.</translation>
+    </message>
+    <message>
+        <source>RAMProgrammWrite</source>
+        <translation>RAMProgrammWrite</translation>
+    </message>
+    <message>
+        <source>RAM-Programm enthält Fehler.</source>
+        <translation>RAM-Programm enthält Fehler.</translation>
+    </message>
+</context>
+<context>
+    <name>ManualControlWnd</name>
+    <message>
+        <source>Not Halt</source>
+        <translation>Not Halt</translation>
+    </message>
+    <message>
+        <source>Not Halt (mit Bremsrampe)</source>
+        <translation>Not Halt (mit Bremsrampe)</translation>
+    </message>
+    <message>
+        <source>Not Stop</source>
+        <translation>Not Stop</translation>
+    </message>
+    <message>
+        <source>Not Stop (ohne Bremsrampe)</source>
+        <translation>Not Stop (ohne Bremsrampe)</translation>
+    </message>
+    <message>
+        <source>Fehler quitieren</source>
+        <translation>Fehler quitieren</translation>
+    </message>
+    <message>
+        <source>Fahrbefehle</source>
+        <translation>Fahrbefehle</translation>
+    </message>
+    <message>
+        <source>Basiseinheit (BE)</source>
+        <translation>Basiseinheit (BE)</translation>
+    </message>
+    <message>
+        <source>Schritte</source>
+        <translation>Schritte</translation>
+    </message>
+    <message>
+        <source>mm</source>
+        <translation>mm</translation>
+    </message>
+    <message>
+        <source>Fahrgeschwindigkeit</source>
+        <translation>Fahrgeschwindigkeit</translation>
+    </message>
+    <message>
+        <source>0</source>
+        <translation>0</translation>
+    </message>
+    <message>
+        <source>( BE/s )</source>
+        <translation>( BE/s )</translation>
+    </message>
+    <message>
+        <source>Referenzfahrt</source>
+        <translation>Referenzfahrt</translation>
+    </message>
+    <message>
+        <source>Achsen werden referenziert</source>
+        <translation>Achsen werden referenziert</translation>
+    </message>
+    <message>
+        <source>Parken</source>
+        <translation>Parken</translation>
+    </message>
+    <message>
+        <source>Parkposition anfahren</source>
+        <translation>Parkposition anfahren</translation>
+    </message>
+    <message>
+        <source>Definierte Strecke</source>
+        <translation>Definierte Strecke</translation>
+    </message>
+    <message>
+        <source>1</source>
+        <translation>1</translation>
+    </message>
+    <message>
+        <source>10</source>
+        <translation>10</translation>
+    </message>
+    <message>
+        <source>100</source>
+        <translation>100</translation>
+    </message>
+    <message>
+        <source>1000</source>
+        <translation>1000</translation>
+    </message>
+    <message>
+        <source>endlos</source>
+        <translation>endlos</translation>
+    </message>
+    <message>
+        <source>X</source>
+        <translation>X</translation>
+    </message>
+    <message>
+        <source>&lt;</source>
+        <translation>&lt;</translation>
+    </message>
+    <message>
+        <source>X Achse wird definierte Strecke in negative Richtung Fahren</source>
+        <translation>X Achse wird definierte Strecke in negative Richtung Fahren</translation>
+    </message>
+    <message>
+        <source>&gt;</source>
+        <translation>&gt;</translation>
+    </message>
+    <message>
+        <source>X Achse wird definierte Strecke in positive Richtung Fahren</source>
+        <translation>X Achse wird definierte Strecke in positive Richtung Fahren</translation>
+    </message>
+    <message>
+        <source>Y</source>
+        <translation>Y</translation>
+    </message>
+    <message>
+        <source>Y Achse wird definierte Strecke in negative Richtung Fahren</source>
+        <translation>Y Achse wird definierte Strecke in negative Richtung Fahren</translation>
+    </message>
+    <message>
+        <source>Y Achse wird definierte Strecke in positive Richtung Fahren</source>
+        <translation>Y Achse wird definierte Strecke in positive Richtung Fahren</translation>
+    </message>
+    <message>
+        <source>Z</source>
+        <translation>Z</translation>
+    </message>
+    <message>
+        <source>Z Achse wird definierte Strecke in negative Richtung Fahren</source>
+        <translation>Z Achse wird definierte Strecke in negative Richtung Fahren</translation>
+    </message>
+    <message>
+        <source>Z Achse wird definierte Strecke in positive Richtung Fahren</source>
+        <translation>Z Achse wird definierte Strecke in positive Richtung Fahren</translation>
+    </message>
+    <message>
+        <source>C</source>
+        <translation>C</translation>
+    </message>
+    <message>
+        <source>C Achse wird definierte Strecke in negative Richtung Fahren</source>
+        <translation>C Achse wird definierte Strecke in negative Richtung Fahren</translation>
+    </message>
+    <message>
+        <source>C Achse wird definierte Strecke in positive Richtung Fahren</source>
+        <translation>C Achse wird definierte Strecke in positive Richtung Fahren</translation>
+    </message>
+    <message>
+        <source>Fahre relativ</source>
+        <translation>Fahre relativ</translation>
+    </message>
+    <message>
+        <source>&gt;&gt;</source>
+        <translation>&gt;&gt;</translation>
+    </message>
+    <message>
+        <source>Fahre relativ XY</source>
+        <translation>Fahre relativ XY</translation>
+    </message>
+    <message>
+        <source>Fahre relativ ZC</source>
+        <translation>Fahre relativ ZC</translation>
+    </message>
+    <message>
+        <source>Nullpunkt</source>
+        <translation>Nullpunkt</translation>
+    </message>
+    <message>
+        <source>Setzen</source>
+        <translation>Setzen</translation>
+    </message>
+    <message>
+        <source>Nullpunkt wird gesetzt</source>
+        <translation>Nullpunkt wird gesetzt</translation>
+    </message>
+    <message>
+        <source>Halte Position (ms)</source>
+        <translation>Halte Position (ms)</translation>
+    </message>
+    <message>
+        <source>Schaltbefehle</source>
+        <translation>Schaltbefehle</translation>
+    </message>
+    <message>
+        <source>Ausgänge</source>
+        <translation>Ausgänge</translation>
+    </message>
+    <message>
+        <source>Kühlung</source>
+        <translation>Kühlung</translation>
+    </message>
+    <message>
+        <source>Kühlung aktivieren</source>
+        <translation>Kühlung aktivieren</translation>
+    </message>
+    <message>
+        <source>Spindel</source>
+        <translation>Spindel</translation>
+    </message>
+    <message>
+        <source>Spindel aktivieren</source>
+        <translation>Spindel aktivieren</translation>
+    </message>
+    <message>
+        <source>Ausgänge werden gesetzt</source>
+        <translation>Ausgänge werden gesetzt</translation>
+    </message>
+    <message>
+        <source>Allgemeine Eingänge</source>
+        <translation>Allgemeine Eingänge</translation>
+    </message>
+    <message>
+        <source>allgemeine Eingänge deaktivieren</source>
+        <translation>allgemeine Eingänge deaktivieren</translation>
+    </message>
+    <message>
+        <source>Deaktivieren</source>
+        <translation>Deaktivieren</translation>
+    </message>
+    <message>
+        <source>Allgemeine Eingänge werden deaktiviert</source>
+        <translation>Allgemeine Eingänge werden deaktiviert</translation>
+    </message>
+    <message>
+        <source>Allgemeine Ausgänge</source>
+        <translation>Allgemeine Ausgänge</translation>
+    </message>
+    <message>
+        <source>Allgemeine Ausgänge werden gesetzt</source>
+        <translation>Allgemeine Ausgänge werden gesetzt</translation>
+    </message>
+    <message>
+        <source>Connecting to Controller</source>
+        <translation>Verbindung zum Controller</translation>
+    </message>
+    <message>
+        <source>Controller on %1 isn&apos;t connected.
+</source>
+        <translation>Der Controller an %1 ist nicht verbunden.
+</translation>
+    </message>
+    <message>
+        <source>Value out of range [0 ... 999]</source>
+        <translation>Wert außerhalb des Bereichs [0 ... 999]</translation>
+    </message>
+    <message>
+        <source>Value out of range [0.0 ... 999.0]</source>
+        <translation>Wert außerhalb des Bereichs [0.0 ... 999.0]</translation>
+    </message>
+    <message>
+        <source>Value out of range [-32767 ... 32767]</source>
+        <translation>Wert außerhalb des Bereichs [-32767 ... 32767]</translation>
+    </message>
+    <message>
+        <source>Value out of range [-32767.0 ... 32767.0]</source>
+        <translation>Wert außerhalb des Bereichs [-32767.0 ... 32767.0]</translation>
+    </message>
+    <message>
+        <source>Value out of range [0 ... 12000000]</source>
+        <translation>Wert außerhalb des Bereichs [0 ... 12000000]</translation>
+    </message>
+</context>
+<context>
+    <name>ParameterDlgClass</name>
+    <message>
+        <source>ParameterDlg</source>
+        <translation>ParameterDlg</translation>
+    </message>
+    <message>
+        <source>Parameter category:</source>
+        <translation>Parameterkategorie:</translation>
+    </message>
+    <message>
+        <source>Geschwindigkeiten</source>
+        <translation>Geschwindigkeiten</translation>
+    </message>
+    <message>
+        <source>Mechanik</source>
+        <translation>Mechanik</translation>
+    </message>
+    <message>
+        <source>Motortest</source>
+        <translation>Motortest</translation>
+    </message>
+    <message>
+        <source>Referenzfahrt</source>
+        <translation>Referenzfahrt</translation>
+    </message>
+    <message>
+        <source>Schnittstelle</source>
+        <translation>Schnittstelle</translation>
+    </message>
+    <message>
+        <source>Sonstige</source>
+        <translation>Sonstige</translation>
+    </message>
+    <message>
+        <source>Stop Geschwindigkeit ( mm/s )</source>
+        <translation>Stop Geschwindigkeit ( mm/s )</translation>
+    </message>
+    <message>
+        <source>[0.01 ... 999.0]</source>
+        <translation>[0.01 ... 999.0]</translation>
+    </message>
+    <message>
+        <source>Fahrgeschwindigkeit ( mm/s )</source>
+        <translation>Fahrgeschwindigkeit ( mm/s )</translation>
+    </message>
+    <message>
+        <source>Eilgang ( mm/s )</source>
+        <translation>Eilgang ( mm/s )</translation>
+    </message>
+    <message>
+        <source>Manuelles Fahren langsam ( mm/s )</source>
+        <translation>Manuelles Fahren langsam ( mm/s )</translation>
+    </message>
+    <message>
+        <source>Manuelles Fahren schnell ( mm/s )</source>
+        <translation>Manuelles Fahren schnell ( mm/s )</translation>
+    </message>
+    <message>
+        <source>Referenzfahrt ( mm/s )</source>
+        <translation>Referenzfahrt ( mm/s )</translation>
+    </message>
+    <message>
+        <source>Referenzfahrt (frei fahren) ( mm/s )</source>
+        <translation>Referenzfahrt (frei fahren) ( mm/s )</translation>
+    </message>
+    <message>
+        <source>Beschleunigung  ( mm/s*s )</source>
+        <translation>Beschleunigung  ( mm/s*s )</translation>
+    </message>
+    <message>
+        <source>[1 ... 999]</source>
+        <translation>[1 ... 999]</translation>
+    </message>
+    <message>
+        <source>Noch nicht verwendet</source>
+        <translation>Noch nicht verwendet</translation>
+    </message>
+    <message>
+        <source>Bremswinkel  ( grad )</source>
+        <translation>Bremswinkel  ( grad )</translation>
+    </message>
+    <message>
+        <source>[0 ...45]</source>
+        <translation>[0 ...45]</translation>
+    </message>
+    <message>
+        <source>Umschaltzeit ( ms )</source>
+        <translation>Umschaltzeit ( ms )</translation>
+    </message>
+    <message>
+        <source>[0 ... 1000]</source>
+        <translation>[0 ... 1000]</translation>
+    </message>
+    <message>
+        <source>Auflösung</source>
+        <translation>Auflösung</translation>
+    </message>
+    <message>
+        <source>X ( Schritte/mm ) :</source>
+        <translation>X ( Schritte/mm ) :</translation>
+    </message>
+    <message>
+        <source>Y ( Schritte/mm ) :</source>
+        <translation>Y ( Schritte/mm ) :</translation>
+    </message>
+    <message>
+        <source>Z ( Schritte/mm ) :</source>
+        <translation>Z ( Schritte/mm ) :</translation>
+    </message>
+    <message>
+        <source>C ( Schritte/mm ) :</source>
+        <translation>C ( Schritte/mm ) :</translation>
+    </message>
+    <message>
+        <source>[0.1 ... 999.0]</source>
+        <translation>[0.1 ... 999.0]</translation>
+    </message>
+    <message>
+        <source>Umkehrspiel</source>
+        <translation>Umkehrspiel</translation>
+    </message>
+    <message>
+        <source>X ( Schritte ) :</source>
+        <translation>X ( Schritte ) :</translation>
+    </message>
+    <message>
+        <source>Y ( Schritte ) :</source>
+        <translation>Y ( Schritte ) :</translation>
+    </message>
+    <message>
+        <source>Z ( Schritte ) :</source>
+        <translation>Z ( Schritte ) :</translation>
+    </message>
+    <message>
+        <source>C ( Schritte ) :</source>
+        <translation>C ( Schritte ) :</translation>
+    </message>
+    <message>
+        <source>[0 ... 500]</source>
+        <translation>[0 ... 500]</translation>
+    </message>
+    <message>
+        <source>Achsenconfig</source>
+        <translation>Achsenconfig</translation>
+    </message>
+    <message>
+        <source>X :</source>
+        <translation>X :</translation>
+    </message>
+    <message>
+        <source>linear</source>
+        <translation>linear</translation>
+    </message>
+    <message>
+        <source>rotativ</source>
+        <translation>rotativ</translation>
+    </message>
+    <message>
+        <source>deaktiv</source>
+        <translation>deaktiv</translation>
+    </message>
+    <message>
+        <source>Y :</source>
+        <translation>Y :</translation>
+    </message>
+    <message>
+        <source>Z :</source>
+        <translation>Z :</translation>
+    </message>
+    <message>
+        <source>C :</source>
+        <translation>C :</translation>
+    </message>
+    <message>
+        <source>Verfahrbereich</source>
+        <translation>Verfahrbereich</translation>
+    </message>
+    <message>
+        <source>von</source>
+        <translation>von</translation>
+    </message>
+    <message>
+        <source>bis</source>
+        <translation>bis</translation>
+    </message>
+    <message>
+        <source>X ( mm ) :</source>
+        <translation>X ( mm ) :</translation>
+    </message>
+    <message>
+        <source>Y ( mm ) :</source>
+        <translation>Y ( mm ) :</translation>
+    </message>
+    <message>
+        <source>Z ( mm ) :</source>
+        <translation>Z ( mm ) :</translation>
+    </message>
+    <message>
+        <source>C ( mm ) :</source>
+        <translation>C ( mm ) :</translation>
+    </message>
+    <message>
+        <source>[-32767 ... 32767]</source>
+        <translation>[-32767 ... 32767]</translation>
+    </message>
+    <message>
+        <source>Nullpunkt</source>
+        <translation>Nullpunkt</translation>
+    </message>
+    <message>
+        <source>Parkposition</source>
+        <translation>Parkposition</translation>
+    </message>
+    <message>
+        <source>Richtungsumkehr</source>
+        <translation>Richtungsumkehr</translation>
+    </message>
+    <message>
+        <source>Weglaenge ( Schritte )</source>
+        <translation>Weglaenge ( Schritte )</translation>
+    </message>
+    <message>
+        <source>[0 ... 65535]</source>
+        <translation>[0 ... 65535]</translation>
+    </message>
+    <message>
+        <source>Start/Stop Geschwindigkeit ( mm/s )</source>
+        <translation>Start/Stop Geschwindigkeit ( mm/s )</translation>
+    </message>
+    <message>
+        <source>Richtung und Reihenfolge</source>
+        <translation>Richtung und Reihenfolge</translation>
+    </message>
+    <message>
+        <source>1.</source>
+        <translation>1.</translation>
+    </message>
+    <message>
+        <source>2.</source>
+        <translation>2.</translation>
+    </message>
+    <message>
+        <source>3.</source>
+        <translation>3.</translation>
+    </message>
+    <message>
+        <source>4.</source>
+        <translation>4.</translation>
+    </message>
+    <message>
+        <source>X:</source>
+        <translation>X:</translation>
+    </message>
+    <message>
+        <source>positive</source>
+        <translation>positive</translation>
+    </message>
+    <message>
+        <source>negative</source>
+        <translation>negative</translation>
+    </message>
+    <message>
+        <source>wird nicht referenziert</source>
+        <translation>wird nicht referenziert</translation>
+    </message>
+    <message>
+        <source>Y:</source>
+        <translation>Y:</translation>
+    </message>
+    <message>
+        <source>Z:</source>
+        <translation>Z:</translation>
+    </message>
+    <message>
+        <source>C:</source>
+        <translation>C:</translation>
+    </message>
+    <message>
+        <source>Endschalteraktivierung</source>
+        <translation>Endschalteraktivierung</translation>
+    </message>
+    <message>
+        <source>Referenzpunkt</source>
+        <translation>Referenzpunkt</translation>
+    </message>
+    <message>
+        <source>Endschalter</source>
+        <translation>Endschalter</translation>
+    </message>
+    <message>
+        <source>Zusatzsignal Spindel</source>
+        <translation>Zusatzsignal Spindel</translation>
+    </message>
+    <message>
+        <source>Low aktiv</source>
+        <translation>Low aktiv</translation>
+    </message>
+    <message>
+        <source>High aktiv</source>
+        <translation>High aktiv</translation>
+    </message>
+    <message>
+        <source>Zusatzsignal Kühlung</source>
+        <translation>Zusatzsignal Kühlung</translation>
+    </message>
+    <message>
+        <source>Zusatzsignal Stromabsenkung</source>
+        <translation>Zusatzsignal Stromabsenkung</translation>
+    </message>
+    <message>
+        <source>Zusatzsignal Boost</source>
+        <translation>Zusatzsignal Boost</translation>
+    </message>
+    <message>
+        <source>Werkzeugwechsel</source>
+        <translation>Werkzeugwechsel</translation>
+    </message>
+    <message>
+        <source>ignorieren</source>
+        <translation>ignorieren</translation>
+    </message>
+    <message>
+        <source>an Parkposition</source>
+        <translation>an Parkposition</translation>
+    </message>
+    <message>
+        <source>an aktueller Position</source>
+        <translation>an aktueller Position</translation>
+    </message>
+    <message>
+        <source>nur Parameter übernehmen</source>
+        <translation>nur Parameter übernehmen</translation>
+    </message>
+    <message>
+        <source>Referenzfahrt Zeitpunkt</source>
+        <translation>Referenzfahrt Zeitpunkt</translation>
+    </message>
+    <message>
+        <source>nur Manuell</source>
+        <translation>nur Manuell</translation>
+    </message>
+    <message>
+        <source>nur beim Einschalten</source>
+        <translation>nur beim Einschalten</translation>
+    </message>
+    <message>
+        <source>zusätzlich vor Programmstart</source>
+        <translation>zusätzlich vor Programmstart</translation>
+    </message>
+    <message>
+        <source>Spindelhochlauf ( Zeit in ms )</source>
+        <translation>Spindelhochlauf ( Zeit in ms )</translation>
+    </message>
+    <message>
+        <source>[0 ... 5000]</source>
+        <translation>[0 ... 5000]</translation>
+    </message>
+    <message>
+        <source>Werkzeuganschnitt ( Zeit in ms )</source>
+        <translation>Werkzeuganschnitt ( Zeit in ms )</translation>
+    </message>
+    <message>
+        <source>Unbekannte Programmbefele</source>
+        <translation>Unbekannte Programmbefele</translation>
+    </message>
+    <message>
+        <source>abbrechen</source>
+        <translation>abbrechen</translation>
+    </message>
+    <message>
+        <source>fragen</source>
+        <translation>fragen</translation>
+    </message>
+    <message>
+        <source>Sicherheitsabstand ( mm )</source>
+        <translation>Sicherheitsabstand ( mm )</translation>
+    </message>
+    <message>
+        <source>[0 ... 255]</source>
+        <translation>[0 ... 255]</translation>
+    </message>
+    <message>
+        <source>Weitere</source>
+        <translation>Weitere</translation>
+    </message>
+    <message>
+        <source>Controllername</source>
+        <translation>Controllername</translation>
+    </message>
+    <message>
+        <source>Value out of range</source>
+        <translation>Wert außerhalb des Bereichs</translation>
+    </message>
+</context>
+<context>
+    <name>RamProgrammDlgClass</name>
+    <message>
+        <source>RamProgrammDlg</source>
+        <translation>RamProgrammDlg</translation>
+    </message>
+    <message>
+        <source>Programm Nummer</source>
+        <translation>Programm Nummer</translation>
+    </message>
+    <message>
+        <source>RAM1</source>
+        <translation>RAM1</translation>
+    </message>
+    <message>
+        <source>RAM2</source>
+        <translation>RAM2</translation>
+    </message>
+    <message>
+        <source>RAM3</source>
+        <translation>RAM3</translation>
+    </message>
+    <message>
+        <source>RAM4</source>
+        <translation>RAM4</translation>
+    </message>
+    <message>
+        <source>Anzahl Start</source>
+        <translation>Anzahl Start</translation>
+    </message>
+    <message>
+        <source>unendlich</source>
+        <translation>unendlich</translation>
+    </message>
+</context>
+<context>
+    <name>StatusWnd</name>
+    <message>
+        <source>Aktuelle Position</source>
+        <translation>Aktuelle Position</translation>
+    </message>
+    <message>
+        <source>X:</source>
+        <translation>X:</translation>
+    </message>
+    <message>
+        <source>Y:</source>
+        <translation>Y:</translation>
+    </message>
+    <message>
+        <source>Z:</source>
+        <translation>Z:</translation>
+    </message>
+    <message>
+        <source>C:</source>
+        <translation>C:</translation>
+    </message>
+    <message>
+        <source>Allgemeine Ausgänge</source>
+        <translation>Allgemeine Ausgänge</translation>
+    </message>
+    <message>
+        <source>Allgemeine Eingänge</source>
+        <translation>Allgemeine Eingänge</translation>
+    </message>
+    <message>
+        <source>Ausgänge</source>
+        <translation>Ausgänge</translation>
+    </message>
+    <message>
+        <source>Kühlung</source>
+        <translation>Kühlung</translation>
+    </message>
+    <message>
+        <source>Spindel</source>
+        <translation>Spindel</translation>
+    </message>
+    <message>
+        <source>Eingänge</source>
+        <translation>Eingänge</translation>
+    </message>
+    <message>
+        <source>J3</source>
+        <translation>J3</translation>
+    </message>
+    <message>
+        <source>J2</source>
+        <translation>J2</translation>
+    </message>
+    <message>
+        <source>J1</source>
+        <translation>J1</translation>
+    </message>
+    <message>
+        <source>Joystick 1 Ausgang</source>
+        <translation>Joystick 1 Ausgang</translation>
+    </message>
+    <message>
+        <source>Not</source>
+        <translation>Not</translation>
+    </message>
+    <message>
+        <source>EndC</source>
+        <translation>EndC</translation>
+    </message>
+    <message>
+        <source>EndZ</source>
+        <translation>EndZ</translation>
+    </message>
+    <message>
+        <source>EndY</source>
+        <translation>EndY</translation>
+    </message>
+    <message>
+        <source>EndX</source>
+        <translation>EndX</translation>
+    </message>
+    <message>
+        <source>Befehlspuffer Füllstand</source>
+        <translation>Befehlspuffer Füllstand</translation>
+    </message>
+    <message>
+        <source>Befehlspufferfüllstand</source>
+        <translation>Befehlspufferfüllstand</translation>
+    </message>
+</context>
+<context>
+    <name>TarvoController</name>
+    <message>
+        <source>Error open COM port</source>
+        <translation>Fehler beim Öffnen des COM-Ports</translation>
+    </message>
+    <message>
+        <source>Device is not recognized as controller</source>
+        <translation>Das Gerät wird nicht als Controller erkannt</translation>
+    </message>
+    <message>
+        <source>No controller found</source>
+        <translation>Kein Controller gefunden</translation>
+    </message>
+    <message>
+        <source>No controller with given name is found</source>
+        <translation>Kein Controller mit dem angegebenen Namen gefunden</translation>
+    </message>
+</context>
+</TS>
