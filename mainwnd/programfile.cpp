@@ -14,19 +14,18 @@
 
 namespace {
 
-QString tr(const char* text)
-{
-    return QCoreApplication::translate("KavrixMainWnd", text);
-}
-
+// The reasons belong to the main window's texts, where they are shown.
 QString notRegularFile()
 {
-    return tr("Not a regular file");
+    return QCoreApplication::translate("KavrixMainWnd",
+                                       QT_TRANSLATE_NOOP("KavrixMainWnd", "Not a regular file"));
 }
 
 QString tooLarge()
 {
-    return tr("The file is larger than %1 MiB").arg(ProgramFile::MaxSize / (1024 * 1024));
+    return QCoreApplication::translate(
+               "KavrixMainWnd", QT_TRANSLATE_NOOP("KavrixMainWnd", "The file is larger than %1 MiB"))
+        .arg(ProgramFile::MaxSize / (1024 * 1024));
 }
 
 }  // namespace

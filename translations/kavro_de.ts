@@ -596,6 +596,30 @@ Benötigte Quenta-Version 1.40</translation>
         <source>RAM-Programm enthält Fehler.</source>
         <translation>RAM-Programm enthält Fehler.</translation>
     </message>
+    <message>
+        <source>Emergency stop (Not Halt) sent to %1</source>
+        <translation>Not Halt an %1 gesendet</translation>
+    </message>
+    <message>
+        <source>Remove Controller</source>
+        <translation>Controller entfernen</translation>
+    </message>
+    <message>
+        <source>Controller on %1 is connected. Disconnect and remove it?</source>
+        <translation>Der Controller an %1 ist verbunden. Trennen und entfernen?</translation>
+    </message>
+    <message>
+        <source>%1 already exists.
+Do you want to replace it?</source>
+        <translation>%1 existiert bereits.
+Möchten Sie die Datei ersetzen?</translation>
+    </message>
+    <message>
+        <source>%1 is stored in Latin-1, which cannot hold every character of the program.
+Save it as UTF-8 instead?</source>
+        <translation>%1 ist in Latin-1 gespeichert, das nicht jedes Zeichen des Programms aufnehmen kann.
+Stattdessen als UTF-8 speichern?</translation>
+    </message>
 </context>
 <context>
     <name>ManualControlWnd</name>
