@@ -132,6 +132,7 @@ int SerialDevice::open(OpenMode m, int32_t baudRate, std::string& controllerName
         lost = false;
         woken = false;
         raw = (m == OpenMode::FirmwareUpdate);
+        rawWritten = false;
         bytesReceived = 0;
         discarded = 0;
         rawIn.clear();
@@ -162,14 +163,8 @@ int SerialDevice::open(OpenMode m, int32_t baudRate, std::string& controllerName
     reader = std::thread(&SerialDevice::readerLoop, this);
 
     if (m == OpenMode::FirmwareUpdate) {
-        // Ask the firmware to start its bootloader (the operator may also do it by hand),
-        // then forget whatever the firmware was still sending.
-        const std::vector<uint8_t> frame = wire::encodeFrame(0, wire::EnterBootloader, {});
-        writeAll(frame.data(), frame.size(), Clock::now() + std::chrono::milliseconds(100));
-        std::this_thread::sleep_for(std::chrono::milliseconds(30));
-        tcflush(fd, TCIFLUSH);
-        std::lock_guard<std::mutex> lock(mutex);
-        rawIn.clear();
+        // Only the raw byte channel: nothing is sent, so the controller stays exactly as it
+        // is. Its bootloader runs only if the operator restarts it by hand (Enter+Reset).
         return 0;
     }
 
@@ -588,6 +583,12 @@ int SerialDevice::writeBytes(const uint8_t* bytes, int32_t length)
         std::lock_guard<std::mutex> lock(mutex);
         if (fd < 0 || lost || !raw || length <= 0)
             return 0;
+        if (!rawWritten) {
+            // A bootloader only answers: what came before the first byte the host sends is
+            // left over from the firmware (a late reply, a status frame) and no answer.
+            rawWritten = true;
+            rawIn.clear();
+        }
     }
     // Allow the bytes twice their time on the line, and never less than 200 ms.
     const auto lineTime = charTime() * length;

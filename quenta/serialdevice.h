@@ -104,6 +104,7 @@ private:
     bool lost = false;
     bool woken = false;
     bool raw = false;
+    bool rawWritten = false;  // the host has sent a raw byte since the open
     uint64_t bytesReceived = 0;
     uint64_t discarded = 0;
     std::deque<uint8_t> rawIn;

@@ -121,6 +121,7 @@ private Q_SLOTS:
     void requestWithoutAnswerFailsInTime();
     void vanishedDeviceFailsFastAndStopsStatus();
     void readCollectsAReplyArrivingInPieces();
+    void firmwareModeDropsWhatCameBeforeTheFirstByte();
 };
 
 void TestSerialDevice::pathsThatAreNoSerialPort()
@@ -237,6 +238,25 @@ void TestSerialDevice::readCollectsAReplyArrivingInPieces()
     QCOMPARE(QByteArray(reinterpret_cast<char*>(b), 7), QByteArray("AVRB128"));
     // Requests need normal mode.
     QCOMPARE(d.setOutputs(1), 0);
+}
+
+void TestSerialDevice::firmwareModeDropsWhatCameBeforeTheFirstByte()
+{
+    PtyPeer peer;
+    SerialDevice d(peer.path);
+    QCOMPARE(openDevice(d, OpenMode::FirmwareUpdate), 0);
+    // Left over from the firmware's session: a reply to the last Goodbye.
+    const std::vector<uint8_t> late = quenta::wire::encodeFrame(9, 0x83, {1});
+    peer.writeRaw(reinterpret_cast<const char*>(late.data()), late.size());
+    QTest::qWait(100);
+    const uint8_t identify = 'S';
+    QCOMPARE(d.writeBytes(&identify, 1), 1);
+    peer.writeRaw("AVRB128", 7);
+    uint8_t b[8] = {};
+    int got = 0;
+    for (int calls = 0; got == 0 && calls < 1000; ++calls)
+        got = d.readBytes(b, 7);
+    QCOMPARE(QByteArray(reinterpret_cast<char*>(b), got), QByteArray("AVRB128"));
 }
 
 QTEST_GUILESS_MAIN(TestSerialDevice)
