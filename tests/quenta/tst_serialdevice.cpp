@@ -119,6 +119,8 @@ private Q_SLOTS:
     void controllerAnswersAndOpenIsExclusive();
     void baudRatesStandardAndOther();
     void requestWithoutAnswerFailsInTime();
+    void silentLinkFailsRequestsAtOnceUntilAByteArrives();
+    void silentLinkProbesForAControllerThatIsBack();
     void vanishedDeviceFailsFastAndStopsStatus();
     void readCollectsAReplyArrivingInPieces();
     void firmwareModeDropsWhatCameBeforeTheFirstByte();
@@ -188,6 +190,56 @@ void TestSerialDevice::requestWithoutAnswerFailsInTime()
     peer.mute = false;
     QCOMPARE(d.readParameter(0, 0, b), 1);  // the late answer to the old request is ignored
     QCOMPARE(int(b[0] | b[1] << 8), 400);
+}
+
+void TestSerialDevice::silentLinkFailsRequestsAtOnceUntilAByteArrives()
+{
+    PtyPeer peer;
+    peer.serveController();
+    SerialDevice d(peer.path);
+    QCOMPARE(openDevice(d), 0);
+    QCOMPARE(d.changeMode(1), 1);
+    peer.mute = true;
+    QTest::qWait(50);  // a status frame still on its way arrives first
+    // A whole parameter read with three tries each: 126 requests.
+    QElapsedTimer timer;
+    timer.start();
+    uint8_t b[16];
+    for (int i = 0; i < 126; ++i)
+        QCOMPARE(d.readParameter(0, 0, b), 0);
+    const qint64 ms = timer.elapsed();
+    // The first two wait out their time-out; waiting for all would take 19 s.
+    QVERIFY2(ms >= 2 * SerialDevice::ReplyTimeoutMs - 10 && ms < 3000,
+             qPrintable(QString::number(ms)));
+    QCOMPARE(d.setOutputs(1), 0);  // every kind of request
+
+    // One byte from the device, even garbage, and requests wait for replies again.
+    peer.writeRaw("\x00", 1);
+    QTest::qWait(100);
+    timer.restart();
+    QCOMPARE(d.readParameter(0, 0, b), 0);
+    QVERIFY2(timer.elapsed() >= SerialDevice::ReplyTimeoutMs - 10,
+             qPrintable(QString::number(timer.elapsed())));
+    peer.mute = false;
+    QCOMPARE(d.readParameter(0, 0, b), 1);
+    QCOMPARE(int(b[0] | b[1] << 8), 400);
+}
+
+void TestSerialDevice::silentLinkProbesForAControllerThatIsBack()
+{
+    PtyPeer peer;
+    peer.serveController();
+    SerialDevice d(peer.path);
+    QCOMPARE(openDevice(d), 0);
+    QCOMPARE(d.changeMode(1), 1);
+    d.closeTransfer();  // the controller pushes no more status, yet answers requests
+    peer.mute = true;
+    uint8_t b[16];
+    for (int i = 0; i < 3; ++i)
+        QCOMPARE(d.readParameter(0, 0, b), 0);
+    peer.mute = false;
+    // Only the status request of a failing call can bring an answer now.
+    QTRY_COMPARE_WITH_TIMEOUT(d.readParameter(0, 0, b), 1, 2000);
 }
 
 void TestSerialDevice::vanishedDeviceFailsFastAndStopsStatus()
