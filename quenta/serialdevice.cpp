@@ -132,7 +132,10 @@ int SerialDevice::open(OpenMode m, int32_t baudRate, std::string& controllerName
         lost = false;
         woken = false;
         raw = (m == OpenMode::FirmwareUpdate);
+        rawWritten = false;
         bytesReceived = 0;
+        silentTimeouts = 0;
+        lastProbe = Clock::time_point();
         discarded = 0;
         rawIn.clear();
         haveStatus = false;
@@ -162,14 +165,8 @@ int SerialDevice::open(OpenMode m, int32_t baudRate, std::string& controllerName
     reader = std::thread(&SerialDevice::readerLoop, this);
 
     if (m == OpenMode::FirmwareUpdate) {
-        // Ask the firmware to start its bootloader (the operator may also do it by hand),
-        // then forget whatever the firmware was still sending.
-        const std::vector<uint8_t> frame = wire::encodeFrame(0, wire::EnterBootloader, {});
-        writeAll(frame.data(), frame.size(), Clock::now() + std::chrono::milliseconds(100));
-        std::this_thread::sleep_for(std::chrono::milliseconds(30));
-        tcflush(fd, TCIFLUSH);
-        std::lock_guard<std::mutex> lock(mutex);
-        rawIn.clear();
+        // Only the raw byte channel: nothing is sent, so the controller stays exactly as it
+        // is. Its bootloader runs only if the operator restarts it by hand (Enter+Reset).
         return 0;
     }
 
@@ -337,6 +334,7 @@ void SerialDevice::readerLoop()
                 emptyReads = 0;
                 std::unique_lock<std::mutex> lock(mutex);
                 bytesReceived += static_cast<uint64_t>(n);
+                silentTimeouts = 0;  // the device speaks: requests wait for replies again
                 if (raw) {
                     const size_t room = MaxRawBuffer - std::min(MaxRawBuffer, rawIn.size());
                     rawIn.insert(rawIn.end(), buffer, buffer + std::min<size_t>(room, n));
@@ -390,14 +388,32 @@ bool SerialDevice::request(uint8_t cmd, const std::vector<uint8_t>& payload,
 {
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     uint8_t seq = 0;
+    uint64_t bytesBefore = 0;
+    bool silent = false;
     {
         std::lock_guard<std::mutex> lock(mutex);
         if (fd < 0 || lost || raw)
             return false;
+        silent = silentTimeouts >= SilentTimeouts;
+        if (silent) {
+            // Fail at once instead of waiting out another time-out; now and then ask
+            // whether the controller is back.
+            const auto now = Clock::now();
+            if (now - lastProbe < std::chrono::milliseconds(SilentProbeMs))
+                return false;
+            lastProbe = now;
+        }
         seq = nextSeq;
         nextSeq = static_cast<uint8_t>(nextSeq == 255 ? 1 : nextSeq + 1);
-        awaitedSeq = seq;
-        replyReady = false;
+        if (!silent) {
+            awaitedSeq = seq;
+            replyReady = false;
+            bytesBefore = bytesReceived;
+        }
+    }
+    if (silent) {
+        probe(seq);
+        return false;
     }
     const std::vector<uint8_t> frame = wire::encodeFrame(seq, cmd, payload);
     const bool written = !frame.empty() && writeAll(frame.data(), frame.size(), deadline);
@@ -405,14 +421,25 @@ bool SerialDevice::request(uint8_t cmd, const std::vector<uint8_t>& payload,
     if (written)
         changed.wait_until(lock, deadline, [this] { return replyReady || lost; });
     awaitedSeq = 0;
-    if (!replyReady)
+    if (!replyReady) {
+        if (!lost && bytesReceived == bytesBefore)
+            ++silentTimeouts;
         return false;
+    }
     replyReady = false;
     if (reply.cmd != (cmd | wire::ReplyFlag))
         return false;
     if (replyPayload)
         *replyPayload = reply.payload;
     return true;
+}
+
+void SerialDevice::probe(uint8_t seq)
+{
+    // A status request changes nothing on the controller. Its answer arrives when nobody
+    // waits for it; like any byte it ends the silence. The write does not wait for room.
+    const std::vector<uint8_t> frame = wire::encodeFrame(seq, wire::GetStatus, {});
+    writeAll(frame.data(), frame.size(), Clock::now());
 }
 
 int SerialDevice::simple(uint8_t cmd, const std::vector<uint8_t>& payload)
@@ -588,6 +615,12 @@ int SerialDevice::writeBytes(const uint8_t* bytes, int32_t length)
         std::lock_guard<std::mutex> lock(mutex);
         if (fd < 0 || lost || !raw || length <= 0)
             return 0;
+        if (!rawWritten) {
+            // A bootloader only answers: what came before the first byte the host sends is
+            // left over from the firmware (a late reply, a status frame) and no answer.
+            rawWritten = true;
+            rawIn.clear();
+        }
     }
     // Allow the bytes twice their time on the line, and never less than 200 ms.
     const auto lineTime = charTime() * length;

@@ -31,6 +31,12 @@ public:
     static constexpr int HelloTimeoutMs = 90;
     // An incomplete frame whose rest does not arrive within this time is given up.
     static constexpr int FrameStallMs = 30;
+    // After this many request time-outs in a row without a byte from the device, the link
+    // counts as silent: requests fail at once (as after a time-out) until a byte arrives.
+    static constexpr int SilentTimeouts = 2;
+    // While silent, at most one status request per this time probes whether the controller
+    // is back (its answer, like any byte, ends the silence).
+    static constexpr int SilentProbeMs = ReplyTimeoutMs;
     // Bytes kept for TarvoReadChar in firmware-update mode before further bytes are dropped.
     static constexpr size_t MaxRawBuffer = 1u << 20;
 
@@ -77,12 +83,15 @@ private:
     using Clock = std::chrono::steady_clock;
 
     // Sends one request and waits for its reply. Returns false on time-out, Nak, a lost
-    // device or a reply of the wrong kind; reply receives the reply's payload.
+    // device, a silent link (at once) or a reply of the wrong kind; reply receives the
+    // reply's payload.
     bool request(uint8_t cmd, const std::vector<uint8_t>& payload, std::vector<uint8_t>* reply,
                  int timeoutMs = ReplyTimeoutMs);
     // A request whose reply is just the result byte: that byte, or 0 on failure.
     int simple(uint8_t cmd, const std::vector<uint8_t>& payload = {});
     bool writeAll(const uint8_t* bytes, size_t count, Clock::time_point deadline);
+    // Sends a status request without waiting for anything (the link is silent).
+    void probe(uint8_t seq);
     void readerLoop();
     void handleFrame(const wire::Frame& frame);
     void markLost();
@@ -104,7 +113,10 @@ private:
     bool lost = false;
     bool woken = false;
     bool raw = false;
+    bool rawWritten = false;  // the host has sent a raw byte since the open
     uint64_t bytesReceived = 0;
+    int silentTimeouts = 0;  // request time-outs since the last byte that arrived
+    Clock::time_point lastProbe;
     uint64_t discarded = 0;
     std::deque<uint8_t> rawIn;
     StatusReport lastStatus;

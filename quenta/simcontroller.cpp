@@ -1083,6 +1083,16 @@ bool SimController::enterBootloader()
     return true;
 }
 
+size_t SimController::resetOnIdentify(const uint8_t* data, size_t count)
+{
+    if (boot.active)
+        return 0;
+    const uint8_t* identify = std::find(data, data + count, uint8_t('S'));
+    if (identify == data + count || !enterBootloader())
+        return count;
+    return static_cast<size_t>(identify - data);
+}
+
 void SimController::leaveBootloader()
 {
     if (!boot.active)

@@ -135,6 +135,14 @@ public:
     // Bootloader (firmware-update mode).
     // Resets the controller into its bootloader; false when it has none.
     bool enterBootloader();
+    // Bytes that reach the running firmware outside the wire protocol, such as the host's raw
+    // channel in firmware-update mode. The firmware ignores them, with one exception that
+    // models the operator: a program asks for Enter+Reset at the controller and sends the
+    // bootloader's identification request "S" once the operator confirmed, so the first "S"
+    // stands for that Enter+Reset and restarts the controller into its bootloader (when it has
+    // one). Returns the offset where the bootloader's bytes begin: that "S", 0 when the
+    // bootloader runs already, count when the firmware keeps running (no "S", no bootloader).
+    size_t resetOnIdentify(const uint8_t* data, size_t count);
     bool inBootloader() const { return boot.active; }
     // Feeds bytes to the bootloader and appends its answers to reply. Returns how many bytes
     // it consumed: fewer than count when a frame's sync byte made it return to the firmware

@@ -87,10 +87,9 @@ int SimDevice::open(OpenMode m, int32_t, std::string& controllerName)
         core.leaveBootloader();
         core.connect();
         controllerName = core.name();
-    } else {
-        // The operator's Enter+Reset at the controller: the bootloader starts (if any).
-        core.enterBootloader();
     }
+    // Firmware-update mode only opens the raw byte channel: the controller stays as it is
+    // until the operator restarts it into its bootloader (modelled by the first "S" written).
     mode = m;
     opened = true;
     woken = false;
@@ -269,12 +268,18 @@ int SimDevice::writeBytes(const uint8_t* bytes, int32_t length)
     if (!opened || mode != OpenMode::FirmwareUpdate || length <= 0)
         return 0;
     SimController& core = shared->core;
-    if (core.inBootloader()) {
-        std::vector<uint8_t> reply;
-        // Bytes after the bootloader has left are not framed requests here: they are lost.
-        core.bootloaderInput(bytes, static_cast<size_t>(length), reply);
-        shared->bootOut.insert(shared->bootOut.end(), reply.begin(), reply.end());
+    const size_t count = static_cast<size_t>(length);
+    std::vector<uint8_t> reply;
+    size_t at = 0;
+    while (at < count) {
+        // Bytes the firmware receives are lost, except the "S" that stands for Enter+Reset.
+        at += core.resetOnIdentify(bytes + at, count - at);
+        if (!core.inBootloader())
+            break;
+        at += core.bootloaderInput(bytes + at, count - at, reply);
     }
+    shared->bootOut.insert(shared->bootOut.end(), reply.begin(), reply.end());
+    shared->changed.notify_all();
     return length;
 }
 

@@ -32,13 +32,27 @@ void SimLink::receive(const uint8_t* data, size_t count)
             return;
     }
     parser.feed(data, count);
-    processFrames();
+    processFrames(true);
 }
 
 void SimLink::expireStalled()
 {
     parser.expirePartial();
-    processFrames();
+    // The rest of a stalled frame is no raw byte the host sent: only frames are looked for.
+    processFrames(false);
+}
+
+bool SimLink::noticeIdentify()
+{
+    const std::vector<uint8_t> noise = parser.leadingNoise();
+    const size_t at = core.resetOnIdentify(noise.data(), noise.size());
+    if (at == noise.size())
+        return false;
+    // The controller restarted: what the old firmware had not sent yet is gone.
+    parser.skip(at);
+    out.clear();
+    restarted = true;
+    return true;
 }
 
 size_t SimLink::feedBootloader(const uint8_t* data, size_t count)
@@ -49,19 +63,24 @@ size_t SimLink::feedBootloader(const uint8_t* data, size_t count)
     return used;
 }
 
-void SimLink::processFrames()
+void SimLink::processFrames(bool rawAllowed)
 {
     wire::Frame frame;
-    while (parser.next(frame)) {
-        handle(frame);
+    for (;;) {
+        if (rawAllowed && !core.inBootloader())
+            noticeIdentify();
         if (core.inBootloader()) {
-            // Everything behind the request that started the bootloader is raw bytes.
+            // Everything from the "S" or behind the request that started the bootloader is
+            // raw bytes, up to a frame that brings the firmware back.
             const std::vector<uint8_t> rest = parser.takeBuffered();
             const size_t used = feedBootloader(rest.data(), rest.size());
             if (used == rest.size())
                 return;
             parser.feed(rest.data() + used, rest.size() - used);
         }
+        if (!parser.next(frame))
+            return;
+        handle(frame);
     }
 }
 

@@ -28,15 +28,19 @@ public:
     bool hasOutput() const { return !out.empty(); }
     // The bytes to send, in order; the link forgets them.
     std::vector<uint8_t> takeOutput();
-    // True once after the controller restarted into its bootloader: output that is still
-    // waiting to go out belongs to the old firmware and is to be dropped.
+    // True once after the controller restarted into its bootloader (an EnterBootloader
+    // request, or the host's first raw "S"): output that is still waiting to go out belongs
+    // to the old firmware and is to be dropped.
     bool takeRestart();
 
     uint64_t requestsHandled() const { return requests; }
     uint64_t discardedBytes() const { return parser.discardedBytes(); }
 
 private:
-    void processFrames();
+    // Handles the buffered frames. With rawAllowed, an "S" outside a frame is the host's
+    // first bootloader byte in firmware-update mode (see SimController::resetOnIdentify).
+    void processFrames(bool rawAllowed);
+    bool noticeIdentify();
     size_t feedBootloader(const uint8_t* data, size_t count);
     void handle(const wire::Frame& request);
     void reply(const wire::Frame& request, const std::vector<uint8_t>& payload);

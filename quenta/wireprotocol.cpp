@@ -1,5 +1,6 @@
 #include "wireprotocol.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -269,6 +270,20 @@ void FrameParser::expirePartial()
         ++start;
         ++discarded;
     }
+}
+
+std::vector<uint8_t> FrameParser::leadingNoise() const
+{
+    const auto begin = buffer.begin() + static_cast<std::ptrdiff_t>(start);
+    return std::vector<uint8_t>(begin, std::find(begin, buffer.end(), Sync));
+}
+
+void FrameParser::skip(size_t count)
+{
+    count = std::min(count, buffer.size() - start);
+    start += count;
+    discarded += count;
+    compact();
 }
 
 std::vector<uint8_t> FrameParser::takeBuffered()

@@ -136,6 +136,11 @@ public:
     // Gives up on the incomplete frame at the front (its sender stalled): drops its sync byte
     // so the following bytes are searched again. Call next() afterwards.
     void expirePartial();
+    // The bytes at the front before the next sync byte, which next() drops as noise (none
+    // while the front holds the start of a frame). They stay buffered until skip() or next().
+    std::vector<uint8_t> leadingNoise() const;
+    // Drops count bytes at the front (at most the buffered ones) as noise.
+    void skip(size_t count);
     // Hands out the bytes not parsed yet and forgets them (the line switched to raw bytes).
     std::vector<uint8_t> takeBuffered();
     void clear();

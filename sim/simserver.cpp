@@ -203,13 +203,14 @@ void SimServer::control(const std::string& rawLine)
         const quenta::StatusReport r = core.status();
         std::printf("status mode=%d pos=%d,%d,%d,%d inputs=0x%02x flags=0x%02x fill=%d "
                     "outputs=0x%02x error=0x%02x connected=%d bootloader=%d blocks=%d "
-                    "crc=%08x requests=%llu discarded=%llu baud=%d\n",
+                    "crc=%08x requests=%llu discarded=%llu baud=%d ram=%d,%d,%d,%d\n",
                     r.firstValue, r.pos[0], r.pos[1], r.pos[2], r.pos[3], r.inputs, r.flags,
                     r.bufferFill, r.generalOutputs, r.errorCode, core.isConnected() ? 1 : 0,
                     core.inBootloader() ? 1 : 0, core.receivedBlocks(), core.receivedCrc(),
                     static_cast<unsigned long long>(link.requestsHandled()),
                     static_cast<unsigned long long>(link.discardedBytes()),
-                    quenta::ttyBaudRate(slaveFd));
+                    quenta::ttyBaudRate(slaveFd), core.ramLength(1), core.ramLength(2),
+                    core.ramLength(3), core.ramLength(4));
         std::fflush(stdout);
         return;
     } else if (cmd == "hangup" || cmd == "quit") {

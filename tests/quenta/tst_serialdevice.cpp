@@ -119,8 +119,11 @@ private Q_SLOTS:
     void controllerAnswersAndOpenIsExclusive();
     void baudRatesStandardAndOther();
     void requestWithoutAnswerFailsInTime();
+    void silentLinkFailsRequestsAtOnceUntilAByteArrives();
+    void silentLinkProbesForAControllerThatIsBack();
     void vanishedDeviceFailsFastAndStopsStatus();
     void readCollectsAReplyArrivingInPieces();
+    void firmwareModeDropsWhatCameBeforeTheFirstByte();
 };
 
 void TestSerialDevice::pathsThatAreNoSerialPort()
@@ -189,6 +192,56 @@ void TestSerialDevice::requestWithoutAnswerFailsInTime()
     QCOMPARE(int(b[0] | b[1] << 8), 400);
 }
 
+void TestSerialDevice::silentLinkFailsRequestsAtOnceUntilAByteArrives()
+{
+    PtyPeer peer;
+    peer.serveController();
+    SerialDevice d(peer.path);
+    QCOMPARE(openDevice(d), 0);
+    QCOMPARE(d.changeMode(1), 1);
+    peer.mute = true;
+    QTest::qWait(50);  // a status frame still on its way arrives first
+    // A whole parameter read with three tries each: 126 requests.
+    QElapsedTimer timer;
+    timer.start();
+    uint8_t b[16];
+    for (int i = 0; i < 126; ++i)
+        QCOMPARE(d.readParameter(0, 0, b), 0);
+    const qint64 ms = timer.elapsed();
+    // The first two wait out their time-out; waiting for all would take 19 s.
+    QVERIFY2(ms >= 2 * SerialDevice::ReplyTimeoutMs - 10 && ms < 3000,
+             qPrintable(QString::number(ms)));
+    QCOMPARE(d.setOutputs(1), 0);  // every kind of request
+
+    // One byte from the device, even garbage, and requests wait for replies again.
+    peer.writeRaw("\x00", 1);
+    QTest::qWait(100);
+    timer.restart();
+    QCOMPARE(d.readParameter(0, 0, b), 0);
+    QVERIFY2(timer.elapsed() >= SerialDevice::ReplyTimeoutMs - 10,
+             qPrintable(QString::number(timer.elapsed())));
+    peer.mute = false;
+    QCOMPARE(d.readParameter(0, 0, b), 1);
+    QCOMPARE(int(b[0] | b[1] << 8), 400);
+}
+
+void TestSerialDevice::silentLinkProbesForAControllerThatIsBack()
+{
+    PtyPeer peer;
+    peer.serveController();
+    SerialDevice d(peer.path);
+    QCOMPARE(openDevice(d), 0);
+    QCOMPARE(d.changeMode(1), 1);
+    d.closeTransfer();  // the controller pushes no more status, yet answers requests
+    peer.mute = true;
+    uint8_t b[16];
+    for (int i = 0; i < 3; ++i)
+        QCOMPARE(d.readParameter(0, 0, b), 0);
+    peer.mute = false;
+    // Only the status request of a failing call can bring an answer now.
+    QTRY_COMPARE_WITH_TIMEOUT(d.readParameter(0, 0, b), 1, 2000);
+}
+
 void TestSerialDevice::vanishedDeviceFailsFastAndStopsStatus()
 {
     PtyPeer peer;
@@ -237,6 +290,25 @@ void TestSerialDevice::readCollectsAReplyArrivingInPieces()
     QCOMPARE(QByteArray(reinterpret_cast<char*>(b), 7), QByteArray("AVRB128"));
     // Requests need normal mode.
     QCOMPARE(d.setOutputs(1), 0);
+}
+
+void TestSerialDevice::firmwareModeDropsWhatCameBeforeTheFirstByte()
+{
+    PtyPeer peer;
+    SerialDevice d(peer.path);
+    QCOMPARE(openDevice(d, OpenMode::FirmwareUpdate), 0);
+    // Left over from the firmware's session: a reply to the last Goodbye.
+    const std::vector<uint8_t> late = quenta::wire::encodeFrame(9, 0x83, {1});
+    peer.writeRaw(reinterpret_cast<const char*>(late.data()), late.size());
+    QTest::qWait(100);
+    const uint8_t identify = 'S';
+    QCOMPARE(d.writeBytes(&identify, 1), 1);
+    peer.writeRaw("AVRB128", 7);
+    uint8_t b[8] = {};
+    int got = 0;
+    for (int calls = 0; got == 0 && calls < 1000; ++calls)
+        got = d.readBytes(b, 7);
+    QCOMPARE(QByteArray(reinterpret_cast<char*>(b), got), QByteArray("AVRB128"));
 }
 
 QTEST_GUILESS_MAIN(TestSerialDevice)

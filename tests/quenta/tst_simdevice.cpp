@@ -1,6 +1,7 @@
 // The in-process simulated controller through the C API in real time: open, name, status
 // notifications, motion, parameters, firmware mode, faults, the port map and threads.
 
+#include "machinesetup.h"
 #include "quenta.h"
 #include "simdevice.h"
 #include "testenv.h"
@@ -74,6 +75,24 @@ void write(TarvoPortSettings* s, const QByteArray& bytes)
     TarvoWriteChar(s, reinterpret_cast<const uint8_t*>(bytes.constData()), int32_t(bytes.size()));
 }
 
+// Everything of the simulated machine that a restart would change, as one comparable text.
+QString machineState(SimDevice& device)
+{
+    QString text;
+    device.withController([&text](SimController& c) {
+        const quenta::StatusReport r = c.status();
+        text = QStringLiteral("mode %1 flags %2 outputs %3 error %4 fill %5 boot %6")
+                   .arg(int(r.firstValue)).arg(int(r.flags)).arg(int(r.generalOutputs))
+                   .arg(int(r.errorCode)).arg(int(r.bufferFill)).arg(int(c.inBootloader()));
+        for (int axis = 0; axis < 4; ++axis)
+            text += QStringLiteral(" axis%1 %2/%3/%4").arg(axis).arg(r.pos[axis])
+                        .arg(c.machinePosition(axis)).arg(int(c.isReferenced(axis)));
+        for (int slot = 1; slot <= SimController::RamSlots; ++slot)
+            text += QStringLiteral(" ram%1 %2").arg(slot).arg(c.ramLength(slot));
+    });
+    return text;
+}
+
 }  // namespace
 
 class TestSimDevice : public QObject {
@@ -89,6 +108,7 @@ private Q_SLOTS:
     void openFailureCodes();
     void silenceStopsStatusAndAnswers();
     void firmwareModeSpeaksTheBootloaderProtocol();
+    void cancelledFirmwareUpdateLeavesTheMachineAsItWas();
     void readCharWaitsAboutOneMillisecond();
     void portMapKeepsTheControllerBetweenOpens();
     void portMapOptionsAndMistakes();
@@ -209,7 +229,11 @@ void TestSimDevice::silenceStopsStatusAndAnswers()
     QTest::qWait(700);
     QCOMPARE(callbacks.load(), 0);
     uint8_t buffer[16];
-    QCOMPARE(ParameterLesen(&r.s, 0, 0, buffer), 0);
+    QElapsedTimer timer;
+    timer.start();
+    for (int i = 0; i < 126; ++i)  // a whole parameter read with three tries each
+        QCOMPARE(ParameterLesen(&r.s, 0, 0, buffer), 0);
+    QVERIFY2(timer.elapsed() < 3000, qPrintable(QString::number(timer.elapsed())));
     QCOMPARE(AllgemeineAusgaeneSetzen(&r.s, 1), 0);
     uint8_t e = 0x42;
     QCOMPARE(GetStatus_Schritte(&r.s, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
@@ -259,6 +283,41 @@ void TestSimDevice::firmwareModeSpeaksTheBootloaderProtocol()
     QCOMPARE(TarvoOpenConnection4FirmwareUpdate(&r.s), 1);
     write(&r.s, "S");
     QCOMPARE(readReply(&r.s, 7, 50), QByteArray());
+}
+
+void TestSimDevice::cancelledFirmwareUpdateLeavesTheMachineAsItWas()
+{
+    Record r;
+    QCOMPARE(TarvoOpenConnectionPort(&r.s, 0), 1);
+    const QString setUp = setUpWorkingMachine(&r.s);
+    QVERIFY2(setUp.isEmpty(), qPrintable(setUp));
+    TarvoCloseTransfer(&r.s);
+    TarvoCloseConnection(&r.s);
+    const QString before = machineState(*device);
+
+    // Open in firmware mode, then cancel (file dialog or prompt): nothing is sent.
+    QCOMPARE(TarvoOpenConnection4FirmwareUpdate(&r.s), 1);
+    QCOMPARE(machineState(*device), before);
+    uint8_t b[8] = {};
+    QCOMPARE(TarvoReadChar(&r.s, b, 7), 0);
+    QCOMPARE(TarvoCloseConnection(&r.s), 1);
+    QCOMPARE(machineState(*device), before);
+    QCOMPARE(TarvoOpenConnectionPort(&r.s, 0), 1);
+    QCOMPARE(statusX(&r.s), 10);
+    QCOMPARE(StartRAMprogramm(&r.s, 2, 1), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(statusX(&r.s), 110, 2000);
+    TarvoCloseConnection(&r.s);
+
+    // The identification "S" stands for the operator's Enter+Reset: only now the controller
+    // restarts into its bootloader.
+    QCOMPARE(TarvoOpenConnection4FirmwareUpdate(&r.s), 1);
+    write(&r.s, "S");
+    QCOMPARE(readReply(&r.s, 7), QByteArray("AVRB128"));
+    device->withController([](SimController& c) {
+        QVERIFY(c.inBootloader());
+        QVERIFY(!c.isReferenced(0));
+        QCOMPARE(c.ramLength(2), 0);
+    });
 }
 
 void TestSimDevice::readCharWaitsAboutOneMillisecond()

@@ -69,6 +69,7 @@ private Q_SLOTS:
     void linkRefusesUnknownAndMalformedRequests();
     void linkReadsAndWritesParameters();
     void linkSwitchesToBootloaderWithinOneChunk();
+    void linkTakesOnlyALoneIdentifyForEnterAndReset();
     void linkOpenFaults();
     void linkGarbageFaultKeepsFramesIntact();
 };
@@ -379,6 +380,39 @@ void TestWireProtocol::linkSwitchesToBootloaderWithinOneChunk()
     const std::vector<wire::Frame> answer = ask(link, 2, wire::Hello, {wire::ProtocolVersion});
     QCOMPARE(answer.size(), size_t(1));
     QVERIFY(!core.inBootloader());
+}
+
+void TestWireProtocol::linkTakesOnlyALoneIdentifyForEnterAndReset()
+{
+    SimController core;
+    SimLink link(core);
+    ask(link, 1, wire::Hello, {wire::ProtocolVersion});
+    link.takeOutput();
+    // An "S" inside a frame, or in the rest of a frame given up, is no raw byte.
+    QCOMPARE(ask(link, 2, wire::Outputs, payloadOf({'S'})).size(), size_t(1));
+    const std::vector<uint8_t> cut = wire::encodeFrame(3, wire::Outputs, payloadOf({'S'}));
+    link.receive(cut.data(), 6);
+    QVERIFY(link.hasStalledInput());
+    link.expireStalled();
+    QVERIFY(!core.inBootloader());
+    QVERIFY(!link.takeRestart());
+
+    // Without a bootloader a lone "S" is noise to the firmware.
+    core.faults().noBootloader = true;
+    const uint8_t identify = 'S';
+    link.receive(&identify, 1);
+    QVERIFY(!core.inBootloader());
+    QVERIFY(!link.hasOutput());
+    core.faults().noBootloader = false;
+
+    // Behind a frame in the same chunk it starts the bootloader, which answers it.
+    std::vector<uint8_t> bytes = wire::encodeFrame(4, wire::GetStatus, {});
+    bytes.push_back('x');
+    bytes.push_back('S');
+    link.receive(bytes.data(), bytes.size());
+    QVERIFY(core.inBootloader());
+    QVERIFY(link.takeRestart());
+    QCOMPARE(link.takeOutput(), (std::vector<uint8_t>{'A', 'V', 'R', 'B', '1', '2', '8'}));
 }
 
 void TestWireProtocol::linkOpenFaults()

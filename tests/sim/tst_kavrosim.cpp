@@ -1,6 +1,7 @@
 // End to end through a real pseudo-terminal: the link library's C API and serial transport
 // against kavro-sim started as a separate process, including the faults on the line.
 
+#include "machinesetup.h"
 #include "quenta.h"
 #include "testenv.h"
 
@@ -59,6 +60,19 @@ public:
                 return p.mid(field.size() + 1);
         }
         return QString();
+    }
+    // The fields of the "status" line that describe the machine (not the line's counters).
+    QString machineState()
+    {
+        QStringList kept;
+        const QStringList parts = command(QStringLiteral("status")).split(QLatin1Char(' '));
+        for (const QString& p : parts) {
+            const QString key = p.section(QLatin1Char('='), 0, 0);
+            if (key != QLatin1String("requests") && key != QLatin1String("discarded")
+                && key != QLatin1String("baud") && key != QLatin1String("connected"))
+                kept << p;
+        }
+        return kept.join(QLatin1Char(' '));
     }
     void kill()
     {
@@ -225,6 +239,7 @@ private Q_SLOTS:
     void readAndWriteAllParameters();
     void ramProgramLoadAndStart();
     void firmwareTransferOf10000Bytes();
+    void cancelledFirmwareUpdateLeavesTheMachineAsItWas();
     void openFailures();
     void silenceMakesCallsFailWithinTheirBound();
     void garbageOnTheLine();
@@ -354,7 +369,7 @@ void TestKavroSim::firmwareTransferOf10000Bytes()
     TarvoCloseTransfer(&r.s);
     TarvoCloseConnection(&r.s);
     QCOMPARE(TarvoOpenConnection4FirmwareUpdate(&r.s), 1);
-    QCOMPARE(sim.status(QStringLiteral("bootloader")), QStringLiteral("1"));
+    QCOMPARE(sim.status(QStringLiteral("bootloader")), QStringLiteral("0"));
 
     QByteArray image(10000, '\0');
     for (int i = 0; i < image.size(); ++i)
@@ -364,6 +379,7 @@ void TestKavroSim::firmwareTransferOf10000Bytes()
 
     write(&r.s, "S");
     QCOMPARE(readReply(&r.s, 7), QByteArray("AVRB128"));
+    QCOMPARE(sim.status(QStringLiteral("bootloader")), QStringLiteral("1"));
     write(&r.s, "P");
     QCOMPARE(readReply(&r.s, 1).size(), 1);
     write(&r.s, "e");
@@ -388,6 +404,35 @@ void TestKavroSim::firmwareTransferOf10000Bytes()
     TarvoCloseConnection(&r.s);
     // The new firmware answers in normal mode.
     QCOMPARE(TarvoOpenConnectionPort(&r.s, 0), 1);
+}
+
+void TestKavroSim::cancelledFirmwareUpdateLeavesTheMachineAsItWas()
+{
+    SimProcess sim;
+    mapPort(sim.path);
+    Record r;
+    QCOMPARE(TarvoOpenConnectionPort(&r.s, 0), 1);
+    const QString setUp = setUpWorkingMachine(&r.s);
+    QVERIFY2(setUp.isEmpty(), qPrintable(setUp));
+    TarvoCloseTransfer(&r.s);
+    TarvoCloseConnection(&r.s);
+    const QString before = sim.machineState();
+    QVERIFY2(before.contains(QLatin1String("ram=0,1,0,0")), qPrintable(before));
+    const QString requests = sim.status(QStringLiteral("requests"));
+    const QString discarded = sim.status(QStringLiteral("discarded"));
+
+    // Open in firmware mode, then cancel (file dialog or prompt): nothing goes on the line.
+    QCOMPARE(TarvoOpenConnection4FirmwareUpdate(&r.s), 1);
+    QTest::qWait(100);
+    QCOMPARE(sim.machineState(), before);
+    QCOMPARE(TarvoCloseConnection(&r.s), 1);
+    QTest::qWait(50);
+    QCOMPARE(sim.machineState(), before);
+    QCOMPARE(sim.status(QStringLiteral("requests")), requests);
+    QCOMPARE(sim.status(QStringLiteral("discarded")), discarded);
+    QCOMPARE(TarvoOpenConnectionPort(&r.s, 0), 1);
+    QCOMPARE(status(&r.s).pos[0], 10);
+    QCOMPARE(int(status(&r.s).flags), 0x31);
 }
 
 void TestKavroSim::openFailures()
@@ -442,8 +487,9 @@ void TestKavroSim::silenceMakesCallsFailWithinTheirBound()
     QTest::qWait(700);
     QCOMPARE(callbacks.load(), 0);
     QCOMPARE(sim.command(QStringLiteral("talk")), QStringLiteral("ok talk"));
-    QCOMPARE(AllgemeineAusgaeneSetzen(&r.s, 1), 1);
+    // The link counts as silent until the controller's first status frame arrives.
     QTRY_VERIFY_WITH_TIMEOUT(callbacks >= 1, 1000);
+    QCOMPARE(AllgemeineAusgaeneSetzen(&r.s, 1), 1);
 }
 
 void TestKavroSim::garbageOnTheLine()
