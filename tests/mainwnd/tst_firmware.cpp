@@ -659,7 +659,7 @@ private Q_SLOTS:
         TarvoController* const updated = registerController("COM3");
         KavrixMainWnd window;
         window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QVERIFY(QTest::qWaitForWindowActive(&window));
         const auto otherDevice = ports.device("COM4");
         const auto updatedDevice = ports.device("COM3");
         otherDevice->clearCalls();
@@ -690,11 +690,15 @@ private Q_SLOTS:
                               Qt::LeftButton);
             QTest::mouseClick(panel->findChild<QPushButton*>("NotStopOhneBremsenButton"),
                               Qt::LeftButton);
+            // The window-wide stop reaches every connected machine but the one in its
+            // bootloader.
+            QTest::keyClick(&window, Qt::Key_Escape);
         });
         window.SlotControllerFirmwareUpdate();
 
         QVERIFY(ran);
-        QCOMPARE(otherDevice->countCalls("NotHalt_mitBremsrampe"), 1);
+        QCOMPARE(otherDevice->countCalls("NotHalt_mitBremsrampe"), 2);
+        QCOMPARE(updatedDevice->countCalls("NotHalt_mitBremsrampe"), 0);
         QCOMPARE(otherDevice->countCalls("NotStop_ohneBremsrampe"), 1);
         QCOMPARE(otherDevice->countCalls("Referenzfahrt"), 0);
         // The update ends on the controller it began on, whichever is active now.

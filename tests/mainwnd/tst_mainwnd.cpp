@@ -60,6 +60,123 @@ private Q_SLOTS:
     void init() { startEnvironment(); }
     void cleanup() { stopEnvironment(); }
 
+    void jogKeyMovesOnceAndAutoRepeatNever()
+    {
+        registerController("COM3");
+        KavrixKernel::Instance()->ConnectActiveController();
+        auto device = ports->device("COM3");
+        KavrixMainWnd window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        device->clearCalls();
+        window.CurrentEditor()->setFocus();
+
+        QTest::keyClick(window.CurrentEditor(), Qt::Key_Right, Qt::AltModifier);
+        QCOMPARE(device->countCalls("FahreRelativ_XY_Schritte"), 1);
+        // Held down: the repeats of the same key press nothing more.
+        for (int i = 0; i < 5; ++i)
+            qt_sendShortcutOverrideEvent(window.CurrentEditor(), 0, Qt::Key_Right,
+                                         Qt::AltModifier, QString(), true);
+        QCOMPARE(device->countCalls("FahreRelativ_XY_Schritte"), 1);
+        // The key went through the button's slot: its command line is in the log.
+        QVERIFY(outputLines(window).last().startsWith("GO_XY_S "));
+        QTest::keyClick(window.CurrentEditor(), Qt::Key_PageUp, Qt::AltModifier);
+        QCOMPARE(device->countCalls("FahreRelativ_ZC_Schritte"), 1);
+        // Typing in the editor moves nothing.
+        QTest::keyClick(window.CurrentEditor(), Qt::Key_Right);
+        QCOMPARE(device->countCalls("FahreRelativ"), 2);
+    }
+
+    void escapeStopsEveryConnectedController()
+    {
+        registerController("COM1");
+        registerController("COM2");
+        registerController("COM3");
+        KavrixKernel* const kernel = KavrixKernel::Instance();
+        for (const char* port : {"COM1", "COM3"}) {
+            kernel->SetActiveController(QString::fromLatin1(port));
+            kernel->ConnectActiveController();
+        }
+        KavrixMainWnd window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        // Whatever has the focus and wherever commands go.
+        window.GetActions().commandsToEditor->trigger();
+        window.GetOutputLog()->setFocus();
+        QTest::keyClick(window.GetOutputLog(), Qt::Key_Escape);
+
+        QCOMPARE(ports->device("COM1")->countCalls("NotHalt_mitBremsrampe"), 1);
+        QCOMPARE(ports->device("COM2")->countCalls("NotHalt_mitBremsrampe"), 0);
+        QCOMPARE(ports->device("COM3")->countCalls("NotHalt_mitBremsrampe"), 1);
+        QCOMPARE(dialogs->shown.size(), 0);
+        const QStringList lines = outputLines(window);
+        QCOMPARE(lines.filter("Emergency stop (Not Halt) sent to").size(), 2);
+        QVERIFY(lines.contains("Emergency stop (Not Halt) sent to COM1"));
+    }
+
+    void editorModeBannerFollowsTheDestination()
+    {
+        registerController("COM1");
+        registerController("COM3");
+        KavrixMainWnd window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const auto banners = [&window] {
+            QList<QWidget*> shown;
+            for (int i = 0; i < window.GetControllerTabWidget()->count(); ++i)
+                shown << window.GetControlPanel(i)->findChild<QWidget*>("editorModeBanner");
+            return shown;
+        };
+        QCOMPARE(banners().size(), 2);
+        for (QWidget* banner : banners())
+            QVERIFY(banner->isHidden());
+        window.GetActions().commandsToEditor->trigger();
+        for (QWidget* banner : banners())
+            QVERIFY(!banner->isHidden());
+        // A panel made while the editor is the destination shows it from the start.
+        registerController("COM5");
+        QVERIFY(!banners().last()->isHidden());
+        window.GetActions().commandsToController->trigger();
+        for (QWidget* banner : banners())
+            QVERIFY(banner->isHidden());
+    }
+
+    void layoutIsKeptAcrossStarts()
+    {
+        {
+            KavrixMainWnd window;
+            window.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&window));
+            QCOMPARE(window.size(), QSize(1200, 600));  // the first start
+            window.resize(700, 450);
+            window.GetMainToolBar()->toggleViewAction()->trigger();
+            window.findChild<QDockWidget*>("outputDock")->toggleViewAction()->trigger();
+            window.addDockWidget(Qt::RightDockWidgetArea,
+                                 window.findChild<QDockWidget*>("controlDock"));
+            QVERIFY(window.close());
+        }
+        {
+            KavrixMainWnd window;
+            window.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&window));
+            QCOMPARE(window.size(), QSize(700, 450));
+            QVERIFY(window.GetMainToolBar()->isHidden());
+            QVERIFY(window.findChild<QDockWidget*>("outputDock")->isHidden());
+            QCOMPARE(window.dockWidgetArea(window.findChild<QDockWidget*>("controlDock")),
+                     Qt::RightDockWidgetArea);
+            QVERIFY(window.close());
+        }
+        // Saved on a larger screen: the default comes back.
+        QSettings settings;
+        {
+            QWidget big;
+            big.setGeometry(0, 0, 5000, 4000);
+            settings.setValue("MainWindow/geometry", big.saveGeometry());
+        }
+        KavrixMainWnd window;
+        QCOMPARE(window.size(), QSize(1200, 600));
+    }
+
     void newKeyOpensAnEditorTabAndAddKeyAddsAController()
     {
         KavrixMainWnd window;

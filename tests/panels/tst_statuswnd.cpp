@@ -7,6 +7,7 @@
 #include "scripteddialogs.h"
 #include "statuswnd.h"
 #include "tarvocontroller.h"
+#include "tarvoparameters.h"
 #include "testenv.h"
 
 #include <QCheckBox>
@@ -54,6 +55,7 @@ private Q_SLOTS:
     void deactivatedAxisReferencePin();
     void generalInputsDeactivatedByTheManualPanel();
     void errorTextFollowsTheReport();
+    void millimetresBesideTheSteps();
     void reportsOfOtherControllersAreIgnored();
     void changeToDisconnectedControllerGreysAtOnce();
     void disconnectGreysAndReconnectFillsIn();
@@ -294,6 +296,44 @@ void TestStatusWnd::generalInputsDeactivatedByTheManualPanel()
     report(QStringLiteral("COM3"), status);
     for (int n = 0; n < 8; ++n)
         QCOMPARE(pinOf(QStringLiteral("bit%1EinLabel").arg(n)), QStringLiteral("Green"));
+}
+
+void TestStatusWnd::millimetresBesideTheSteps()
+{
+    KavrixKernel::Instance()->ConnectActiveController();
+    const auto mm = [this](const char* name) {
+        return panel->findChild<QLabel*>(QLatin1String(name))->text();
+    };
+    quenta::StatusReport status;
+    status.pos[0] = 10000;
+    status.pos[1] = -1;
+    status.pos[2] = 7;
+    status.pos[3] = 90;
+    // An undefined set knows no resolutions: steps only.
+    report(QStringLiteral("COM3"), status);
+    for (const char* name : {"XmmLabel", "YmmLabel", "ZmmLabel", "CmmLabel"})
+        QCOMPARE(mm(name), QString());
+
+    TarvoParameters& parameters = controller->GetParameters();
+    parameters.ResetToDefaults();
+    parameters.MECHANIK_AUFLOESUNG_X_FLOAT = 100.0f;
+    parameters.MECHANIK_AUFLOESUNG_Y_FLOAT = 200.0f;
+    parameters.MECHANIK_AUFLOESUNG_Z_FLOAT = 0.0f;  // nothing to divide by
+    parameters.MECHANIK_ACHSENCONFIGURATION_UCHAR[3] = 1;  // rotary: degrees unknown
+    report(QStringLiteral("COM3"), status);
+    QCOMPARE(mm("XmmLabel"), QString("100.000 mm"));
+    QCOMPARE(mm("YmmLabel"), QString("-0.005 mm"));
+    QCOMPARE(mm("ZmmLabel"), QString());
+    QCOMPARE(mm("CmmLabel"), QString());
+    QCOMPARE(text("CistEdit"), QString("90"));
+
+    // A new resolution shows with the next report.
+    parameters.MECHANIK_AUFLOESUNG_X_FLOAT = 400.0f;
+    report(QStringLiteral("COM3"), status);
+    QCOMPARE(mm("XmmLabel"), QString("25.000 mm"));
+
+    KavrixKernel::Instance()->DisconnectActiveController();
+    QCOMPARE(mm("XmmLabel"), QString());
 }
 
 void TestStatusWnd::errorTextFollowsTheReport()
