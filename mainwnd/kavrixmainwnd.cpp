@@ -5,6 +5,7 @@
 #include "kavrixmainwnd.h"
 
 #include "dialogs.h"
+#include "jogkeys.h"
 #include "kavrixkernel.h"
 #include "manualcontrolwnd.h"
 #include "quenta.h"
@@ -390,25 +391,7 @@ void KavrixMainWnd::CreateShortcuts()
     stopAll->setContext(Qt::WindowShortcut);
     connect(stopAll, &QShortcut::activated, this, &KavrixMainWnd::SlotStopAllControllers);
 
-    // One move per key press: a held key's auto-repeat presses nothing more.
-    const struct {
-        QKeyCombination key;
-        const char* button;
-    } jogKeys[] = {
-        {Qt::ALT | Qt::Key_Left, "XnegButton"},     {Qt::ALT | Qt::Key_Right, "XposButton"},
-        {Qt::ALT | Qt::Key_Down, "YnegButton"},     {Qt::ALT | Qt::Key_Up, "YposButton"},
-        {Qt::ALT | Qt::Key_PageDown, "ZnegButton"}, {Qt::ALT | Qt::Key_PageUp, "ZposButton"},
-        {Qt::ALT | Qt::Key_End, "CnegButton"},      {Qt::ALT | Qt::Key_Home, "CposButton"},
-    };
-    for (const auto& jog : jogKeys) {
-        auto* const shortcut = new QShortcut(QKeySequence(jog.key), this);
-        shortcut->setObjectName(QLatin1String("jog") + QLatin1String(jog.button));
-        shortcut->setContext(Qt::WindowShortcut);
-        shortcut->setAutoRepeat(false);
-        const char* const button = jog.button;
-        connect(shortcut, &QShortcut::activated, this,
-                [this, button] { PressPanelButton(button); });
-    }
+    new JogKeys(this, [this](const char* button) { PressPanelButton(button); });
 }
 
 void KavrixMainWnd::PressPanelButton(const char* objectName)
