@@ -4,6 +4,7 @@
 #include "kavrixmainwnd.h"
 
 #include "dialogs.h"
+#include "filenames.h"
 #include "kavrixkernel.h"
 #include "parameterdlg.h"
 #include "tarvocontroller.h"
@@ -102,11 +103,22 @@ void KavrixMainWnd::SlotParameterSaveAs()
         return;
 
     kernel->StopAllTimers();
-    const QString path = Dialogs::seam().saveFileName(
+    const QString chosen = Dialogs::seam().saveFileName(
         this, tr("Save Parameters to File"), parameters.GetFileName(),
         tr("Kavrix parameter files(*.ncp);;All files(*.*)"));
+    // A name without an extension gets ".ncp", so the load dialog's filter shows the file.
+    // The file dialog confirmed only the name as typed: replacing the file it became needs
+    // its own consent.
+    const QString path = FileNames::WithDefaultSuffix(chosen, QStringLiteral("ncp"));
+    const bool replace = path == chosen || !QFileInfo::exists(path)
+                         || Dialogs::question(
+                                this, tr("Save Parameters to File"),
+                                tr("%1 already exists.\nDo you want to replace it?")
+                                    .arg(QFileInfo(path).fileName()),
+                                QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+                                == QMessageBox::Yes;
     kernel->RestartAllTimers();
-    if (!path.isEmpty())
+    if (!path.isEmpty() && replace)
         SaveParametersToFile(parameters, path);
 }
 
