@@ -15,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cerrno>
 #include <csignal>
 #include <cstring>
 
@@ -361,6 +362,10 @@ private Q_SLOTS:
         QCOMPARE(dialogs->count("warning"), 1);
         QCOMPARE(dialogs->shown.last().title, QString("Error Saving Parameters to File"));
         QVERIFY(dialogs->shown.last().text.startsWith("Cannot write file " + path + ":\n"));
+        // The system's reason for the failed write, not what is left after the stream failed.
+        QCOMPARE(dialogs->shown.last().text,
+                 "Cannot write file " + path + ":\n" + QString::fromLocal8Bit(strerror(EFBIG))
+                     + ".");
         QCOMPARE(ReadFile(path), oldContent);
         QCOMPARE(Set().GetFileName(), Path("other.ncp"));
         QVERIFY(QDir(dir->path()).entryList(QDir::Files) == QStringList({"machine.ncp"}));
