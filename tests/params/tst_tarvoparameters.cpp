@@ -446,7 +446,8 @@ void TestTarvoParameters::fatalMessages_data()
     QTest::newRow("empty key") << QStringLiteral(" = 5") << QStringList{noKey(1)};
     QTest::newRow("empty value") << QStringLiteral("0000=   %leer") << QStringList{noValue(1)};
     QTest::newRow("empty value, bad key") << QStringLiteral("zz=") << QStringList{noValue(1)};
-    QTest::newRow("empty value, unknown key") << QStringLiteral("0506=") << QStringList{noValue(1)};
+    QTest::newRow("empty value, number key") << QStringLiteral("0506=")
+                                             << QStringList{noValue(1)};
     QTest::newRow("key zz") << QStringLiteral("zz=1") << QStringList{badKey(1)};
     QTest::newRow("key too big") << QStringLiteral("FFFFFFFFF=1") << QStringList{badKey(1)};
     QTest::newRow("key with blank") << QStringLiteral("04 0A=1") << QStringList{badKey(1)};
@@ -817,7 +818,8 @@ void TestTarvoParameters::storableNames_data()
 
     QTest::newRow("empty") << QString() << true << QString();
     QTest::newRow("plain") << QStringLiteral("Dorvik USB") << true << QStringLiteral("Dorvik USB");
-    QTest::newRow("Latin-1") << QStringLiteral("Fräse ÿ 2") << true << QStringLiteral("Fräse ÿ 2");
+    QTest::newRow("Latin-1") << QStringLiteral("Fräse ÿ 2") << true
+                             << QStringLiteral("Fräse ÿ 2");
     QTest::newRow("16") << QStringLiteral("ABCDEFGHIJKLMNOP") << true
                         << QStringLiteral("ABCDEFGHIJKLMNOP");
     QTest::newRow("17") << QStringLiteral("ABCDEFGHIJKLMNOPQ") << false
