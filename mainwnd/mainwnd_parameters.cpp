@@ -4,6 +4,7 @@
 #include "kavrixmainwnd.h"
 
 #include "dialogs.h"
+#include "filenames.h"
 #include "kavrixkernel.h"
 #include "parameterdlg.h"
 #include "tarvocontroller.h"
@@ -15,7 +16,8 @@
 #include <QSaveFile>
 #include <QStatusBar>
 #include <QStringDecoder>
-#include <QTextStream>
+
+#include <algorithm>
 
 namespace {
 
@@ -102,11 +104,22 @@ void KavrixMainWnd::SlotParameterSaveAs()
         return;
 
     kernel->StopAllTimers();
-    const QString path = Dialogs::seam().saveFileName(
+    const QString chosen = Dialogs::seam().saveFileName(
         this, tr("Save Parameters to File"), parameters.GetFileName(),
         tr("Kavrix parameter files(*.ncp);;All files(*.*)"));
+    // A name without an extension gets ".ncp", so the load dialog's filter shows the file.
+    // The file dialog confirmed only the name as typed: replacing the file it became needs
+    // its own consent.
+    const QString path = FileNames::WithDefaultSuffix(chosen, QStringLiteral("ncp"));
+    const bool replace = path == chosen || !QFileInfo::exists(path)
+                         || Dialogs::question(
+                                this, tr("Save Parameters to File"),
+                                tr("%1 already exists.\nDo you want to replace it?")
+                                    .arg(QFileInfo(path).fileName()),
+                                QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+                                == QMessageBox::Yes;
     kernel->RestartAllTimers();
-    if (!path.isEmpty())
+    if (!path.isEmpty() && replace)
         SaveParametersToFile(parameters, path);
 }
 
@@ -116,21 +129,32 @@ void KavrixMainWnd::SaveParametersToFile(TarvoParameters& parameters, const QStr
         return;
 
     // Written to a temporary file that replaces the old one only when complete, so a failed
-    // save never leaves a cut parameter file behind.
+    // save never leaves a cut parameter file behind. Unbuffered, so the write that fails is
+    // the one that reports it, and the box can name the system's reason (a full disk, a file
+    // size limit) instead of what is left after a buffered stream gave up.
     QSaveFile file(path);
-    bool written = file.open(QIODevice::WriteOnly | QIODevice::Text);
-    if (written) {
+    bool saved = file.open(QIODevice::WriteOnly | QIODevice::Text | QIODevice::Unbuffered);
+    QString reason = saved ? QString() : file.errorString();
+    if (saved) {
         const WaitCursor wait;
-        QTextStream out(&file);
-        out << parameters.SaveToText();
-        out.flush();
-        written = out.status() == QTextStream::Ok && file.commit();
+        // UTF-8, as a text stream writes it.
+        const QByteArray bytes = parameters.SaveToText().toUtf8();
+        for (qint64 written = 0; saved && written < bytes.size();) {
+            const qint64 n = file.write(bytes.constData() + written, bytes.size() - written);
+            saved = n > 0;
+            written += std::max<qint64>(n, 0);
+        }
+        if (!saved) {
+            reason = file.errorString();  // before cancelWriting resets it
+            file.cancelWriting();
+        } else if (!file.commit()) {
+            saved = false;
+            reason = file.errorString();
+        }
     }
-    if (!written) {
-        const QString error = file.errorString();
-        file.cancelWriting();
+    if (!saved) {
         Dialogs::warning(this, tr("Error Saving Parameters to File"),
-                         tr("Cannot write file %1:\n%2.").arg(path, error), QMessageBox::Ok);
+                         tr("Cannot write file %1:\n%2.").arg(path, reason), QMessageBox::Ok);
         return;
     }
 

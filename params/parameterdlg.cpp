@@ -281,21 +281,33 @@ void ParameterDlg::accept()
         const double value = FieldValue(f);
         if (value >= f.min && value <= f.max)
             continue;
-        form->statusLabel->setText(
-            QCoreApplication::translate("ParameterDlgClass", "Value out of range"));
-        QWidget* page = f.edit;
-        while (page && page->parentWidget() != form->stackedWidget)
-            page = page->parentWidget();
-        if (page)
-            form->stackedWidget->setCurrentWidget(page);
-        f.edit->selectAll();
-        f.edit->setFocus();
+        RefuseField(f.edit);
+        return;
+    }
+    // The name last, as it is stored last: one that a parameter file or the controller would
+    // change (a "%", blanks at either end, control characters, characters beyond Latin-1)
+    // is refused like a value out of range. The empty name is kept.
+    if (!TarvoParameters::IsStorableControllerName(form->sonControllernameEdit->text())) {
+        RefuseField(form->sonControllernameEdit);
         return;
     }
 
     if (controller)
         StoreFields(controller->GetParameters());
     QDialog::accept();
+}
+
+void ParameterDlg::RefuseField(QLineEdit* edit)
+{
+    form->statusLabel->setText(
+        QCoreApplication::translate("ParameterDlgClass", "Value out of range"));
+    QWidget* page = edit;
+    while (page && page->parentWidget() != form->stackedWidget)
+        page = page->parentWidget();
+    if (page)
+        form->stackedWidget->setCurrentWidget(page);
+    edit->selectAll();
+    edit->setFocus();
 }
 
 void ParameterDlg::StoreFields(TarvoParameters& p) const

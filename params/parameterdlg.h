@@ -58,6 +58,8 @@ private:
     void FillReferenceGrid(const TarvoParameters& parameters);
     // The field's value as OK reads it; a text that does not convert counts as 0.
     static double FieldValue(const NumberField& field);
+    // "Value out of range", the field's page shown, its text selected, the focus in it.
+    void RefuseField(QLineEdit* edit);
     void StoreFields(TarvoParameters& parameters) const;
     void StoreReferenceSequence(TarvoParameters& parameters) const;
     void OrderChanged(int axis, int step);

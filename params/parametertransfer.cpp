@@ -143,8 +143,9 @@ void TarvoParameters::ReadFromController(TarvoPortSettings* portSettings, QStrin
                 break;
             case Type::Name: {
                 const char* const text = reinterpret_cast<const char*>(buffer);
-                SONSTIGE_CONTROLLERNAME_CHAR = QString::fromLatin1(
-                    text, static_cast<qsizetype>(strnlen(text, MaxControllerNameLength)));
+                // Kept as a file can carry it, so the set saves and loads back unchanged.
+                SONSTIGE_CONTROLLERNAME_CHAR = StorableControllerName(QString::fromLatin1(
+                    text, static_cast<qsizetype>(strnlen(text, MaxControllerNameLength))));
                 break;
             }
             case Type::Unused:

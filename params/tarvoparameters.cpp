@@ -58,6 +58,17 @@ bool toInt(QStringView text, int& value)
     return ok;
 }
 
+bool isNameKey(int key)
+{
+    const Row* const row = ParameterTable::find(key);
+    return row && row->type == Type::Name;
+}
+
+bool isControl(QChar c)
+{
+    return c.unicode() < 0x20 || (c.unicode() >= 0x7f && c.unicode() <= 0x9f);
+}
+
 bool inRange(double value, const Row& row)
 {
     return value >= row.min && value <= row.max;  // false for NaN
@@ -162,12 +173,13 @@ bool TarvoParameters::ReadLines(const QString& text, QStringList& messages)
             return false;
         }
         const QStringView valueText = line.mid(equals + 1).trimmed();
-        if (valueText.isEmpty()) {
+        bool keyOk = false;
+        const int key = keyText.toInt(&keyOk, 16);
+        // A value is needed, except for the controller name: "0505=" is the empty name.
+        if (valueText.isEmpty() && !(keyOk && isNameKey(key))) {
             messages << fatalMessage("Kein Wert vorhanden", lineNumber);
             return false;
         }
-        bool keyOk = false;
-        const int key = keyText.toInt(&keyOk, 16);
         if (!keyOk) {
             messages << fatalMessage("Syntax Error in HB LB", lineNumber);
             return false;
@@ -329,6 +341,29 @@ QString TarvoParameters::SaveToText() const
         out += QLatin1Char('\n');
     }
     return out;
+}
+
+bool TarvoParameters::IsStorableControllerName(const QString& name)
+{
+    if (name.size() > MaxControllerNameLength)
+        return false;
+    if (!name.isEmpty() && (name.front().isSpace() || name.back().isSpace()))
+        return false;
+    return std::none_of(name.cbegin(), name.cend(), [](QChar c) {
+        return c.unicode() > 0xff || isControl(c) || c == QLatin1Char('%');
+    });
+}
+
+QString TarvoParameters::StorableControllerName(const QString& name)
+{
+    QString storable = name.left(MaxControllerNameLength);
+    for (QChar& c : storable) {
+        if (isControl(c) || c == QLatin1Char('%'))
+            c = QLatin1Char(' ');
+        else if (c.unicode() > 0xff)
+            c = QLatin1Char('?');  // as the transfer would send it
+    }
+    return storable.trimmed();
 }
 
 void TarvoParameters::ResetToDefaults()

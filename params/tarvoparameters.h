@@ -79,6 +79,20 @@ public:
     // The longest controller name the controller keeps.
     static constexpr int MaxControllerNameLength = 16;
 
+    // Whether a controller name survives both a parameter file and the controller unchanged:
+    // at most 16 Latin-1 characters, no control character, no "%" (it starts a comment), no
+    // white space at either end (the reader trims it). The empty name is storable: the writer
+    // gives "0505=", which the reader takes as the empty name.
+    static bool IsStorableControllerName(const QString& name);
+    // The storable name nearest to a name as a controller holds it (Latin-1 bytes up to the
+    // first zero): every control character and every "%" becomes a blank (a character beyond
+    // Latin-1 becomes "?", as the transfer sends it), the name is cut to 16 characters, then
+    // white space at both ends is dropped. A controller whose name bytes are all zero, or all
+    // blank, thus has the empty name. It is kept as such, with no default put in its place,
+    // so the set shows what the controller holds and writing it back leaves the name as it
+    // was; a file keeps it as "0505=".
+    static QString StorableControllerName(const QString& name);
+
     // The 0304 parameter: the four steps of the reference run. Step i moves axis order[i]
     // (0 X, 1 Y, 2 Z, 3 C) in direction direction[i] (0 positive, 1 negative, 2 none).
     struct ReferenceSequence {

@@ -15,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cerrno>
 #include <csignal>
 #include <cstring>
 
@@ -225,6 +226,71 @@ private Q_SLOTS:
         QCOMPARE(dialogs->shown.last().text, path + "|" + Filter);
     }
 
+    void saveAsAddsTheExtension_data()
+    {
+        QTest::addColumn<QString>("chosen");
+        QTest::addColumn<QString>("written");
+        QTest::newRow("no extension") << "params1" << "params1.ncp";
+        QTest::newRow("dot in the folder") << "my.dir/params1" << "my.dir/params1.ncp";
+        QTest::newRow("other extension") << "a.txt" << "a.txt";
+        QTest::newRow("own extension") << "b.ncp" << "b.ncp";
+        QTest::newRow("empty extension") << "c." << "c.";
+    }
+
+    void saveAsAddsTheExtension()
+    {
+        QFETCH(QString, chosen);
+        QFETCH(QString, written);
+        QVERIFY(QDir(dir->path()).mkdir("my.dir"));
+        Connect();
+        dialogs->fileAnswers.enqueue(Path(chosen));
+        window->SlotParameterSaveAs();
+        QCOMPARE(dialogs->shown.size(), 1);
+        QCOMPARE(ReadFile(Path(written)), Set().SaveToText().toUtf8());
+        QCOMPARE(Set().GetFileName(), Path(written));
+        QCOMPARE(Status(), QString("File saved"));
+        if (chosen != written)
+            QVERIFY(!QFileInfo::exists(Path(chosen)));
+
+        // The load dialog's filter shows what was saved.
+        QStringList visible = QDir(QFileInfo(Path(written)).path()).entryList({"*.ncp"});
+        QCOMPARE(visible.contains(QFileInfo(written).fileName()), written.endsWith(".ncp"));
+    }
+
+    void saveAsAsksBeforeReplacingTheFileWithTheExtension()
+    {
+        Connect();
+        const QString existing = Path("params1.ncp");
+        QVERIFY(WriteFile(existing, "0000=5\n"));
+
+        // The file dialog confirmed "params1" only; "params1.ncp" is another file.
+        dialogs->fileAnswers.enqueue(Path("params1"));
+        dialogs->buttonAnswers.enqueue(QMessageBox::No);
+        window->SlotParameterSaveAs();
+        QCOMPARE(dialogs->count("question"), 1);
+        const ScriptedDialogs::Shown& box = dialogs->shown.last();
+        QCOMPARE(box.title, QString("Save Parameters to File"));
+        QCOMPARE(box.text, QString("params1.ncp already exists.\nDo you want to replace it?"));
+        QCOMPARE(box.buttons, QMessageBox::Yes | QMessageBox::No);
+        QCOMPARE(box.defaultButton, QMessageBox::No);
+        QCOMPARE(ReadFile(existing), QByteArray("0000=5\n"));
+        QCOMPARE(Set().GetFileName(), QString());
+        QVERIFY(controller->IsTimerActive());
+
+        dialogs->fileAnswers.enqueue(Path("params1"));
+        dialogs->buttonAnswers.enqueue(QMessageBox::Yes);
+        window->SlotParameterSaveAs();
+        QCOMPARE(ReadFile(existing), Set().SaveToText().toUtf8());
+        QCOMPARE(Set().GetFileName(), existing);
+
+        // A name the dialog returned as it is was confirmed there: no second question.
+        dialogs->clear();
+        dialogs->fileAnswers.enqueue(existing);
+        window->SlotParameterSaveAs();
+        QCOMPARE(dialogs->count("question"), 0);
+        QCOMPARE(Status(), QString("File saved"));
+    }
+
     void saveAndEditNeedADefinedSet()
     {
         // Never connected, never loaded: nothing to save.
@@ -296,6 +362,10 @@ private Q_SLOTS:
         QCOMPARE(dialogs->count("warning"), 1);
         QCOMPARE(dialogs->shown.last().title, QString("Error Saving Parameters to File"));
         QVERIFY(dialogs->shown.last().text.startsWith("Cannot write file " + path + ":\n"));
+        // The system's reason for the failed write, not what is left after the stream failed.
+        QCOMPARE(dialogs->shown.last().text,
+                 "Cannot write file " + path + ":\n" + QString::fromLocal8Bit(strerror(EFBIG))
+                     + ".");
         QCOMPARE(ReadFile(path), oldContent);
         QCOMPARE(Set().GetFileName(), Path("other.ncp"));
         QVERIFY(QDir(dir->path()).entryList(QDir::Files) == QStringList({"machine.ncp"}));

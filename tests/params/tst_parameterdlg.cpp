@@ -357,6 +357,38 @@ private Q_SLOTS:
         QTest::newRow("motortest length") << "mtWegEdit" << "65536" << "motortest";
         QTest::newRow("weitere") << "sonWeitereEdit" << "1" << "sonstige";
         QTest::newRow("safety distance") << "sonSicherheitsabstandEdit" << "256" << "sonstige";
+        // Names that a parameter file would not give back as they are, or the controller
+        // could not keep.
+        QTest::newRow("blank name") << "sonControllernameEdit" << "   " << "sonstige";
+        QTest::newRow("name, leading blank") << "sonControllernameEdit" << " Mill" << "sonstige";
+        QTest::newRow("name, trailing blank") << "sonControllernameEdit" << "Mill " << "sonstige";
+        QTest::newRow("name with %") << "sonControllernameEdit" << "Mill 50%" << "sonstige";
+        QTest::newRow("name with tab") << "sonControllernameEdit" << "A\tB" << "sonstige";
+        QTest::newRow("name beyond Latin-1") << "sonControllernameEdit" << "€uro" << "sonstige";
+    }
+
+    void namesThatSaveAndLoadBackAreStored_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("empty") << "";
+        QTest::newRow("Latin-1, inner blanks") << "Fräse  ÿ 2";
+        QTest::newRow("sixteen") << "ABCDEFGHIJKLMNOP";
+    }
+
+    void namesThatSaveAndLoadBackAreStored()
+    {
+        QFETCH(QString, name);
+        ParameterDlg dialog(controller.get());
+        Edit(dialog, "sonControllernameEdit")->setText(name);
+        PressOk(dialog);
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QCOMPARE(Set().SONSTIGE_CONTROLLERNAME_CHAR, name);
+
+        TarvoParameters back;
+        QStringList messages;
+        back.LoadFromText(Set().SaveToText(), messages);
+        QCOMPARE(messages, QStringList());
+        QCOMPARE(back.SONSTIGE_CONTROLLERNAME_CHAR, name);
     }
 
     void outOfRangeFields()

@@ -2,6 +2,7 @@
 // watchdog restarts, the failure lines, the value and name encoding and the buffer decoding.
 
 #include "kavrixkernel.h"
+#include "parametertable.h"
 #include "tarvocontroller.h"
 #include "tarvoparameters.h"
 #include "testenv.h"
@@ -94,6 +95,45 @@ std::vector<uint8_t> textBytes(const char* text, size_t length)
     return std::vector<uint8_t>(text, text + length);
 }
 
+// Scripts the device to answer every parameter with its default value, as a controller
+// holding the default parameter text would.
+void replyDefaults(quenta::ScriptedDevice& device)
+{
+    using ParameterTable::Type;
+    const TarvoParameters defaults;
+    for (const ParameterTable::Row* row = ParameterTable::begin(); row != ParameterTable::end();
+         ++row) {
+        std::vector<uint8_t> bytes;
+        switch (row->type) {
+        case Type::Long:
+            bytes = int32Bytes({defaults.*row->intMember});
+            break;
+        case Type::Float:
+            bytes = floatBytes(defaults.*row->floatMember);
+            break;
+        case Type::LongArray: {
+            const int(&v)[4] = defaults.*row->arrayMember;
+            bytes = int32Bytes({v[0], v[1], v[2], v[3]});
+            break;
+        }
+        case Type::UcharArray:
+            for (const int v : defaults.*row->arrayMember)
+                bytes.push_back(static_cast<uint8_t>(v));
+            break;
+        case Type::RefSequence:
+            for (const int v : defaults.REFERENZFAHRT_RICHTUNG_UND_REIHENFOLGE_UCHAR.direction)
+                bytes.push_back(static_cast<uint8_t>(v));
+            for (const int v : defaults.REFERENZFAHRT_RICHTUNG_UND_REIHENFOLGE_UCHAR.order)
+                bytes.push_back(static_cast<uint8_t>(v));
+            break;
+        case Type::Name:
+        case Type::Unused:
+            continue;
+        }
+        device.setParameterReply(row->key, bytes);
+    }
+}
+
 QList<int> four(const int (&values)[4])
 {
     return {values[0], values[1], values[2], values[3]};
@@ -184,6 +224,8 @@ private Q_SLOTS:
     void nameBufferBytes();
     void readDecodesEachLayout();
     void readNameStopsAtZeroOrSixteen();
+    void readNameSavesAndLoadsBack_data();
+    void readNameSavesAndLoadsBack();
     void shortRepliesDoNotDecodeLeftovers();
     void readStartsFromDefaults();
     void noRecordDoesNothing();
@@ -496,6 +538,45 @@ void TestParameterTransfer::readNameStopsAtZeroOrSixteen()
     device->setParameterReply(0x0505, textBytes("Mill\0garbage", 12));
     QCOMPARE(read(), QStringList());
     QCOMPARE(set().SONSTIGE_CONTROLLERNAME_CHAR, QStringLiteral("Mill"));
+}
+
+void TestParameterTransfer::readNameSavesAndLoadsBack_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("all zero") << QByteArray(16, '\0') << QString();
+    QTest::newRow("all blank") << QByteArray(16, ' ') << QString();
+    QTest::newRow("surrounding blanks") << QByteArray("  Mill 2 \t") << QStringLiteral("Mill 2");
+    QTest::newRow("percent") << QByteArray("50%Mill") << QStringLiteral("50 Mill");
+    QTest::newRow("percent last") << QByteArray("Mill 50%") << QStringLiteral("Mill 50");
+    QTest::newRow("controls") << QByteArray("A\nB\rC\x7f" "D") << QStringLiteral("A B C D");
+    QTest::newRow("Latin-1") << QByteArray("Fr\xe4se \xff") << QStringLiteral("Fräse ÿ");
+}
+
+void TestParameterTransfer::readNameSavesAndLoadsBack()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, name);
+    replyDefaults(*device);
+    device->setParameterReply(0x0505, textBytes(bytes.constData(), size_t(bytes.size())));
+    QCOMPARE(read(), QStringList());
+    QCOMPARE(set().SONSTIGE_CONTROLLERNAME_CHAR, name);
+
+    // The set saves to a text that reads back silently, with the same name.
+    const QString saved = set().SaveToText();
+    TarvoParameters back;
+    QStringList messages;
+    back.LoadFromText(saved, messages);
+    QCOMPARE(messages, QStringList());
+    QCOMPARE(back.SONSTIGE_CONTROLLERNAME_CHAR, name);
+    QCOMPARE(back.SaveToText(), saved);
+
+    // Written back, the controller gets that name (an empty one as sixteen zero bytes).
+    device->clearCalls();
+    QCOMPARE(write(), QStringList());
+    QVERIFY(transferCalls(device->calls())
+                .contains(QStringLiteral("ParameterAendern_ControllerName(0505,")
+                          + nameHex(name.toLatin1()) + QLatin1Char(')')));
 }
 
 void TestParameterTransfer::shortRepliesDoNotDecodeLeftovers()

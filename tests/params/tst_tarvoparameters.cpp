@@ -3,8 +3,10 @@
 
 #include "parametertable.h"
 #include "tarvoparameters.h"
+#include "validparameterset.h"
 
 #include <QCryptographicHash>
+#include <QRandomGenerator>
 #include <QTest>
 
 namespace {
@@ -221,6 +223,10 @@ private Q_SLOTS:
     // Round trip and bad input
     void roundTripKeepsComments();
     void badInputEndsInMessages();
+    void everyValidSetSavesAndLoadsBack();
+    void emptyNameSavesAndLoadsBack();
+    void storableNames_data();
+    void storableNames();
 };
 
 void TestTarvoParameters::defaultTextIsByteExact()
@@ -439,6 +445,9 @@ void TestTarvoParameters::fatalMessages_data()
     QTest::newRow("only =") << QStringLiteral("\n  \n% Kommentar\n=\n") << QStringList{noKey(4)};
     QTest::newRow("empty key") << QStringLiteral(" = 5") << QStringList{noKey(1)};
     QTest::newRow("empty value") << QStringLiteral("0000=   %leer") << QStringList{noValue(1)};
+    QTest::newRow("empty value, bad key") << QStringLiteral("zz=") << QStringList{noValue(1)};
+    QTest::newRow("empty value, number key") << QStringLiteral("0506=")
+                                             << QStringList{noValue(1)};
     QTest::newRow("key zz") << QStringLiteral("zz=1") << QStringList{badKey(1)};
     QTest::newRow("key too big") << QStringLiteral("FFFFFFFFF=1") << QStringList{badKey(1)};
     QTest::newRow("key with blank") << QStringLiteral("04 0A=1") << QStringList{badKey(1)};
@@ -761,6 +770,90 @@ void TestTarvoParameters::badInputEndsInMessages()
     QCOMPARE(load(set, QStringLiteral("0002=inf\n0003=+5\n")),
              QStringList{fallback("Motortest -> Maximalgeschwindigkeit", "10.0 mm/s")});
     QCOMPARE(set.MOTORTEST_BESCHLEUNIGUNG_LONG, 5);
+}
+
+void TestTarvoParameters::everyValidSetSavesAndLoadsBack()
+{
+    // Sets with every value within its rule, names as a controller read keeps them, now and
+    // then other comments.
+    QRandomGenerator random(20240611);
+    for (int round = 0; round < 3000; ++round) {
+        QByteArray bytes(400, Qt::Uninitialized);
+        random.fillRange(reinterpret_cast<quint32*>(bytes.data()), bytes.size() / 4);
+        ValidParameterSet::Bytes source(reinterpret_cast<const uint8_t*>(bytes.constData()),
+                                        static_cast<size_t>(bytes.size()));
+        const TarvoParameters set = ValidParameterSet::make(source);
+        const QString fault = ValidParameterSet::roundTripFault(set);
+        QVERIFY2(fault.isEmpty(), qPrintable(QString::number(round) + ": " + fault));
+    }
+}
+
+void TestTarvoParameters::emptyNameSavesAndLoadsBack()
+{
+    TarvoParameters set = defaults();
+    set.SONSTIGE_CONTROLLERNAME_CHAR.clear();
+    QCOMPARE(savedLine(set, QStringLiteral("0505=")),
+             QStringLiteral("0505=") + QString(32, QLatin1Char(' '))
+                 + set.comments.value(0x0505));
+
+    TarvoParameters back = defaults();
+    QCOMPARE(load(back, set.SaveToText()), QStringList());
+    QCOMPARE(back.SONSTIGE_CONTROLLERNAME_CHAR, QString());
+    QCOMPARE(back.SaveToText(), set.SaveToText());
+
+    // So reads a file that holds no name, with or without a comment after it.
+    TarvoParameters named = defaults();
+    QCOMPARE(load(named, QStringLiteral("0000=7\n0505=\t %Name\n0001=2\n")), QStringList());
+    QCOMPARE(named.SONSTIGE_CONTROLLERNAME_CHAR, QString());
+    QCOMPARE(named.comments.value(0x0505), QStringLiteral("%Name"));
+    QCOMPARE(named.MOTORTEST_START_STOP_FLOAT, 2.0f);
+    QCOMPARE(load(named, QStringLiteral("505=")), QStringList());
+}
+
+void TestTarvoParameters::storableNames_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("storable");
+    QTest::addColumn<QString>("fromController");
+
+    QTest::newRow("empty") << QString() << true << QString();
+    QTest::newRow("plain") << QStringLiteral("Dorvik USB") << true << QStringLiteral("Dorvik USB");
+    QTest::newRow("Latin-1") << QStringLiteral("Fräse ÿ 2") << true
+                             << QStringLiteral("Fräse ÿ 2");
+    QTest::newRow("16") << QStringLiteral("ABCDEFGHIJKLMNOP") << true
+                        << QStringLiteral("ABCDEFGHIJKLMNOP");
+    QTest::newRow("17") << QStringLiteral("ABCDEFGHIJKLMNOPQ") << false
+                        << QStringLiteral("ABCDEFGHIJKLMNOP");
+    QTest::newRow("blank") << QStringLiteral("   ") << false << QString();
+    QTest::newRow("leading") << QStringLiteral(" Mill") << false << QStringLiteral("Mill");
+    QTest::newRow("trailing") << QStringLiteral("Mill ") << false << QStringLiteral("Mill");
+    QTest::newRow("no-break space") << QStringLiteral("Mill\u00a0") << false
+                                    << QStringLiteral("Mill");
+    QTest::newRow("percent") << QStringLiteral("50%Mill") << false << QStringLiteral("50 Mill");
+    QTest::newRow("percent last") << QStringLiteral("Mill 50%") << false
+                                  << QStringLiteral("Mill 50");
+    QTest::newRow("tab") << QStringLiteral("A\tB") << false << QStringLiteral("A B");
+    QTest::newRow("line feed") << QStringLiteral("A\nB") << false << QStringLiteral("A B");
+    QTest::newRow("C1 control") << QStringLiteral("A\u0085B") << false << QStringLiteral("A B");
+    QTest::newRow("beyond Latin-1") << QStringLiteral("€uro") << false << QStringLiteral("?uro");
+}
+
+void TestTarvoParameters::storableNames()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, storable);
+    QFETCH(QString, fromController);
+    QCOMPARE(TarvoParameters::IsStorableControllerName(name), storable);
+    const QString normalised = TarvoParameters::StorableControllerName(name);
+    QCOMPARE(normalised, fromController);
+    QVERIFY(TarvoParameters::IsStorableControllerName(normalised));
+
+    // Whatever is storable saves and reads back unchanged.
+    TarvoParameters set = defaults();
+    set.SONSTIGE_CONTROLLERNAME_CHAR = normalised;
+    TarvoParameters back;
+    QCOMPARE(load(back, set.SaveToText()), QStringList());
+    QCOMPARE(back.SONSTIGE_CONTROLLERNAME_CHAR, normalised);
 }
 
 QTEST_GUILESS_MAIN(TestTarvoParameters)
