@@ -149,6 +149,11 @@ private:
     bool SaveEditorAs(TarvoProgEdit* editor);
     bool WriteProgramFile(TarvoProgEdit* editor, const QString& path);
 
+    // A save dialog confirmed only the name as typed (chosen): when an added extension made it
+    // path, replacing an existing file there needs its own Yes. True when path may be written.
+    bool MayReplaceWithExtension(const QString& title, const QString& chosen,
+                                 const QString& path);
+
     // Serves SlotParameterSave and SlotParameterSaveAs.
     void SaveParametersToFile(TarvoParameters& parameters, const QString& path);
 

@@ -119,13 +119,7 @@ bool KavrixMainWnd::SaveEditorAs(TarvoProgEdit* editor)
         // The dialog asked about replacing the name it returned, not about the one with the
         // added extension: that one is asked here, and No returns to the dialog.
         const QString path = ProgramFile::withProgramExtension(chosen);
-        if (path == chosen || !QFileInfo::exists(path))
-            return WriteProgramFile(editor, path);
-        const auto answer = Dialogs::question(
-            this, tr("Save Program File"),
-            tr("%1 already exists.\nDo you want to replace it?").arg(QFileInfo(path).fileName()),
-            QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
-        if (answer == QMessageBox::Yes)
+        if (MayReplaceWithExtension(tr("Save Program File"), chosen, path))
             return WriteProgramFile(editor, path);
         start = path;
     }
@@ -271,4 +265,16 @@ void KavrixMainWnd::SlotCommandToEdit(QString cmd)
     if (!CurrentEditor())
         SlotFileNew();
     CurrentEditor()->appendPlainText(cmd);
+}
+
+bool KavrixMainWnd::MayReplaceWithExtension(const QString& title, const QString& chosen,
+                                            const QString& path)
+{
+    if (path == chosen || !QFileInfo::exists(path))
+        return true;
+    return Dialogs::question(this, title,
+                             tr("%1 already exists.\nDo you want to replace it?")
+                                 .arg(QFileInfo(path).fileName()),
+                             QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+        == QMessageBox::Yes;
 }

@@ -111,15 +111,10 @@ void KavrixMainWnd::SlotParameterSaveAs()
     // The file dialog confirmed only the name as typed: replacing the file it became needs
     // its own consent.
     const QString path = FileNames::WithDefaultSuffix(chosen, QStringLiteral("ncp"));
-    const bool replace = path == chosen || !QFileInfo::exists(path)
-                         || Dialogs::question(
-                                this, tr("Save Parameters to File"),
-                                tr("%1 already exists.\nDo you want to replace it?")
-                                    .arg(QFileInfo(path).fileName()),
-                                QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
-                                == QMessageBox::Yes;
+    const bool replace =
+        !path.isEmpty() && MayReplaceWithExtension(tr("Save Parameters to File"), chosen, path);
     kernel->RestartAllTimers();
-    if (!path.isEmpty() && replace)
+    if (replace)
         SaveParametersToFile(parameters, path);
 }
 

@@ -1,5 +1,7 @@
 #include "programfile.h"
 
+#include "filenames.h"
+
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
@@ -111,10 +113,7 @@ QString fileText(const QTextDocument& document)
 
 QString withProgramExtension(const QString& path)
 {
-    const QString name = QFileInfo(path).fileName();
-    if (name.isEmpty() || name.contains(QLatin1Char('.')))
-        return path;
-    return path + QStringLiteral(".ncprg");
+    return FileNames::WithDefaultSuffix(path, QStringLiteral("ncprg"));
 }
 
 }  // namespace ProgramFile
