@@ -360,8 +360,10 @@ void ProgramPreview::FitToView()
     }
     if (spanX <= 0.0 && spanY <= 0.0)
         spanX = spanY = 10.0;  // a point: show 10 mm around it
+    // The bottom margin also keeps the path clear of the scale bar and the Z legend.
+    const double bottom = FitMargin + QFontMetricsF(font()).height();
     const double width = std::max(1.0, double(this->width()) - 2 * FitMargin);
-    const double height = std::max(1.0, double(this->height()) - 2 * FitMargin);
+    const double height = std::max(1.0, double(this->height()) - FitMargin - bottom);
     double fit = MaxScale;
     if (spanX > 0.0)
         fit = std::min(fit, width / spanX);
@@ -370,7 +372,7 @@ void ProgramPreview::FitToView()
     scale = std::clamp(fit, MinScale, MaxScale);
     const QPointF centre((minX + maxX) / 2, (minY + maxY) / 2);
     offset = QPointF(this->width() / 2.0 - scale * centre.x(),
-                     this->height() / 2.0 + scale * centre.y());
+                     FitMargin + height / 2.0 + scale * centre.y());
     update();
 }
 
@@ -524,8 +526,10 @@ void ProgramPreview::paintEvent(QPaintEvent* /*event*/)
                 painter.setPen(QPen(highlightHalo, 10, Qt::SolidLine, Qt::RoundCap));
                 painter.drawLine(a, b);
             }
-            QPen pen(color, highlighted ? 3.0 : 1.5, jump ? Qt::DashLine : Qt::SolidLine,
-                     Qt::RoundCap);
+            // 1-pixel lines take the painter's fast path for thin lines; wider ones, and round
+            // caps on every dash, cost several times the rest of the drawing.
+            QPen pen(color, highlighted ? 3.0 : 1.0, jump ? Qt::DashLine : Qt::SolidLine,
+                     jump ? Qt::FlatCap : Qt::RoundCap);
             painter.setPen(pen);
             painter.drawLine(a, b);
         }
@@ -625,8 +629,10 @@ void ProgramPreview::paintEvent(QPaintEvent* /*event*/)
         double boxWidth = 0.0;
         for (const QString& text : std::as_const(shown))
             boxWidth = std::max(boxWidth, metrics.horizontalAdvance(text));
-        const QRectF box(4, 4, std::min(boxWidth + 8, width() - 8.0),
-                         shown.size() * lineHeight + 6);
+        boxWidth = std::min(boxWidth, width() - 16.0);
+        for (QString& text : shown)
+            text = metrics.elidedText(text, Qt::ElideRight, boxWidth);
+        const QRectF box(4, 4, boxWidth + 8, shown.size() * lineHeight + 6);
         QColor back = palette().color(QPalette::Base);
         back.setAlpha(220);
         painter.setPen(QPen(QColor(200, 0, 0), 1.0));
