@@ -211,7 +211,6 @@ ProgramPreview::ProgramPreview(QWidget* parent)
 {
     setObjectName(QStringLiteral("programPreview"));
     setAttribute(Qt::WA_OpaquePaintEvent);
-    setMouseTracking(false);
     stepsPerMm.fill(DefaultPreviewStepsPerMm);
     rebuildTimer.setSingleShot(true);
     rebuildTimer.setInterval(RebuildDelayMs);
@@ -560,9 +559,11 @@ void ProgramPreview::paintEvent(QPaintEvent* /*event*/)
     }
 
     // Start point.
-    painter.setPen(QPen(textColor, 1.5));
-    painter.setBrush(Qt::NoBrush);
-    painter.drawRect(QRectF(origin - QPointF(3.5, 3.5), QSizeF(7, 7)));
+    if (clip.contains(origin)) {
+        painter.setPen(QPen(textColor, 1.5));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(QRectF(origin - QPointF(3.5, 3.5), QSizeF(7, 7)));
+    }
 
     // Live machine position.
     if (currentSteps) {
