@@ -8,6 +8,7 @@
 #include "jogkeys.h"
 #include "kavrixkernel.h"
 #include "manualcontrolwnd.h"
+#include "programpreview.h"
 #include "quenta.h"
 #include "statuswnd.h"
 #include "tarvocontroller.h"
@@ -38,6 +39,9 @@
 #include <QTextEdit>
 #include <QToolBar>
 #include <QTreeView>
+
+#include <algorithm>
+#include <optional>
 
 namespace {
 
@@ -91,6 +95,7 @@ KavrixMainWnd::KavrixMainWnd(QWidget* parent)
     CreateToolBars();
     CreateStatusBar();
     CreateDockWindows();
+    CreatePreviewDock();
     CreateShortcuts();
     CreateControllerTabs();
     UpdateActions();
@@ -384,6 +389,52 @@ void KavrixMainWnd::CreateDockWindows()
     viewMenu->addAction(outputDock->toggleViewAction());
 }
 
+void KavrixMainWnd::CreatePreviewDock()
+{
+    previewDock = new QDockWidget(tr("Program Preview"), this);
+    previewDock->setObjectName(QStringLiteral("previewDock"));
+    programPreview = new ProgramPreview(previewDock);
+    previewDock->setWidget(programPreview);
+    addDockWidget(Qt::BottomDockWidgetArea, previewDock);
+    // Behind "Output": the default layout stays as it was, one click shows the drawing.
+    tabifyDockWidget(outputDock, previewDock);
+    outputDock->raise();
+    viewMenu->addAction(previewDock->toggleViewAction());
+}
+
+void KavrixMainWnd::UpdatePreviewMachine()
+{
+    TarvoController* const controller = KavrixKernel::Instance()->GetActiveController();
+    std::optional<std::array<double, 4>> stepsPerMm;
+    std::array<int32_t, 4> park{};
+    if (controller && controller->GetParameters().IsDefined()) {
+        const TarvoParameters& p = controller->GetParameters();
+        stepsPerMm = std::array<double, 4>{
+            p.MECHANIK_AUFLOESUNG_X_FLOAT, p.MECHANIK_AUFLOESUNG_Y_FLOAT,
+            p.MECHANIK_AUFLOESUNG_Z_FLOAT, p.MECHANIK_AUFLOESUNG_C_FLOAT};
+        std::copy(std::begin(p.MECHANIK_PARKPOSITION_LONG),
+                  std::end(p.MECHANIK_PARKPOSITION_LONG), park.begin());
+    }
+    // Rebuilding costs little, but not on every status report: only when something changed.
+    if (stepsPerMm == previewStepsPerMm && park == previewPark)
+        return;
+    previewStepsPerMm = stepsPerMm;
+    previewPark = park;
+    programPreview->SetMachine(stepsPerMm, park);
+}
+
+void KavrixMainWnd::UpdatePreviewPosition()
+{
+    TarvoController* const controller = KavrixKernel::Instance()->GetActiveController();
+    if (!controller || !controller->IsConnected() || controller->IsInFirmwareMode()) {
+        programPreview->SetCurrentPosition(std::nullopt);
+        return;
+    }
+    const TarvoStatus& status = controller->GetStatus();
+    programPreview->SetCurrentPosition(
+        std::array<int32_t, 4>{status.posX, status.posY, status.posZ, status.posC});
+}
+
 void KavrixMainWnd::CreateShortcuts()
 {
     auto* const stopAll = new QShortcut(QKeySequence(Qt::Key_Escape), this);
@@ -575,6 +626,7 @@ void KavrixMainWnd::SlotUpdateControllerStatus(QString active)
     if (!controller) {
         // Without an active controller the title must not keep naming a removed one.
         activeControllerDock->setWindowTitle(tr("Active Controller"));
+        UpdatePreviewPosition();
         return;
     }
     const QString port = controller->GetComPort();
@@ -583,7 +635,9 @@ void KavrixMainWnd::SlotUpdateControllerStatus(QString active)
     QString title = tr("Active Controller: ") + port;
     if (controller->IsConnected())
         title += tr(" - connected");
-    activeControllerDock->setWindowTitle(title);
+    if (activeControllerDock->windowTitle() != title)
+        activeControllerDock->setWindowTitle(title);
+    UpdatePreviewPosition();
     UpdateActions();
 }
 
@@ -626,6 +680,7 @@ void KavrixMainWnd::UpdateActions()
     actions.ramProgrammWrite->setEnabled(connected);
     actions.ramProgrammStart->setEnabled(connected);
 
+    UpdatePreviewMachine();
     UpdateEditActions();
 }
 
@@ -640,6 +695,7 @@ void KavrixMainWnd::UpdateEditActions()
 void KavrixMainWnd::SlotCurrentEditTabChanged(int index)
 {
     Q_UNUSED(index);
+    programPreview->SetEditor(CurrentEditor());
     UpdateEditActions();
 }
 

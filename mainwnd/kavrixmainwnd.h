@@ -10,6 +10,10 @@
 #include <QModelIndex>
 #include <QString>
 
+#include <array>
+#include <cstdint>
+#include <optional>
+
 class QAction;
 class QActionGroup;
 class QCloseEvent;
@@ -20,6 +24,7 @@ class QTextEdit;
 class QToolBar;
 class QTreeView;
 class ManualControlWnd;
+class ProgramPreview;
 class StatusWnd;
 class TarvoParameters;
 class TarvoProgEdit;
@@ -68,6 +73,7 @@ public:
     QDockWidget* GetActiveControllerDock() const { return activeControllerDock; }
     QToolBar* GetMainToolBar() const { return mainToolBar; }
     QMenu* GetViewMenu() const { return viewMenu; }
+    ProgramPreview* GetProgramPreview() const { return programPreview; }
     // The manual control panel on controller tab index (it sits in a scroll area), or none.
     ManualControlWnd* GetControlPanel(int index) const;
 
@@ -133,6 +139,13 @@ private:
     // Clicks the named button of the current controller's panel, as the operator would.
     void PressPanelButton(const char* objectName);
 
+    // The "Program Preview" dock, tabified with "Output".
+    void CreatePreviewDock();
+    // The preview follows the current editor tab, the active controller's resolutions and
+    // park position, and, while that controller is connected, its position.
+    void UpdatePreviewMachine();
+    void UpdatePreviewPosition();
+
     // Window placement and the dock and tool bar layout, kept in the settings store.
     void RestoreLayout();
     void SaveLayout() const;
@@ -175,6 +188,11 @@ private:
     QDockWidget* controllerListDock = nullptr;
     QDockWidget* activeControllerDock = nullptr;
     QDockWidget* outputDock = nullptr;
+    QDockWidget* previewDock = nullptr;
+    ProgramPreview* programPreview = nullptr;
+    // What the preview was last given, so status reports do not rebuild it.
+    std::optional<std::array<double, 4>> previewStepsPerMm;
+    std::array<int32_t, 4> previewPark{};
     bool skipNextDestinationWarning = false;
     // Set while this window removes a controller from the kernel: the list view then moves its
     // current row to a neighbour, which must not pick the next active controller (the kernel

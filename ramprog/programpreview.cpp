@@ -625,7 +625,7 @@ void ProgramPreview::paintEvent(QPaintEvent* /*event*/)
         QStringList shown = path.errors.mid(0, MaxListedErrors);
         if (path.errors.size() > MaxListedErrors) {
             shown.append(
-                tr("(%n more)", nullptr, int(path.errors.size() - MaxListedErrors)));
+                tr("(%1 more)").arg(path.errors.size() - MaxListedErrors));
         }
         double boxWidth = 0.0;
         for (const QString& text : std::as_const(shown))

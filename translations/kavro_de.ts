@@ -620,6 +620,10 @@ Save it as UTF-8 instead?</source>
         <translation>%1 ist in Latin-1 gespeichert, das nicht jedes Zeichen des Programms aufnehmen kann.
 Stattdessen als UTF-8 speichern?</translation>
     </message>
+    <message>
+        <source>Program Preview</source>
+        <translation>Programmvorschau</translation>
+    </message>
 </context>
 <context>
     <name>ManualControlWnd</name>
@@ -1275,6 +1279,29 @@ Stattdessen als UTF-8 speichern?</translation>
     <message>
         <source>Value out of range</source>
         <translation>Wert außerhalb des Bereichs</translation>
+    </message>
+</context>
+<context>
+    <name>ProgramPreview</name>
+    <message>
+        <source>No program to preview.</source>
+        <translation>Kein Programm für die Vorschau.</translation>
+    </message>
+    <message>
+        <source>Z %1 to %2 mm</source>
+        <translation>Z %1 bis %2 mm</translation>
+    </message>
+    <message>
+        <source>Z %1 mm</source>
+        <translation>Z %1 mm</translation>
+    </message>
+    <message>
+        <source>%1 mm</source>
+        <translation>%1 mm</translation>
+    </message>
+    <message>
+        <source>(%1 more)</source>
+        <translation>(%1 weitere)</translation>
     </message>
 </context>
 <context>

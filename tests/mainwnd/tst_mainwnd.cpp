@@ -317,7 +317,7 @@ private Q_SLOTS:
                               "Write &Programm into controller RAM", "&Start RAM-Programm"}));
         QCOMPARE(entryTexts(bar.at(4)->menu()->actions()),
                  QStringList({"Main tool bar", "Control", "Controller List",
-                              "Active Controller", "Output"}));
+                              "Active Controller", "Output", "Program Preview"}));
         QCOMPARE(entryTexts(bar.at(6)->menu()->actions()),
                  QStringList({"&About", "About &Qt"}));
 
@@ -360,7 +360,7 @@ private Q_SLOTS:
         QVERIFY(!KavrixKernel::Instance()->IsCommandToEditor());
         QCOMPARE(outputLines(window), QStringList({"Active controller changed: "}));
         QCOMPARE(window.GetActiveControllerDock()->windowTitle(), QString("Active Controller"));
-        QCOMPARE(window.findChildren<QDockWidget*>().size(), 4);
+        QCOMPARE(window.findChildren<QDockWidget*>().size(), 5);  // the four and the preview
 
         // Without a controller the destination switches without a word.
         actions.commandsToEditor->trigger();
@@ -566,8 +566,10 @@ private Q_SLOTS:
         KavrixMainWnd window;
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
-        const QList<QAction*> entries = window.GetViewMenu()->actions();
-        QCOMPARE(entries.size(), 5);
+        // The five of the frame, then "Program Preview".
+        QList<QAction*> entries = window.GetViewMenu()->actions();
+        QCOMPARE(entries.size(), 6);
+        QCOMPARE(entries.takeLast()->text(), QString("Program Preview"));
         QList<QWidget*> targets{window.GetMainToolBar()};
         for (const char* title : {"Control", "Controller List", "Active Controller",
                                      "Output"}) {
