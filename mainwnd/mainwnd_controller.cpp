@@ -1,10 +1,12 @@
-// Controller management: add, edit, remove, connect, disconnect, and the lost connection.
+// Controller management: add, edit, remove, connect, disconnect, the lost connection, and the
+// port map.
 
 #include "kavrixmainwnd.h"
 
 #include "addeditcontrollerdlg.h"
 #include "dialogs.h"
 #include "kavrixkernel.h"
+#include "portsdlg.h"
 #include "tarvocontroller.h"
 #include "waitcursor.h"
 
@@ -106,4 +108,18 @@ void KavrixMainWnd::SlotControllerTimeoutDisconnect(QString comPort)
                       tr("Connection to controller on ") + comPort + tr(" is lost.\n")
                           + tr("Disconnecting from the controller."),
                       QMessageBox::Ok);
+}
+
+void KavrixMainWnd::SlotControllerPorts()
+{
+    PortMap changes;
+    {
+        PortsDlg dialog(ReadPortMap(), FindSerialDevices(), this);
+        if (KavrixKernel::Instance()->ExecDialogWithoutTimers(&dialog) != QDialog::Accepted)
+            return;
+        changes = dialog.Changes();
+    }
+    WritePortMap(changes);
+    for (auto it = changes.values.cbegin(); it != changes.values.cend(); ++it)
+        AppendToOutput(tr("Port %1 mapped to %2").arg(it.key(), it.value()));
 }
