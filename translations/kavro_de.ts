@@ -342,7 +342,7 @@
     </message>
     <message>
         <source>Control</source>
-        <translation>Steuerung</translation>
+        <translation>Controller</translation>
     </message>
     <message>
         <source>Controller List</source>
@@ -619,6 +619,18 @@ Möchten Sie die Datei ersetzen?</translation>
 Save it as UTF-8 instead?</source>
         <translation>%1 ist in Latin-1 gespeichert, das nicht jedes Zeichen des Programms aufnehmen kann.
 Stattdessen als UTF-8 speichern?</translation>
+    </message>
+    <message>
+        <source>&amp;Ports...</source>
+        <translation>&amp;Ports...</translation>
+    </message>
+    <message>
+        <source>Map COM ports to the simulator or to serial devices</source>
+        <translation>COM-Ports dem Simulator oder seriellen Geräten zuordnen</translation>
+    </message>
+    <message>
+        <source>Port %1 mapped to %2</source>
+        <translation>Port %1 zugeordnet zu %2</translation>
     </message>
 </context>
 <context>
@@ -1275,6 +1287,53 @@ Stattdessen als UTF-8 speichern?</translation>
     <message>
         <source>Value out of range</source>
         <translation>Wert außerhalb des Bereichs</translation>
+    </message>
+</context>
+<context>
+    <name>PortsDlg</name>
+    <message>
+        <source>Ports</source>
+        <translation>Ports</translation>
+    </message>
+    <message>
+        <source>Port</source>
+        <translation>Port</translation>
+    </message>
+    <message>
+        <source>Controller</source>
+        <translation>Controller</translation>
+    </message>
+    <message>
+        <source>Device</source>
+        <translation>Gerät</translation>
+    </message>
+    <message>
+        <source>Built-in simulator</source>
+        <translation>Eingebauter Simulator</translation>
+    </message>
+    <message>
+        <source>Kavro controller on a device</source>
+        <translation>Kavro-Controller an einem Gerät</translation>
+    </message>
+    <message>
+        <source>GRBL controller on a device</source>
+        <translation>GRBL-Controller an einem Gerät</translation>
+    </message>
+    <message>
+        <source>device path</source>
+        <translation>Gerätepfad</translation>
+    </message>
+    <message>
+        <source>device not found</source>
+        <translation>Gerät nicht gefunden</translation>
+    </message>
+    <message>
+        <source>Unmapped ports are served by the built-in simulator. A connected controller keeps its device until it is reconnected.</source>
+        <translation>Nicht zugeordnete Ports bedient der eingebaute Simulator. Ein verbundener Controller behält sein Gerät, bis er neu verbunden wird.</translation>
+    </message>
+    <message>
+        <source>Enter the device path for %1</source>
+        <translation>Geben Sie den Gerätepfad für %1 ein</translation>
     </message>
 </context>
 <context>
