@@ -80,6 +80,15 @@ void KavrixMainWnd::SlotControllerConnect()
         // A freshly connected controller always shows its own parameters.
         SlotParameterReadFromController();
     } else {
+        // The log keeps where the port led, so a wrong device path can be told from a
+        // controller that does not answer.
+        const PortMapping mapping = PortMapping::Parse(PortMapValue(controller->GetComPort()));
+        const QString target = mapping.kind == PortMapping::Simulator
+                                   ? tr("built-in simulator")
+                                   : mapping.device;
+        AppendToOutput(tr("Connection to controller on %1 failed: %2 (%3)")
+                           .arg(controller->GetComPort(), controller->GetConnectErrorText(),
+                                target));
         Dialogs::critical(this, tr("Connecting to Controller"),
                           tr("Connection to controller on ") + controller->GetComPort()
                               + tr(" failed:\n") + controller->GetConnectErrorText(),

@@ -128,16 +128,19 @@ QStringList FindSerialDevices(const QString& root)
     return found;
 }
 
+QString PortMapValue(const QString& port)
+{
+    const QVariant value = LinkSettings().value(PortKey(port));
+    return value.userType() == QMetaType::QStringList
+               ? value.toStringList().join(QLatin1Char(','))
+               : value.toString();
+}
+
 PortMap ReadPortMap()
 {
-    const QSettings settings = LinkSettings();
     PortMap map;
-    for (const QString& port : PortMapPorts()) {
-        const QVariant value = settings.value(PortKey(port));
-        map.values.insert(port, value.userType() == QMetaType::QStringList
-                                    ? value.toStringList().join(QLatin1Char(','))
-                                    : value.toString());
-    }
+    for (const QString& port : PortMapPorts())
+        map.values.insert(port, PortMapValue(port));
     return map;
 }
 

@@ -47,8 +47,10 @@ QStringList PortMapPorts();
 // (a dangling by-id link does not) are listed.
 QStringList FindSerialDevices(const QString& root = QStringLiteral("/"));
 
-// The values of the listed ports in the link library's settings. A hand-written value with
-// commas, which the settings read back as a list, is joined again.
+// The port map value of any port ("" when unmapped). A hand-written value with commas, which
+// the settings read back as a list, is joined again.
+QString PortMapValue(const QString& port);
+// The values of the listed ports in the link library's settings.
 PortMap ReadPortMap();
 // Writes exactly the given entries into the link library's settings.
 void WritePortMap(const PortMap& changes);

@@ -632,6 +632,14 @@ Stattdessen als UTF-8 speichern?</translation>
         <source>Port %1 mapped to %2</source>
         <translation>Port %1 zugeordnet zu %2</translation>
     </message>
+    <message>
+        <source>built-in simulator</source>
+        <translation>eingebauter Simulator</translation>
+    </message>
+    <message>
+        <source>Connection to controller on %1 failed: %2 (%3)</source>
+        <translation>Verbindung zum Controller an %1 fehlgeschlagen: %2 (%3)</translation>
+    </message>
 </context>
 <context>
     <name>ManualControlWnd</name>

@@ -1,5 +1,6 @@
 // The port map from the window: serial device discovery, the Ports dialog showing the map,
-// OK writing exactly the changed rows, Cancel writing nothing, and the menu entry.
+// OK writing exactly the changed rows, Cancel writing nothing, the menu entry, and a failed
+// connect naming where the port led.
 
 #include "mainwndtesting.h"
 
@@ -235,6 +236,25 @@ private Q_SLOTS:
         QCOMPARE(dialogs->count("exec"), 1);
         QCOMPARE(storedMap(), before);
         QCOMPARE(window.GetOutputLog()->toPlainText(), logBefore);
+    }
+
+    void failedConnectLogsTheMappedDevice()
+    {
+        linkSettings().setValue("ports/COM3", "grbl:/dev/serial/by-id/usb-gone");
+        ports->device("COM3")->setOpenCode(1);
+        ports->device("COM9")->setOpenCode(3);
+        registerController("COM9");
+        registerController("COM3");
+        KavrixMainWnd window;
+        window.GetActions().controllerConnect->trigger();
+        KavrixKernel::Instance()->SetActiveController("COM9");
+        window.GetActions().controllerConnect->trigger();
+        const QStringList log = outputLines(window);
+        QVERIFY(log.contains("Connection to controller on COM3 failed: Error open COM port "
+                             "(/dev/serial/by-id/usb-gone)"));
+        QVERIFY(log.contains("Connection to controller on COM9 failed: No controller found "
+                             "(built-in simulator)"));
+        QCOMPARE(dialogs->count("critical"), 2);
     }
 };
 
