@@ -268,6 +268,12 @@ void KavrixMainWnd::CreateActions()
 
     actions.aboutQt = make(tr("About &Qt"), tr("Show the Qt library's About box"));
     connect(actions.aboutQt, &QAction::triggered, qApp, &QApplication::aboutQt);
+
+    actions.controllerPorts =
+        make(tr("&Ports..."), tr("Map COM ports to the simulator or to serial devices"));
+    actions.controllerPorts->setToolTip(tr("Map COM ports to the simulator or to serial devices"));
+    connect(actions.controllerPorts, &QAction::triggered, this,
+            &KavrixMainWnd::SlotControllerPorts);
 }
 
 void KavrixMainWnd::CreateMenus()
@@ -291,6 +297,8 @@ void KavrixMainWnd::CreateMenus()
     controllerMenu->addAction(actions.controllerAdd);
     controllerMenu->addAction(actions.controllerRemove);
     controllerMenu->addAction(actions.controllerEdit);
+    controllerMenu->addSeparator();
+    controllerMenu->addAction(actions.controllerPorts);
 
     parametersMenu = menuBar()->addMenu(tr("&Parameters"));
     parametersMenu->addAction(actions.parameterRead);

@@ -59,6 +59,7 @@ public:
         QAction* ramProgrammStart = nullptr;
         QAction* about = nullptr;
         QAction* aboutQt = nullptr;
+        QAction* controllerPorts = nullptr;
     };
 
     explicit KavrixMainWnd(QWidget* parent = nullptr);
@@ -122,6 +123,10 @@ public Q_SLOTS:
     // Sends Not Halt (with its braking ramp) to every connected controller at once and logs
     // one line per controller; bound to Escape, also during a firmware transfer.
     void SlotStopAllControllers();
+
+    // Shows the port map of COM1-COM8 for editing and writes the rows the operator changed
+    // into the link library's settings; each change is logged.
+    void SlotControllerPorts();
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -1,10 +1,12 @@
-// Controller management: add, edit, remove, connect, disconnect, and the lost connection.
+// Controller management: add, edit, remove, connect, disconnect, the lost connection, and the
+// port map.
 
 #include "kavrixmainwnd.h"
 
 #include "addeditcontrollerdlg.h"
 #include "dialogs.h"
 #include "kavrixkernel.h"
+#include "portsdlg.h"
 #include "tarvocontroller.h"
 #include "waitcursor.h"
 
@@ -78,6 +80,15 @@ void KavrixMainWnd::SlotControllerConnect()
         // A freshly connected controller always shows its own parameters.
         SlotParameterReadFromController();
     } else {
+        // The log keeps where the port led, so a wrong device path can be told from a
+        // controller that does not answer.
+        const PortMapping mapping = PortMapping::Parse(PortMapValue(controller->GetComPort()));
+        const QString target = mapping.kind == PortMapping::Simulator
+                                   ? tr("built-in simulator")
+                                   : mapping.device;
+        AppendToOutput(tr("Connection to controller on %1 failed: %2 (%3)")
+                           .arg(controller->GetComPort(), controller->GetConnectErrorText(),
+                                target));
         Dialogs::critical(this, tr("Connecting to Controller"),
                           tr("Connection to controller on ") + controller->GetComPort()
                               + tr(" failed:\n") + controller->GetConnectErrorText(),
@@ -106,4 +117,18 @@ void KavrixMainWnd::SlotControllerTimeoutDisconnect(QString comPort)
                       tr("Connection to controller on ") + comPort + tr(" is lost.\n")
                           + tr("Disconnecting from the controller."),
                       QMessageBox::Ok);
+}
+
+void KavrixMainWnd::SlotControllerPorts()
+{
+    PortMap changes;
+    {
+        PortsDlg dialog(ReadPortMap(), FindSerialDevices(), this);
+        if (KavrixKernel::Instance()->ExecDialogWithoutTimers(&dialog) != QDialog::Accepted)
+            return;
+        changes = dialog.Changes();
+    }
+    WritePortMap(changes);
+    for (auto it = changes.values.cbegin(); it != changes.values.cend(); ++it)
+        AppendToOutput(tr("Port %1 mapped to %2").arg(it.key(), it.value()));
 }

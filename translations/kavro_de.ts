@@ -624,6 +624,26 @@ Stattdessen als UTF-8 speichern?</translation>
         <source>Program Preview</source>
         <translation>Programmvorschau</translation>
     </message>
+    <message>
+        <source>&amp;Ports...</source>
+        <translation>&amp;Ports...</translation>
+    </message>
+    <message>
+        <source>Map COM ports to the simulator or to serial devices</source>
+        <translation>COM-Ports dem Simulator oder seriellen Geräten zuordnen</translation>
+    </message>
+    <message>
+        <source>built-in simulator</source>
+        <translation>eingebauter Simulator</translation>
+    </message>
+    <message>
+        <source>Connection to controller on %1 failed: %2 (%3)</source>
+        <translation>Verbindung zum Controller an %1 fehlgeschlagen: %2 (%3)</translation>
+    </message>
+    <message>
+        <source>Port %1 mapped to %2</source>
+        <translation>Port %1 zugeordnet zu %2</translation>
+    </message>
 </context>
 <context>
     <name>ManualControlWnd</name>
@@ -1279,6 +1299,53 @@ Stattdessen als UTF-8 speichern?</translation>
     <message>
         <source>Value out of range</source>
         <translation>Wert außerhalb des Bereichs</translation>
+    </message>
+</context>
+<context>
+    <name>PortsDlg</name>
+    <message>
+        <source>Ports</source>
+        <translation>Ports</translation>
+    </message>
+    <message>
+        <source>Port</source>
+        <translation>Port</translation>
+    </message>
+    <message>
+        <source>Controller</source>
+        <translation>Controller</translation>
+    </message>
+    <message>
+        <source>Device</source>
+        <translation>Gerät</translation>
+    </message>
+    <message>
+        <source>Built-in simulator</source>
+        <translation>Eingebauter Simulator</translation>
+    </message>
+    <message>
+        <source>Kavro controller on a device</source>
+        <translation>Kavro-Controller an einem Gerät</translation>
+    </message>
+    <message>
+        <source>GRBL controller on a device</source>
+        <translation>GRBL-Controller an einem Gerät</translation>
+    </message>
+    <message>
+        <source>device path</source>
+        <translation>Gerätepfad</translation>
+    </message>
+    <message>
+        <source>device not found</source>
+        <translation>Gerät nicht gefunden</translation>
+    </message>
+    <message>
+        <source>Unmapped ports are served by the built-in simulator. A connected controller keeps its device until it is reconnected.</source>
+        <translation>Nicht zugeordnete Ports bedient der eingebaute Simulator. Ein verbundener Controller behält sein Gerät, bis er neu verbunden wird.</translation>
+    </message>
+    <message>
+        <source>Enter the device path for %1</source>
+        <translation>Geben Sie den Gerätepfad für %1 ein</translation>
     </message>
 </context>
 <context>

@@ -48,7 +48,7 @@ const ActionMember needsConnection[] = {&Actions::controllerDisconnect, &Actions
 const ActionMember alwaysEnabled[] = {
     &Actions::fileNew, &Actions::fileOpen, &Actions::quit, &Actions::controllerAdd,
     &Actions::commandsToEditor, &Actions::commandsToController, &Actions::about,
-    &Actions::aboutQt};
+    &Actions::aboutQt, &Actions::controllerPorts};
 
 }  // namespace
 
@@ -256,6 +256,9 @@ private Q_SLOTS:
              false},
             {&Actions::aboutQt, "About &Qt", nullptr, nullptr, "Show the Qt library's About box",
              false},
+            {&Actions::controllerPorts, "&Ports...", nullptr,
+             "Map COM ports to the simulator or to serial devices",
+             "Map COM ports to the simulator or to serial devices", false},
         };
         KavrixMainWnd window;
         const Actions& actions = window.GetActions();
@@ -282,7 +285,7 @@ private Q_SLOTS:
             else
                 QCOMPARE(action->shortcut(), QKeySequence(shortcut));
         }
-        QCOMPARE(distinct.size(), 25);
+        QCOMPARE(distinct.size(), 26);
 
         // The destination pair is exclusive and starts at "controller".
         QVERIFY(actions.commandsToEditor->isCheckable());
@@ -307,7 +310,7 @@ private Q_SLOTS:
         QCOMPARE(entryTexts(bar.at(1)->menu()->actions()),
                  QStringList({"&Connect", "&Disconnect", "—", "&Firmware Update...", "—",
                               "&Add Controller...", "&Remove Controller",
-                              "&Edit COM port settings..."}));
+                              "&Edit COM port settings...", "—", "&Ports..."}));
         QCOMPARE(entryTexts(bar.at(2)->menu()->actions()),
                  QStringList({"&Read from controller", "&Write to controller", "—",
                               "&Load...", "&Save", "Save &as...", "—", "&Reset", "—",

@@ -1,0 +1,270 @@
+#include "portsdlg.h"
+
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSettings>
+#include <QStyle>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace {
+
+const QLatin1String simulatorWord("simulator");
+const QLatin1String grblPrefix("grbl:");
+
+QSettings LinkSettings()
+{
+    return QSettings(QStringLiteral("lumbrix"), QStringLiteral("Quenta"));
+}
+
+QString PortKey(const QString& port)
+{
+    return QStringLiteral("ports/") + port;
+}
+
+// Name order with runs of digits compared by their value: ttyS2 before ttyS10.
+bool NumberAwareLess(const QString& a, const QString& b)
+{
+    int i = 0;
+    int j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (a.at(i).isDigit() && b.at(j).isDigit()) {
+            int endA = i;
+            int endB = j;
+            while (endA < a.size() && a.at(endA).isDigit())
+                ++endA;
+            while (endB < b.size() && b.at(endB).isDigit())
+                ++endB;
+            // Leading zeros do not count; then the longer number is the larger one.
+            QStringView numA = QStringView(a).mid(i, endA - i);
+            QStringView numB = QStringView(b).mid(j, endB - j);
+            while (numA.size() > 1 && numA.front() == QLatin1Char('0'))
+                numA = numA.mid(1);
+            while (numB.size() > 1 && numB.front() == QLatin1Char('0'))
+                numB = numB.mid(1);
+            if (numA.size() != numB.size())
+                return numA.size() < numB.size();
+            if (const int c = numA.compare(numB); c != 0)
+                return c < 0;
+            i = endA;
+            j = endB;
+            continue;
+        }
+        if (a.at(i) != b.at(j))
+            return a.at(i) < b.at(j);
+        ++i;
+        ++j;
+    }
+    return a.size() - i < b.size() - j;
+}
+
+}  // namespace
+
+PortMapping PortMapping::Parse(const QString& value)
+{
+    PortMapping mapping;
+    const QString text = value.trimmed();
+    const QString word = text.section(QLatin1Char(' '), 0, 0);
+    if (text.isEmpty() || word.compare(simulatorWord, Qt::CaseInsensitive) == 0) {
+        mapping.options = text.mid(word.size()).trimmed();
+    } else if (text.startsWith(grblPrefix, Qt::CaseInsensitive)) {
+        mapping.kind = GrblDevice;
+        mapping.device = text.mid(grblPrefix.size()).trimmed();
+    } else {
+        mapping.kind = KavroDevice;
+        mapping.device = text;
+    }
+    return mapping;
+}
+
+QString PortMapping::Value() const
+{
+    switch (kind) {
+    case Simulator:
+        return options.isEmpty() ? QString(simulatorWord)
+                                 : QString(simulatorWord) + QLatin1Char(' ') + options;
+    case GrblDevice:
+        return grblPrefix + device;
+    case KavroDevice:
+        break;
+    }
+    return device;
+}
+
+QStringList PortMapPorts()
+{
+    QStringList ports;
+    for (int n = 1; n <= 8; ++n)
+        ports << QStringLiteral("COM%1").arg(n);
+    return ports;
+}
+
+QStringList FindSerialDevices(const QString& root)
+{
+    const QDir dev(QDir(root).filePath(QStringLiteral("dev")));
+    QStringList found;
+    const auto add = [&found](const QDir& dir, const QString& pattern) {
+        // Device nodes count as system files; System also lists dangling links, which the
+        // existence check drops.
+        QStringList names =
+            dir.entryList({pattern}, QDir::Files | QDir::System | QDir::NoDotAndDotDot);
+        std::sort(names.begin(), names.end(), NumberAwareLess);
+        for (const QString& name : names) {
+            const QString path = QDir::cleanPath(dir.filePath(name));
+            if (QFileInfo::exists(path))
+                found << path;
+        }
+    };
+    add(QDir(dev.filePath(QStringLiteral("serial/by-id"))), QStringLiteral("*"));
+    for (const char* pattern : {"ttyUSB*", "ttyACM*", "ttyS*"})
+        add(dev, QString::fromLatin1(pattern));
+    return found;
+}
+
+QString PortMapValue(const QString& port)
+{
+    const QVariant value = LinkSettings().value(PortKey(port));
+    return value.userType() == QMetaType::QStringList
+               ? value.toStringList().join(QLatin1Char(','))
+               : value.toString();
+}
+
+PortMap ReadPortMap()
+{
+    PortMap map;
+    for (const QString& port : PortMapPorts())
+        map.values.insert(port, PortMapValue(port));
+    return map;
+}
+
+void WritePortMap(const PortMap& changes)
+{
+    QSettings settings = LinkSettings();
+    for (auto it = changes.values.cbegin(); it != changes.values.cend(); ++it)
+        settings.setValue(PortKey(it.key()), it.value());
+    settings.sync();
+}
+
+PortsDlg::PortsDlg(const PortMap& current, const QStringList& devices, QWidget* parent)
+    : QDialog(parent)
+{
+    setWindowTitle(tr("Ports"));
+    statusLabel = new QLabel;
+    statusLabel->setObjectName(QStringLiteral("statusLabel"));
+    auto* const grid = new QGridLayout;
+    grid->addWidget(new QLabel(tr("Port")), 0, 0);
+    grid->addWidget(new QLabel(tr("Controller")), 0, 1);
+    grid->addWidget(new QLabel(tr("Device")), 0, 2);
+
+    const QIcon warningIcon = style()->standardIcon(QStyle::SP_MessageBoxWarning);
+    const int iconSize = style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, this);
+    for (const QString& port : PortMapPorts()) {
+        Row row;
+        row.port = port;
+        row.original = PortMapping::Parse(current.values.value(port));
+
+        row.kind = new QComboBox;
+        row.kind->setObjectName(QStringLiteral("kind") + port);
+        row.kind->addItem(tr("Built-in simulator"), int(PortMapping::Simulator));
+        row.kind->addItem(tr("Kavro controller on a device"), int(PortMapping::KavroDevice));
+        row.kind->addItem(tr("GRBL controller on a device"), int(PortMapping::GrblDevice));
+        row.kind->setCurrentIndex(row.kind->findData(int(row.original.kind)));
+
+        row.device = new QComboBox;
+        row.device->setObjectName(QStringLiteral("device") + port);
+        row.device->setEditable(true);
+        row.device->setInsertPolicy(QComboBox::NoInsert);
+        row.device->setMinimumContentsLength(28);
+        row.device->addItems(devices);
+        row.device->setCurrentText(row.original.device);
+        row.device->lineEdit()->setPlaceholderText(tr("device path"));
+
+        row.missingIcon = new QLabel;
+        row.missingIcon->setPixmap(warningIcon.pixmap(iconSize, iconSize));
+        row.missing = new QLabel(tr("device not found"));
+        row.missing->setObjectName(QStringLiteral("missing") + port);
+        auto* const missingBox = new QHBoxLayout;
+        missingBox->addWidget(row.missingIcon);
+        missingBox->addWidget(row.missing);
+        missingBox->addStretch();
+
+        const int line = grid->rowCount();
+        grid->addWidget(new QLabel(port), line, 0);
+        grid->addWidget(row.kind, line, 1);
+        grid->addWidget(row.device, line, 2);
+        grid->addLayout(missingBox, line, 3);
+        rows.append(row);
+
+        const int index = rows.size() - 1;
+        const auto update = [this, index] { UpdateRow(rows.at(index)); };
+        connect(row.kind, &QComboBox::currentIndexChanged, this, update);
+        connect(row.device, &QComboBox::currentTextChanged, this, update);
+        UpdateRow(row);
+    }
+    grid->setColumnStretch(2, 1);
+
+    auto* const note = new QLabel(tr("Unmapped ports are served by the built-in simulator. "
+                                     "A connected controller keeps its device until it is "
+                                     "reconnected."));
+    note->setObjectName(QStringLiteral("noteLabel"));
+    note->setWordWrap(true);
+    auto* const buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    connect(buttons, &QDialogButtonBox::accepted, this, &PortsDlg::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &PortsDlg::reject);
+
+    auto* const layout = new QVBoxLayout(this);
+    layout->addLayout(grid);
+    layout->addWidget(note);
+    layout->addWidget(statusLabel);
+    layout->addWidget(buttons);
+}
+
+PortMapping PortsDlg::Mapping(const Row& row) const
+{
+    PortMapping mapping;
+    mapping.kind = PortMapping::Kind(row.kind->currentData().toInt());
+    if (mapping.kind != PortMapping::Simulator)
+        mapping.device = row.device->currentText().trimmed();
+    // Fault options belong to the simulator the port had: they stay while it keeps it.
+    mapping.options = row.original.options;
+    return mapping;
+}
+
+void PortsDlg::UpdateRow(const Row& row)
+{
+    const PortMapping mapping = Mapping(row);
+    const bool onDevice = mapping.kind != PortMapping::Simulator;
+    row.device->setEnabled(onDevice);
+    const bool missing =
+        onDevice && !mapping.device.isEmpty() && !QFileInfo::exists(mapping.device);
+    row.missing->setVisible(missing);
+    row.missingIcon->setVisible(missing);
+    statusLabel->clear();
+}
+
+void PortsDlg::accept()
+{
+    PortMap changed;
+    for (const Row& row : rows) {
+        const PortMapping mapping = Mapping(row);
+        if (mapping.kind != PortMapping::Simulator && mapping.device.isEmpty()) {
+            statusLabel->setText(tr("Enter the device path for %1").arg(row.port));
+            row.device->setFocus();
+            return;
+        }
+        const bool same = mapping.kind == row.original.kind
+                          && (mapping.kind == PortMapping::Simulator
+                              || mapping.device == row.original.device);
+        if (!same)
+            changed.values.insert(row.port, mapping.Value());
+    }
+    changes = changed;
+    QDialog::accept();
+}
