@@ -4,6 +4,7 @@
 #include "mainwndtesting.h"
 
 #include "manualcontrolwnd.h"
+#include "programpreview.h"
 #include "tarvoparameters.h"
 #include "tarvoprogedit.h"
 
@@ -143,6 +144,36 @@ private Q_SLOTS:
         window.GetActions().commandsToController->trigger();
         for (QWidget* banner : banners())
             QVERIFY(banner->isHidden());
+    }
+
+    void previewFollowsTheEditorAndTheActiveController()
+    {
+        TarvoController* const controller = registerController("COM3");
+        KavrixMainWnd window;
+        ProgramPreview* const preview = window.GetProgramPreview();
+        QCOMPARE(preview->Editor(), window.CurrentEditor());
+        window.SlotFileNew();
+        QCOMPARE(preview->Editor(), window.CurrentEditor());
+        window.CurrentEditor()->setPlainText("GO_XY_S 100 1000 0;");
+        QTRY_COMPARE(preview->Path().segments.size(), 1);  // after the typing pause
+        QCOMPARE(preview->Path().segments[0].to[0], 10.0);  // 100 steps/mm while unknown
+
+        // The active controller's resolution, once its set holds values.
+        controller->GetParameters().ResetToDefaults();
+        controller->GetParameters().MECHANIK_AUFLOESUNG_X_FLOAT = 200.0f;
+        window.UpdateActions();
+        QCOMPARE(preview->Path().segments[0].to[0], 5.0);
+
+        // Its position, live while connected.
+        KavrixKernel::Instance()->ConnectActiveController();
+        quenta::StatusReport status;
+        status.pos[0] = 400;
+        ports->device("COM3")->setStatus(status);
+        UpdateControllerStatusEvent event("COM3");
+        QCoreApplication::sendEvent(KavrixKernel::Instance(), &event);
+        QCOMPARE(preview->CurrentPosition().value_or(std::array<int32_t, 4>{})[0], 400);
+        KavrixKernel::Instance()->DisconnectActiveController();
+        QVERIFY(!preview->CurrentPosition());
     }
 
     void layoutIsKeptAcrossStarts()
