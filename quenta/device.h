@@ -98,7 +98,8 @@ using DeviceFactory = std::function<std::shared_ptr<Device>(const std::string& p
 void setDeviceFactory(DeviceFactory factory);
 
 // The device the port map names for a port: "simulator" or nothing = the in-process simulated
-// controller; anything else is a serial device path.
+// controller; "grbl:<path>" = a GRBL 1.1 controller on that tty; anything else is a serial
+// device path speaking our wire protocol.
 std::shared_ptr<Device> createDeviceFromPortMap(const std::string& port);
 
 }  // namespace quenta

@@ -3,6 +3,7 @@
 #include "quenta.h"
 
 #include "device.h"
+#include "grbldevice.h"
 #include "simdevice.h"
 #include "serialdevice.h"
 
@@ -163,6 +164,9 @@ std::shared_ptr<Device> createDeviceFromPortMap(const std::string& port)
             return nullptr;  // a misspelt port map entry: the port cannot be opened
         return SimDevice::forPort(port, options);
     }
+    // "grbl:<path>": a GRBL 1.1 controller on that tty.
+    if (word.startsWith(QLatin1String("grbl:"), Qt::CaseInsensitive))
+        return std::make_shared<GrblDevice>(target.mid(5).trimmed().toStdString(), port);
     return std::make_shared<SerialDevice>(target.toStdString());
 }
 

@@ -1,7 +1,11 @@
 // kavro-sim: serves one simulated controller on a pseudo-terminal and prints its path.
 
+#include "grblpeer.h"
 #include "simserver.h"
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <string>
@@ -23,6 +27,8 @@ void printUsage()
                 "Map a port of the program to it: ports/COM5=/dev/pts/N in the settings of\n"
                 "lumbrix/Quenta (~/.config/lumbrix/Quenta.conf, section [ports]).\n\n"
                 "Options:\n%s"
+                "  --grbl                        serve a GRBL 1.1 controller instead (map\n"
+                "                                COM5=grbl:/dev/pts/N); ends on a signal\n"
                 "  --help                        show this text\n\n"
                 "Control commands on standard input, one per line: silence, talk,\n"
                 "garbage on|off, wrong-crc on|off, no-bootloader on|off,\n"
@@ -41,6 +47,21 @@ int main(int argc, char** argv)
             printUsage();
             return 0;
         }
+    }
+    if (std::find(args.begin(), args.end(), "--grbl") != args.end()) {
+        std::signal(SIGINT, onStopSignal);
+        std::signal(SIGTERM, onStopSignal);
+        std::signal(SIGHUP, onStopSignal);
+        GrblPtyServer grbl;
+        if (!grbl.start()) {
+            std::fprintf(stderr, "kavro-sim: no pseudo-terminal for the GRBL peer\n");
+            return 1;
+        }
+        std::printf("%s\n", grbl.path().c_str());
+        std::fflush(stdout);
+        while (!stopRequested)
+            pause();
+        return 0;
     }
     quenta::SimOptions options;
     std::string error;

@@ -1,6 +1,6 @@
 #include "simserver.h"
 
-#include "serialdevice.h"
+#include "tty.h"
 
 #include <fcntl.h>
 #include <poll.h>

@@ -1,124 +1,15 @@
 #include "serialdevice.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <sys/file.h>
-#include <sys/ioctl.h>
-#include <termios.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 
-#if defined(__linux__) && defined(TCGETS2) && !defined(__powerpc__) && !defined(__mips__) \
-    && !defined(__sparc__) && !defined(__alpha__)
-// The kernel's termios2 (asm-generic layout), which carries any baud rate. It cannot come
-// from <asm/termbits.h> because that header clashes with <termios.h>.
-struct termios2 {
-    unsigned int c_iflag;
-    unsigned int c_oflag;
-    unsigned int c_cflag;
-    unsigned int c_lflag;
-    unsigned char c_line;
-    unsigned char c_cc[19];
-    unsigned int c_ispeed;
-    unsigned int c_ospeed;
-};
-#define KAVRO_HAVE_TERMIOS2 1
-constexpr unsigned int kernelBother = 0x00001000;
-constexpr unsigned int kernelCbaud = 0x0000100f;
-#endif
-
 namespace quenta {
-
-namespace {
-
-struct BaudCode {
-    int rate;
-    speed_t code;
-};
-
-const BaudCode baudCodes[] = {
-    {50, B50},         {75, B75},         {110, B110},       {134, B134},
-    {150, B150},       {200, B200},       {300, B300},       {600, B600},
-    {1200, B1200},     {1800, B1800},     {2400, B2400},     {4800, B4800},
-    {9600, B9600},     {19200, B19200},   {38400, B38400},   {57600, B57600},
-    {115200, B115200}, {230400, B230400}, {460800, B460800}, {500000, B500000},
-    {576000, B576000}, {921600, B921600}, {1000000, B1000000}, {1152000, B1152000},
-    {1500000, B1500000}, {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000},
-    {3500000, B3500000}, {4000000, B4000000},
-};
-
-}  // namespace
-
-bool configureRawTty(int fd, int baudRate)
-{
-    termios t{};
-    if (tcgetattr(fd, &t) != 0)
-        return false;
-    cfmakeraw(&t);
-    t.c_cflag &= ~static_cast<tcflag_t>(CSTOPB | PARENB | CSIZE | CRTSCTS);
-    t.c_cflag |= CS8 | CLOCAL | CREAD;
-    t.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
-    t.c_cc[VMIN] = 0;
-    t.c_cc[VTIME] = 0;
-    const auto standard = std::find_if(std::begin(baudCodes), std::end(baudCodes),
-                                       [&](const BaudCode& b) { return b.rate == baudRate; });
-    if (standard != std::end(baudCodes)) {
-        cfsetispeed(&t, standard->code);
-        cfsetospeed(&t, standard->code);
-    }
-    if (tcsetattr(fd, TCSANOW, &t) != 0)
-        return false;
-    if (standard != std::end(baudCodes))
-        return true;
-#ifdef KAVRO_HAVE_TERMIOS2
-    termios2 t2{};
-    if (ioctl(fd, TCGETS2, &t2) != 0)
-        return false;
-    t2.c_cflag &= ~kernelCbaud;
-    t2.c_cflag |= kernelBother;
-    t2.c_cflag &= ~(kernelCbaud << 16);  // input rate follows the output rate
-    t2.c_ispeed = static_cast<unsigned int>(baudRate);
-    t2.c_ospeed = static_cast<unsigned int>(baudRate);
-    return ioctl(fd, TCSETS2, &t2) == 0;
-#else
-    errno = EINVAL;
-    return false;
-#endif
-}
-
-int ttyBaudRate(int fd)
-{
-#ifdef KAVRO_HAVE_TERMIOS2
-    termios2 t2{};
-    if (ioctl(fd, TCGETS2, &t2) == 0 && (t2.c_cflag & kernelCbaud) == kernelBother)
-        return static_cast<int>(t2.c_ospeed);
-#endif
-    termios t{};
-    if (tcgetattr(fd, &t) != 0)
-        return 0;
-    const speed_t code = cfgetospeed(&t);
-    for (const BaudCode& b : baudCodes) {
-        if (b.code == code)
-            return b.rate;
-    }
-    return 0;
-}
 
 SerialDevice::SerialDevice(std::string p) : path(std::move(p)) {}
 
 SerialDevice::~SerialDevice()
 {
     shutdown();
-}
-
-std::chrono::microseconds SerialDevice::charTime() const
-{
-    // 8N1: ten bit times per byte.
-    return std::chrono::microseconds(10'000'000LL / std::max(50, baud));
 }
 
 int SerialDevice::open(OpenMode m, int32_t baudRate, std::string& controllerName)
@@ -145,24 +36,8 @@ int SerialDevice::open(OpenMode m, int32_t baudRate, std::string& controllerName
     }
     parser.clear();
 
-    fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
+    if (!tty.open(path, baud))
         return 1;
-    // Exclusive: a second program (or a second port entry) on the same tty is refused.
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0 || ioctl(fd, TIOCEXCL) != 0
-        || !configureRawTty(fd, baud)) {
-        ::close(fd);
-        fd = -1;
-        return 1;
-    }
-    tcflush(fd, TCIOFLUSH);
-    wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (wakeFd < 0) {
-        ::close(fd);
-        fd = -1;
-        return 1;
-    }
-    reader = std::thread(&SerialDevice::readerLoop, this);
 
     if (m == OpenMode::FirmwareUpdate) {
         // Only the raw byte channel: nothing is sent, so the controller stays exactly as it
@@ -212,7 +87,7 @@ int SerialDevice::open(OpenMode m, int32_t baudRate, std::string& controllerName
 
 void SerialDevice::closeTransfer()
 {
-    if (fd < 0 || mode != OpenMode::Normal || isLost())
+    if (!tty.isOpen() || mode != OpenMode::Normal || isLost())
         return;
     goodbyeSent = true;
     simple(wire::Goodbye);
@@ -220,7 +95,7 @@ void SerialDevice::closeTransfer()
 
 void SerialDevice::close()
 {
-    if (fd >= 0 && mode == OpenMode::Normal && !goodbyeSent && !isLost()) {
+    if (tty.isOpen() && mode == OpenMode::Normal && !goodbyeSent && !isLost()) {
         // Tell the controller to stop sending status; nobody waits for the answer.
         const std::vector<uint8_t> frame = wire::encodeFrame(nextSeq, wire::Goodbye, {});
         writeAll(frame.data(), frame.size(), Clock::now() + std::chrono::milliseconds(50));
@@ -230,20 +105,7 @@ void SerialDevice::close()
 
 void SerialDevice::shutdown()
 {
-    if (reader.joinable()) {
-        const uint64_t one = 1;
-        const ssize_t w = ::write(wakeFd, &one, sizeof one);
-        (void)w;
-        reader.join();
-    }
-    if (wakeFd >= 0) {
-        ::close(wakeFd);
-        wakeFd = -1;
-    }
-    if (fd >= 0) {
-        ::close(fd);  // also releases the flock
-        fd = -1;
-    }
+    tty.close();
     std::lock_guard<std::mutex> lock(mutex);
     raw = false;
     rawIn.clear();
@@ -273,92 +135,46 @@ void SerialDevice::markLost()
 
 bool SerialDevice::writeAll(const uint8_t* bytes, size_t count, Clock::time_point deadline)
 {
-    size_t done = 0;
-    while (done < count) {
-        const ssize_t w = ::write(fd, bytes + done, count - done);
-        if (w > 0) {
-            done += static_cast<size_t>(w);
-            continue;
-        }
-        if (w < 0 && errno == EINTR)
-            continue;
-        if (w < 0 && errno != EAGAIN) {
-            markLost();
-            return false;
-        }
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        if (left.count() <= 0)
-            return false;
-        pollfd p{fd, POLLOUT, 0};
-        const int r = ::poll(&p, 1, static_cast<int>(left.count()));
-        if (r > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL))) {
-            markLost();
-            return false;
-        }
-    }
-    return true;
+    return tty.write(bytes, count, deadline);
 }
 
-void SerialDevice::readerLoop()
+void SerialDevice::ttyData(const uint8_t* data, size_t count)
 {
-    uint8_t buffer[4096];
-    int emptyReads = 0;
-    for (;;) {
-        pollfd fds[2] = {{fd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
-        const int timeout = parser.hasPartial() ? FrameStallMs : -1;
-        const int r = ::poll(fds, 2, timeout);
-        if (r < 0) {
-            if (errno == EINTR)
-                continue;
-            markLost();
-            return;
-        }
-        if (fds[1].revents)
-            return;
-        if (r == 0) {
-            // The rest of a frame did not come: drop its start and look again behind it.
-            parser.expirePartial();
-            wire::Frame frame;
-            while (parser.next(frame))
-                handleFrame(frame);
-            continue;
-        }
-        if (fds[0].revents & POLLNVAL) {
-            markLost();
-            return;
-        }
-        if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) {
-            const ssize_t n = ::read(fd, buffer, sizeof buffer);
-            if (n > 0) {
-                emptyReads = 0;
-                std::unique_lock<std::mutex> lock(mutex);
-                bytesReceived += static_cast<uint64_t>(n);
-                silentTimeouts = 0;  // the device speaks: requests wait for replies again
-                if (raw) {
-                    const size_t room = MaxRawBuffer - std::min(MaxRawBuffer, rawIn.size());
-                    rawIn.insert(rawIn.end(), buffer, buffer + std::min<size_t>(room, n));
-                    changed.notify_all();
-                    continue;
-                }
-                lock.unlock();
-                parser.feed(buffer, static_cast<size_t>(n));
-                wire::Frame frame;
-                while (parser.next(frame))
-                    handleFrame(frame);
-                lock.lock();
-                discarded = parser.discardedBytes();
-                continue;
-            }
-            if (n < 0 && (errno == EAGAIN || errno == EINTR))
-                continue;
-            // A hung-up tty reads as end of file or EIO and polls as POLLHUP for good.
-            if (n < 0 || (fds[0].revents & (POLLHUP | POLLERR)) || ++emptyReads > 100) {
-                markLost();
-                return;
-            }
-        }
+    std::unique_lock<std::mutex> lock(mutex);
+    bytesReceived += count;
+    silentTimeouts = 0;  // the device speaks: requests wait for replies again
+    if (raw) {
+        const size_t room = MaxRawBuffer - std::min(MaxRawBuffer, rawIn.size());
+        rawIn.insert(rawIn.end(), data, data + std::min(room, count));
+        changed.notify_all();
+        return;
     }
+    lock.unlock();
+    parser.feed(data, count);
+    wire::Frame frame;
+    while (parser.next(frame))
+        handleFrame(frame);
+    lock.lock();
+    discarded = parser.discardedBytes();
+}
+
+int SerialDevice::ttyIdleTimeoutMs()
+{
+    return parser.hasPartial() ? FrameStallMs : -1;
+}
+
+void SerialDevice::ttyIdle()
+{
+    // The rest of a frame did not come: drop its start and look again behind it.
+    parser.expirePartial();
+    wire::Frame frame;
+    while (parser.next(frame))
+        handleFrame(frame);
+}
+
+void SerialDevice::ttyLost()
+{
+    markLost();
 }
 
 void SerialDevice::handleFrame(const wire::Frame& frame)
@@ -392,7 +208,7 @@ bool SerialDevice::request(uint8_t cmd, const std::vector<uint8_t>& payload,
     bool silent = false;
     {
         std::lock_guard<std::mutex> lock(mutex);
-        if (fd < 0 || lost || raw)
+        if (!tty.isOpen() || lost || raw)
             return false;
         silent = silentTimeouts >= SilentTimeouts;
         if (silent) {
@@ -473,7 +289,7 @@ void SerialDevice::wake()
 int SerialDevice::getStatus(StatusReport& out)
 {
     std::lock_guard<std::mutex> lock(mutex);
-    if (fd < 0 || lost || raw || !haveStatus)
+    if (!tty.isOpen() || lost || raw || !haveStatus)
         return 0;
     out = lastStatus;
     return 1;
@@ -613,7 +429,7 @@ int SerialDevice::writeBytes(const uint8_t* bytes, int32_t length)
 {
     {
         std::lock_guard<std::mutex> lock(mutex);
-        if (fd < 0 || lost || !raw || length <= 0)
+        if (!tty.isOpen() || lost || !raw || length <= 0)
             return 0;
         if (!rawWritten) {
             // A bootloader only answers: what came before the first byte the host sends is
@@ -623,7 +439,7 @@ int SerialDevice::writeBytes(const uint8_t* bytes, int32_t length)
         }
     }
     // Allow the bytes twice their time on the line, and never less than 200 ms.
-    const auto lineTime = charTime() * length;
+    const auto lineTime = tty.charTime() * length;
     const auto deadline = Clock::now() + std::chrono::milliseconds(200) + 2 * lineTime;
     return writeAll(bytes, static_cast<size_t>(length), deadline) ? length : 0;
 }
@@ -631,7 +447,7 @@ int SerialDevice::writeBytes(const uint8_t* bytes, int32_t length)
 int SerialDevice::readBytes(uint8_t* bytes, int32_t length)
 {
     std::unique_lock<std::mutex> lock(mutex);
-    if (fd < 0 || !raw || length <= 0)
+    if (!tty.isOpen() || !raw || length <= 0)
         return 0;
     const auto wanted = static_cast<size_t>(length);
     if (rawIn.empty()) {
@@ -647,9 +463,9 @@ int SerialDevice::readBytes(uint8_t* bytes, int32_t length)
         // of three character times, at least 5 ms, ends it), at most twice their line time
         // plus 10 ms.
         const auto gap = std::max<std::chrono::microseconds>(std::chrono::milliseconds(5),
-                                                              3 * charTime());
+                                                              3 * tty.charTime());
         const auto limit = Clock::now() + std::chrono::milliseconds(10)
-                           + 2 * charTime() * static_cast<int64_t>(wanted - rawIn.size());
+                           + 2 * tty.charTime() * static_cast<int64_t>(wanted - rawIn.size());
         while (rawIn.size() < wanted && !lost) {
             const size_t before = rawIn.size();
             const auto until = std::min(limit, Clock::now() + gap);

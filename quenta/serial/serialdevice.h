@@ -3,6 +3,7 @@
 // wire protocol of docs/wire-protocol.md, or raw bytes in firmware-update mode.
 
 #include "device.h"
+#include "tty.h"
 #include "wireprotocol.h"
 
 #include <chrono>
@@ -11,18 +12,11 @@
 #include <deque>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace quenta {
 
-// Sets a tty to raw 8N1 at the given baud rate (any rate the driver accepts, not only the
-// standard ones). Returns false with errno set when the tty refuses.
-bool configureRawTty(int fd, int baudRate);
-// The output baud rate a tty is set to, or 0 when it cannot be read.
-int ttyBaudRate(int fd);
-
-class SerialDevice : public Device {
+class SerialDevice : public Device, private Tty::Handler {
 public:
     // How long a request waits for its reply; with the write it stays within 200 ms.
     static constexpr int ReplyTimeoutMs = 150;
@@ -92,16 +86,18 @@ private:
     bool writeAll(const uint8_t* bytes, size_t count, Clock::time_point deadline);
     // Sends a status request without waiting for anything (the link is silent).
     void probe(uint8_t seq);
-    void readerLoop();
     void handleFrame(const wire::Frame& frame);
     void markLost();
     void shutdown();
-    std::chrono::microseconds charTime() const;
+
+    // The tty's reader thread.
+    void ttyData(const uint8_t* data, size_t count) override;
+    int ttyIdleTimeoutMs() override;
+    void ttyIdle() override;
+    void ttyLost() override;
 
     const std::string path;
-    int fd = -1;
-    int wakeFd = -1;  // eventfd that stops the reader thread
-    std::thread reader;
+    Tty tty{*this};
     OpenMode mode = OpenMode::Normal;
     int baud = 115200;
     bool goodbyeSent = false;
