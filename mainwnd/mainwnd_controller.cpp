@@ -4,6 +4,7 @@
 #include "kavrixmainwnd.h"
 
 #include "addeditcontrollerdlg.h"
+#include "device.h"
 #include "dialogs.h"
 #include "kavrixkernel.h"
 #include "portsdlg.h"
@@ -83,9 +84,11 @@ void KavrixMainWnd::SlotControllerConnect()
         // The log keeps where the port led, so a wrong device path can be told from a
         // controller that does not answer.
         const PortMapping mapping = PortMapping::Parse(PortMapValue(controller->GetComPort()));
-        const QString target = mapping.kind == PortMapping::Simulator
-                                   ? tr("built-in simulator")
-                                   : mapping.device;
+        QString target = mapping.kind == PortMapping::Simulator ? tr("built-in simulator")
+                                                                  : mapping.device;
+        const std::string reason = quenta::lastOpenFailure(controller->GetPortSettings());
+        if (!reason.empty())
+            target += QStringLiteral(": ") + QString::fromLocal8Bit(reason.c_str());
         AppendToOutput(tr("Connection to controller on %1 failed: %2 (%3)")
                            .arg(controller->GetComPort(), controller->GetConnectErrorText(),
                                 target));

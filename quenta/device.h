@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 
+struct TarvoPortSettings;
+
 namespace quenta {
 
 // One status report, in the field order of GetStatus_Schritte.
@@ -36,6 +38,9 @@ public:
     // holds the record's name on entry; on success the device may replace it (at most 75
     // characters).
     virtual int open(OpenMode mode, int32_t baudRate, std::string& controllerName) = 0;
+    // After a failed open: the system's reason ("No such file or directory"), when there is
+    // one.
+    virtual std::string openFailure() const { return {}; }
     virtual void closeTransfer() {}
     virtual void close() = 0;
 
@@ -101,5 +106,9 @@ void setDeviceFactory(DeviceFactory factory);
 // controller; "grbl:<path>" = a GRBL 1.1 controller on that tty; anything else is a serial
 // device path speaking our wire protocol.
 std::shared_ptr<Device> createDeviceFromPortMap(const std::string& port);
+
+// The system's reason for the last failed open of the record's port (empty after a
+// successful open, or when the device gave none).
+std::string lastOpenFailure(const TarvoPortSettings* record);
 
 }  // namespace quenta

@@ -30,6 +30,8 @@ struct Port {
 
 std::mutex registryMutex;  // guards ports and factory
 std::map<TarvoPortSettings*, std::shared_ptr<Port>> ports;
+// The reason of the last failed open per record, until the next open.
+std::map<const TarvoPortSettings*, std::string> openFailures;
 DeviceFactory factory;
 
 // The callback runs under this lock, and registration takes it, so once
@@ -111,6 +113,10 @@ int openPort(TarvoPortSettings* s, OpenMode mode)
         lock.unlock();
         device = f ? f(name) : createDeviceFromPortMap(name);
     }
+    {
+        std::lock_guard<std::mutex> lock(registryMutex);
+        openFailures.erase(s);
+    }
     if (!device || name.empty()) {
         s->openResult = 1;
         return 0;
@@ -120,6 +126,8 @@ int openPort(TarvoPortSettings* s, OpenMode mode)
     const int code = device->open(mode, s->baudRate, controllerName);
     if (code != 0) {
         s->openResult = static_cast<uint8_t>(code);
+        std::lock_guard<std::mutex> lock(registryMutex);
+        openFailures[s] = device->openFailure();
         return 0;
     }
     std::memset(s->controllerName, 0, sizeof s->controllerName);
@@ -134,6 +142,7 @@ int openPort(TarvoPortSettings* s, OpenMode mode)
     }
     std::lock_guard<std::mutex> lock(registryMutex);
     ports[s] = port;
+    openFailures.erase(s);
     return 1;
 }
 
@@ -143,6 +152,13 @@ void setDeviceFactory(DeviceFactory f)
 {
     std::lock_guard<std::mutex> lock(registryMutex);
     factory = std::move(f);
+}
+
+std::string lastOpenFailure(const TarvoPortSettings* record)
+{
+    std::lock_guard<std::mutex> lock(registryMutex);
+    const auto it = openFailures.find(record);
+    return it == openFailures.end() ? std::string() : it->second;
 }
 
 std::shared_ptr<Device> createDeviceFromPortMap(const std::string& port)

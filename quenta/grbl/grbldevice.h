@@ -48,6 +48,7 @@ public:
     GrblDevice& operator=(const GrblDevice&) = delete;
 
     int open(OpenMode mode, int32_t baudRate, std::string& controllerName) override;
+    std::string openFailure() const override { return tty.reason(); }
     void close() override;
     bool waitForStatus(std::chrono::milliseconds maxWait) override;
     void wake() override;

@@ -40,6 +40,7 @@ public:
     SerialDevice& operator=(const SerialDevice&) = delete;
 
     int open(OpenMode mode, int32_t baudRate, std::string& controllerName) override;
+    std::string openFailure() const override { return tty.reason(); }
     void closeTransfer() override;
     void close() override;
     bool waitForStatus(std::chrono::milliseconds maxWait) override;

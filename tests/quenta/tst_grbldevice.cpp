@@ -75,8 +75,10 @@ void TestGrblDevice::init()
 {
     server = std::make_unique<GrblPtyServer>();
     QVERIFY(server->start());
-    QSettings(QStringLiteral("lumbrix"), QStringLiteral("Quenta"))
-        .setValue(QStringLiteral("ports/COM7"),
+    QSettings link(QStringLiteral("lumbrix"), QStringLiteral("Quenta"));
+    // Parameters the library keeps for a GRBL port persist: every test starts without them.
+    link.remove(QStringLiteral("grbl"));
+    link.setValue(QStringLiteral("ports/COM7"),
                   QStringLiteral("grbl:") + QString::fromStdString(server->path()));
     InitCommPortSettings(&record);
     std::strcpy(record.comPort, "COM7");
@@ -189,7 +191,12 @@ void TestGrblDevice::parkRefusedUntilReferenced()
     int32_t x[6] = {-1250, 0, 0, 0, 0, 0};
     int32_t y[6] = {0, 0, 0, 0, 0, 0};
     FahreRelativ_XY_Schritte(&record, 50000, 1, x, y, 3);
-    QVERIFY(eventually([&] { return peerIdle(); }));
+    // Idle again only once the jog has arrived and run (not before it started).
+    QVERIFY(eventually([&] {
+        double m = 0;
+        server->with([&](GrblPeer& p) { m = p.machine(0); });
+        return peerIdle() && m < -1e-3;
+    }));
     QCOMPARE(ParkPositionAnfahren(&record), 1);
     QVERIFY(eventually([&] {
         double m = -1;

@@ -1,6 +1,7 @@
 // The serial device against a pseudo-terminal whose other end the test plays: open results,
 // exclusive open, baud rates, bounded requests, a vanished device and partial replies.
 
+#include "quenta.h"
 #include "serialdevice.h"
 #include "simlink.h"
 
@@ -13,6 +14,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstring>
 #include <chrono>
 #include <functional>
 #include <thread>
@@ -130,6 +132,20 @@ void TestSerialDevice::pathsThatAreNoSerialPort()
 {
     SerialDevice missing("/dev/kavro-does-not-exist");
     QCOMPARE(openDevice(missing), 1);
+    QCOMPARE(missing.openFailure(), std::string("No such file or directory"));
+    // The library keeps the reason for the record whose open failed, until the next open.
+    quenta::setDeviceFactory([](const std::string&) {
+        return std::make_shared<SerialDevice>("/dev/kavro-does-not-exist");
+    });
+    TarvoPortSettings record;
+    InitCommPortSettings(&record);
+    std::strcpy(record.comPort, "COM7");
+    QCOMPARE(TarvoOpenConnectionPort(&record, 0), 0);
+    QCOMPARE(quenta::lastOpenFailure(&record), std::string("No such file or directory"));
+    quenta::setDeviceFactory([](const std::string&) { return nullptr; });
+    QCOMPARE(TarvoOpenConnectionPort(&record, 0), 0);
+    QCOMPARE(quenta::lastOpenFailure(&record), std::string());
+    quenta::setDeviceFactory({});
     QTemporaryFile file;
     QVERIFY(file.open());
     SerialDevice plain(file.fileName().toStdString());
