@@ -6,8 +6,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -57,10 +59,28 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "kavro-sim: no pseudo-terminal for the GRBL peer\n");
             return 1;
         }
+        // --link=PATH works here too; the other options belong to the Kavro controller.
+        std::string linkPath;
+        for (const std::string& a : args) {
+            if (a.rfind("--link=", 0) == 0)
+                linkPath = a.substr(7);
+            else if (a != "--grbl")
+                std::fprintf(stderr, "kavro-sim: %s does not apply to --grbl\n", a.c_str());
+        }
+        if (!linkPath.empty()) {
+            ::unlink(linkPath.c_str());
+            if (::symlink(grbl.path().c_str(), linkPath.c_str()) != 0) {
+                std::fprintf(stderr, "kavro-sim: cannot create the link %s: %s\n",
+                             linkPath.c_str(), std::strerror(errno));
+                linkPath.clear();
+            }
+        }
         std::printf("%s\n", grbl.path().c_str());
         std::fflush(stdout);
         while (!stopRequested)
             pause();
+        if (!linkPath.empty())
+            ::unlink(linkPath.c_str());
         return 0;
     }
     quenta::SimOptions options;
