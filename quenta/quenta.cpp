@@ -61,7 +61,9 @@ int withDevice(TarvoPortSettings* s, F&& f)
 void serviceLoop(std::shared_ptr<Port> port, TarvoPortSettings* record)
 {
     while (port->running.load()) {
-        if (!port->device->waitForStatus(std::chrono::milliseconds(50)))
+        // Status wakes the thread, and so does stopPort (device->wake()): an idle port sleeps
+        // rather than looking every few milliseconds whether it is still wanted.
+        if (!port->device->waitForStatus(std::chrono::seconds(1)))
             continue;
         std::lock_guard<std::mutex> lock(callbackMutex);
         if (port->running.load() && callback)
