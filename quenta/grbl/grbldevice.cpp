@@ -979,22 +979,29 @@ void GrblDevice::updateResolution()
     stepsPerMm[3] = get(103, std::max(0.1f, hostParams[0x0403].f));
 }
 
+bool GrblDevice::admitParameterCall(bool knownParameter)
+{
+    if (!opened || lost)
+        return false;
+    if (!knownParameter) {
+        raise(ParameterNumber);
+        return false;
+    }
+    if (mode != 1) {
+        raise(NotAllowed);
+        return false;
+    }
+    return true;
+}
+
 int GrblDevice::readParameter(uint8_t group, uint8_t index, uint8_t result[16])
 {
     const auto key = static_cast<uint16_t>(group << 8 | index);
-    const ParamSpec* spec = findSpec(key);
+    const ParamSpec* const spec = findSpec(key);
     {
         std::lock_guard<std::mutex> lock(mutex);
-        if (!opened || lost)
+        if (!admitParameterCall(spec != nullptr))
             return 0;
-        if (!spec) {
-            raise(ParameterNumber);
-            return 0;
-        }
-        if (mode != 1) {
-            raise(NotAllowed);
-            return 0;
-        }
     }
     ParamValue v = hostParams[key];
     const auto perMin = [this](int n, float fallback) {
@@ -1080,19 +1087,11 @@ int GrblDevice::readParameter(uint8_t group, uint8_t index, uint8_t result[16])
 int GrblDevice::setParameter(uint8_t group, uint8_t index, const ParamValue& value)
 {
     const auto key = static_cast<uint16_t>(group << 8 | index);
-    const ParamSpec* spec = findSpec(key);
+    const ParamSpec* const spec = findSpec(key);
     {
         std::lock_guard<std::mutex> lock(mutex);
-        if (!opened || lost)
+        if (!admitParameterCall(spec != nullptr))
             return 0;
-        if (!spec) {
-            raise(ParameterNumber);
-            return 0;
-        }
-        if (mode != 1) {
-            raise(NotAllowed);
-            return 0;
-        }
         if (!validValue(*spec, value)) {
             raise(ParameterValue);
             return 0;

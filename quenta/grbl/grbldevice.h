@@ -102,6 +102,9 @@ private:
     void handleLine(const std::string& line);
     void handleReport(const grbl::Report& r);
     void raise(uint8_t code);      // mutex held; keeps an error already pending
+    // Mutex held: a parameter call needs an open link, a known parameter (else the parameter
+    // number error) and mode 1 (else "not allowed").
+    bool admitParameterCall(bool knownParameter);
     void refuse(uint8_t code);     // takes the mutex
     void stopStream();             // mutex held
     void afterReset();             // mutex held
