@@ -4,6 +4,8 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -521,4 +523,14 @@ void GrblPtyServer::loop()
                 pendingOut.erase(0, static_cast<size_t>(w));
         }
     }
+}
+
+double GrblPtyServer::threadCpuSeconds()
+{
+    clockid_t clock{};
+    timespec t{};
+    if (!thread.joinable() || pthread_getcpuclockid(thread.native_handle(), &clock) != 0
+        || clock_gettime(clock, &t) != 0)
+        return 0.0;
+    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
 }

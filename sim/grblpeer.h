@@ -99,6 +99,8 @@ public:
     void with(const std::function<void(GrblPeer&)>& f);
     // Closes the pseudo-terminal, as when the USB cable is pulled.
     void hangup();
+    // CPU seconds the peer's own thread has used, so a benchmark can tell the host's share.
+    double threadCpuSeconds();
     std::atomic<bool> mute{false};
 
 private:
