@@ -317,6 +317,9 @@ void GrblDevice::handleLine(const std::string& text)
     }
     case grbl::LineKind::Alarm:
         errorCode = grbl::errorCodeForAlarm(line.code, lastPins, axisHint, directionHint);
+        // A hard limit is announced before the report that shows its pin: the axis is named
+        // by the next report that does.
+        hardLimitAxisOpen = line.code == 1 && errorCode == grbl::errorCodeForAlarm(1, {});
         referenced = 0;
         homing = false;
         stopStream();
@@ -379,6 +382,15 @@ void GrblDevice::handleReport(const grbl::Report& r)
     if (r.haveWco)
         std::copy(r.wco, r.wco + 4, wco);
     lastPins = r.pins;
+    if (hardLimitAxisOpen && errorCode != 0) {
+        const uint8_t named = grbl::errorCodeForAlarm(1, r.pins);
+        if (named != grbl::errorCodeForAlarm(1, {})) {
+            errorCode = named;
+            hardLimitAxisOpen = false;
+        }
+    } else {
+        hardLimitAxisOpen = false;
+    }
     if (r.haveOverrides) {
         // Ov: comes with A: whenever an accessory runs, so here A: is current.
         spindle = r.spindle;

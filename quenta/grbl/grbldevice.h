@@ -168,6 +168,8 @@ private:
     StatusReport status;
     bool statusPending = false;
     uint8_t errorCode = 0;
+    // An ALARM:1 came before any report named its limit pin.
+    bool hardLimitAxisOpen = false;
     uint8_t referenced = 0;
     bool spindle = false;
     bool coolant = false;

@@ -61,6 +61,8 @@ private Q_SLOTS:
     void parametersWrittenOnlyOnChangeAndKept();
     void ramProgramStreamedThreeTimes();
     void hangUpEndsStatusAndCalls();
+    void hardLimitNamesTheAxisUntilAcknowledged();
+    void silentFirmwareFailsCallsAtOnce();
 
 private:
     int connect();
@@ -343,6 +345,38 @@ void TestGrblDevice::hangUpEndsStatusAndCalls()
     notifications = 0;
     QTest::qWait(700);
     QCOMPARE(notifications.load(), 0);  // silence: the window's watchdog takes over
+}
+
+void TestGrblDevice::hardLimitNamesTheAxisUntilAcknowledged()
+{
+    QCOMPARE(connect(), 1);
+    server->with([](GrblPeer& p) { p.hardLimit('Y'); });
+    Status st;
+    // The alarm comes first, the report that shows the pin after it.
+    QVERIFY(eventually([&] { return fetch(&record, st) && st.error == 0x23; }));
+    QVERIFY(st.inputs & 0x02);  // EndY
+    // Refused while the alarm stands.
+    int32_t x[6] = {100, 0, 0, 0, 0, 0};
+    int32_t y[6] = {0, 0, 0, 0, 0, 0};
+    FahreRelativ_XY_Schritte(&record, 100, 1, x, y, 3);
+    QVERIFY(fetch(&record, st));
+    QCOMPARE(int(st.error), 0x23);  // the first error stays
+    QCOMPARE(FehlerQuitieren(&record), 1);
+    QVERIFY(eventually([&] { return fetch(&record, st) && st.error == 0 && peerIdle(); }));
+}
+
+void TestGrblDevice::silentFirmwareFailsCallsAtOnce()
+{
+    QCOMPARE(connect(), 1);
+    server->mute = true;
+    QElapsedTimer t;
+    t.start();
+    int failed = 0;
+    for (int i = 0; i < 40; ++i)
+        failed += HaltePosition(&record, 10) == 0;
+    // Two waits for an answer, then every call fails without one.
+    QVERIFY2(t.elapsed() < 2000, qPrintable(QString::number(t.elapsed())));
+    QVERIFY(failed >= 38);
 }
 
 QTEST_GUILESS_MAIN(TestGrblDevice)
