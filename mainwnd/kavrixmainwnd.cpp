@@ -58,6 +58,18 @@ public:
         setWidget(panel);
     }
 
+    // A controller panel builds its form before its page shows on screen, so the page lays
+    // out and paints complete from its first frame. (A page only marked to show, inside a
+    // window not shown yet, waits.)
+    void setVisible(bool visible) override
+    {
+        if (visible && parentWidget() && parentWidget()->isVisible()) {
+            if (auto* const panel = qobject_cast<ManualControlWnd*>(widget()))
+                panel->EnsureForm();
+        }
+        QScrollArea::setVisible(visible);
+    }
+
     QSize sizeHint() const override
     {
         const QSize hint = widget()->sizeHint();

@@ -126,6 +126,8 @@ void ManualControlWnd::showEvent(QShowEvent* event)
             if (!child->testAttribute(Qt::WA_WState_ExplicitShowHide))
                 child->show();
         }
+        if (layout())
+            layout()->activate();
     }
     QWidget::showEvent(event);
 }

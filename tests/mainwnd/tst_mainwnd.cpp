@@ -146,7 +146,10 @@ private Q_SLOTS:
         QCOMPARE(tabs->currentIndex(), 2);
         QVERIFY(panelOf(2)->HasForm());
         auto* const stop = panelOf(2)->findChild<QPushButton*>("NotHaltMitBremsenButton");
+        auto* const otherStop = panelOf(2)->findChild<QPushButton*>("NotStopOhneBremsenButton");
         QVERIFY(stop && stop->isVisible());
+        // Laid out before its first paint, not piled up in a corner.
+        QVERIFY(!stop->geometry().intersects(otherStop->geometry()));
         QVERIFY(panelOf(2)->findChild<QWidget*>("editorModeBanner")->isHidden());
         // Asked for through the window, a panel never shown is complete too.
         QVERIFY(window.GetControlPanel(0)->findChild<QPushButton*>("XnegButton"));
