@@ -58,6 +58,18 @@ public:
         setWidget(panel);
     }
 
+    // A controller panel builds its form before its page shows on screen, so the page lays
+    // out and paints complete from its first frame. (A page only marked to show, inside a
+    // window not shown yet, waits.)
+    void setVisible(bool visible) override
+    {
+        if (visible && parentWidget() && parentWidget()->isVisible()) {
+            if (auto* const panel = qobject_cast<ManualControlWnd*>(widget()))
+                panel->EnsureForm();
+        }
+        QScrollArea::setVisible(visible);
+    }
+
     QSize sizeHint() const override
     {
         const QSize hint = widget()->sizeHint();
@@ -117,6 +129,8 @@ KavrixMainWnd::KavrixMainWnd(QWidget* parent)
     connect(kernel, &KavrixKernel::SignalCommandToEdit, this, &KavrixMainWnd::SlotCommandToEdit);
 
     SlotActiveControllerChanged(kernel->GetActiveControllerPort());
+    // The current panel is part of the first paint, and its size sets the dock's width.
+    GetControlPanel(controllerTabWidget->currentIndex());
 }
 
 KavrixMainWnd::~KavrixMainWnd() = default;
@@ -534,7 +548,11 @@ void KavrixMainWnd::AppendToOutput(const QString& text)
 ManualControlWnd* KavrixMainWnd::GetControlPanel(int index) const
 {
     const auto* const page = qobject_cast<QScrollArea*>(controllerTabWidget->widget(index));
-    return page ? qobject_cast<ManualControlWnd*>(page->widget()) : nullptr;
+    auto* const panel = page ? qobject_cast<ManualControlWnd*>(page->widget()) : nullptr;
+    // Whoever asks for a panel gets it complete, with every button and edit.
+    if (panel)
+        panel->EnsureForm();
+    return panel;
 }
 
 int KavrixMainWnd::FindControllerTab(const QString& comPort) const
@@ -553,7 +571,10 @@ void KavrixMainWnd::SlotControllerAdded(QString comPort)
     TarvoController* const controller = KavrixKernel::Instance()->FindController(comPort);
     if (!controller)
         return;
-    auto* const page = new PanelScrollArea(new ManualControlWnd(controller, nullptr));
+    // Only the panel on the current tab is needed for the first paint: the others build their
+    // forms when their tab is first shown (or when the window reaches into them).
+    auto* const page = new PanelScrollArea(
+        new ManualControlWnd(controller, nullptr, ManualControlWnd::FormBuild::OnFirstShow));
     {
         // The first tab of an empty tab widget becomes current by itself; that must not pick
         // the active controller (the kernel does, and a restored one must survive start-up).

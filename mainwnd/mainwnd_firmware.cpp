@@ -6,6 +6,7 @@
 #include "firmwareprogress.h"
 #include "firmwaretransfer.h"
 #include "kavrixkernel.h"
+#include "manualcontrolwnd.h"
 #include "tarvocontroller.h"
 
 #include <QPushButton>
@@ -65,9 +66,11 @@ void KavrixMainWnd::SlotControllerFirmwareUpdate()
         progress.KeepUsable(controllerTabWidget->tabBar());
         progress.KeepKey(QKeySequence(Qt::Key_Escape));
         for (int i = 0; i < controllerTabWidget->count(); ++i) {
-            QWidget* const page = controllerTabWidget->widget(i);
+            const ManualControlWnd* const panel = GetControlPanel(i);  // with its form built
+            if (!panel)
+                continue;
             for (const char* const name : {"NotHaltMitBremsenButton", "NotStopOhneBremsenButton"})
-                progress.KeepUsable(page->findChild<QPushButton*>(QLatin1String(name)));
+                progress.KeepUsable(panel->findChild<QPushButton*>(QLatin1String(name)));
         }
         FirmwareTransferHooks hooks;
         hooks.parent = this;

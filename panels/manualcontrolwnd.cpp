@@ -95,7 +95,8 @@ bool inRange(T value, T low, T high)
 
 }  // namespace
 
-ManualControlWnd::ManualControlWnd(TarvoController* controller, QWidget* parent)
+ManualControlWnd::ManualControlWnd(TarvoController* controller, QWidget* parent,
+                                   FormBuild when)
     : QWidget(parent),
       controller(controller),
       values(std::make_unique<ManualCommandValues>()),
@@ -103,9 +104,37 @@ ManualControlWnd::ManualControlWnd(TarvoController* controller, QWidget* parent)
       velocityMmValidator(decimalValidator(0.0, 999.0)),
       holdTimeValidator(integerValidator(0, 12000000)),
       distanceStepsValidator(integerValidator(-32767, 32767)),
-      distanceMmValidator(decimalValidator(-32767.0, 32767.0)),
-      ui(std::make_unique<Ui::ManualControlWnd>())
+      distanceMmValidator(decimalValidator(-32767.0, 32767.0))
 {
+    if (when == FormBuild::Now)
+        BuildForm();
+}
+
+void ManualControlWnd::EnsureForm()
+{
+    if (!ui)
+        BuildForm();
+}
+
+void ManualControlWnd::showEvent(QShowEvent* event)
+{
+    if (!ui) {
+        BuildForm();
+        // Widgets added to a visible parent would only show one event loop pass later (and
+        // the panel paint empty once): show them now, all but those hidden on purpose.
+        for (QWidget* const child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            if (!child->testAttribute(Qt::WA_WState_ExplicitShowHide))
+                child->show();
+        }
+        if (layout())
+            layout()->activate();
+    }
+    QWidget::showEvent(event);
+}
+
+void ManualControlWnd::BuildForm()
+{
+    ui = std::make_unique<Ui::ManualControlWnd>();
     ui->setupUi(this);
 
     // Steps as the unit: its validators, every edit "0", the distance "1", no message.
@@ -189,6 +218,8 @@ void ManualControlWnd::AddSafetyCues()
 
 ManualControlWnd::~ManualControlWnd()
 {
+    if (!ui)
+        return;
     // The edits must let go of the validators before the validators go.
     for (QLineEdit* const edit : ValueEdits())
         edit->setValidator(nullptr);
@@ -204,6 +235,7 @@ QList<QLineEdit*> ManualControlWnd::ValueEdits() const
 
 void ManualControlWnd::SlotStepsToggled(bool isToggled)
 {
+    EnsureForm();
     stepsMode = isToggled;
     ui->VEdit->setValidator(isToggled ? static_cast<QValidator*>(velocityStepsValidator.get())
                                       : velocityMmValidator.get());
@@ -315,6 +347,7 @@ void ManualControlWnd::SendMove(Pair pair, const CommandLine& line)
 
 void ManualControlWnd::Jog(Pair pair, int axisInPair, int direction)
 {
+    EnsureForm();
     if (!CommandMayGoOn())
         return;
     ui->statusLabel->clear();
@@ -367,16 +400,19 @@ void ManualControlWnd::SlotCpos() { Jog(Pair::ZC, 1, 1); }
 
 void ManualControlWnd::SlotFahreRelativXY()
 {
+    EnsureForm();
     MoveRelative(Pair::XY, ui->XEdit, ui->YEdit);
 }
 
 void ManualControlWnd::SlotFahreRelativZC()
 {
+    EnsureForm();
     MoveRelative(Pair::ZC, ui->ZEdit, ui->CEdit);
 }
 
 void ManualControlWnd::SlotHaltePosition()
 {
+    EnsureForm();
     if (!CommandMayGoOn())
         return;
     ui->statusLabel->clear();
@@ -389,6 +425,7 @@ void ManualControlWnd::SlotHaltePosition()
 
 void ManualControlWnd::SlotNullPunktSetzen()
 {
+    EnsureForm();
     if (!CommandMayGoOn())
         return;
     ui->statusLabel->clear();
@@ -430,6 +467,7 @@ void ManualControlWnd::SlotReferenzfahrt()
 
 void ManualControlWnd::SlotSpKuSetzen()
 {
+    EnsureForm();
     if (!CommandMayGoOn())
         return;
     values->coolingOn = ui->bit5KuCheckBox->isChecked() ? 1 : 0;
@@ -446,6 +484,7 @@ void ManualControlWnd::SlotSpKuSetzen()
 
 void ManualControlWnd::SlotAllgAusgSetzen()
 {
+    EnsureForm();
     if (!CommandMayGoOn())
         return;
     const QCheckBox* const bits[] = {ui->bit0CheckBox, ui->bit1CheckBox, ui->bit2CheckBox,
@@ -467,6 +506,7 @@ void ManualControlWnd::SlotAllgAusgSetzen()
 
 void ManualControlWnd::SlotAllgEingDeaktivieren()
 {
+    EnsureForm();
     if (!ControllerConnectedForDirectCommand())
         return;
     // Read by the status panel, which shows the general inputs grey while it is not 0.

@@ -1,6 +1,11 @@
 #pragma once
 // The operator's hand control of one controller: jogs, relative moves, hold, zero point, park,
 // reference run, switching, emergency stops; sends to the controller or writes program lines.
+//
+// The form can be built late: a panel made with FormBuild::OnFirstShow stays an empty widget
+// until it is first shown, one of its slots that reads the form runs, or EnsureForm() is
+// called (the main window does so wherever it reaches into a panel, so findChild() there
+// always finds the buttons and edits).
 
 #include <QList>
 #include <QWidget>
@@ -24,8 +29,15 @@ class ManualControlWnd;
 class ManualControlWnd : public QWidget {
     Q_OBJECT
 public:
-    ManualControlWnd(TarvoController* controller, QWidget* parent = nullptr);
+    enum class FormBuild { Now, OnFirstShow };
+
+    ManualControlWnd(TarvoController* controller, QWidget* parent = nullptr,
+                     FormBuild when = FormBuild::Now);
     ~ManualControlWnd() override;
+
+    // Builds the form (buttons, edits, safety cues) unless it exists; cheap when it does.
+    void EnsureForm();
+    bool HasForm() const { return ui != nullptr; }
 
     TarvoController* GetController() const { return controller; }
     bool IsStepsMode() const { return stepsMode; }
@@ -54,8 +66,13 @@ public Q_SLOTS:
     void SlotNotStop();
     void SlotFehlerQuit();
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     enum class Pair { XY, ZC };
+
+    void BuildForm();
 
     // The red emergency stops with their key hint, and the banner shown while commands go
     // to the editor.

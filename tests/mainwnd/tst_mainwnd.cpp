@@ -15,6 +15,8 @@
 #include <QItemSelectionModel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
+#include <QScrollArea>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QStandardItemModel>
@@ -117,6 +119,42 @@ private Q_SLOTS:
         const QStringList lines = outputLines(window);
         QCOMPARE(lines.filter("Emergency stop (Not Halt) sent to").size(), 2);
         QVERIFY(lines.contains("Emergency stop (Not Halt) sent to COM1"));
+    }
+
+    void panelsOffTheCurrentTabAreBuiltWhenFirstShown()
+    {
+        registerController("COM1");
+        registerController("COM2");
+        registerController("COM3");
+        KavrixKernel::Instance()->SetActiveController(QStringLiteral("COM2"));
+        KavrixMainWnd window;
+        QTabWidget* const tabs = window.GetControllerTabWidget();
+        const auto panelOf = [tabs](int index) {
+            return static_cast<QScrollArea*>(tabs->widget(index))->findChild<ManualControlWnd*>();
+        };
+        // Every tab and panel object exists from the start; only the current one has a form.
+        QCOMPARE(tabs->count(), 3);
+        QCOMPARE(tabs->currentIndex(), 1);
+        QVERIFY(panelOf(1)->HasForm());
+        QVERIFY(!panelOf(0)->HasForm());
+        QVERIFY(!panelOf(2)->HasForm());
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QVERIFY(!panelOf(2)->HasForm());
+
+        // Shown by its tab: complete and visible at once, the banner still hidden.
+        QTest::mouseClick(tabs->tabBar(), Qt::LeftButton, {}, tabs->tabBar()->tabRect(2).center());
+        QCOMPARE(tabs->currentIndex(), 2);
+        QVERIFY(panelOf(2)->HasForm());
+        auto* const stop = panelOf(2)->findChild<QPushButton*>("NotHaltMitBremsenButton");
+        auto* const otherStop = panelOf(2)->findChild<QPushButton*>("NotStopOhneBremsenButton");
+        QVERIFY(stop && stop->isVisible());
+        // Laid out before its first paint, not piled up in a corner.
+        QVERIFY(!stop->geometry().intersects(otherStop->geometry()));
+        QVERIFY(panelOf(2)->findChild<QWidget*>("editorModeBanner")->isHidden());
+        // Asked for through the window, a panel never shown is complete too.
+        QVERIFY(window.GetControlPanel(0)->findChild<QPushButton*>("XnegButton"));
+        QVERIFY(panelOf(0)->HasForm());
     }
 
     void editorModeBannerFollowsTheDestination()

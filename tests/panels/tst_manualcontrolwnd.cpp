@@ -55,6 +55,7 @@ private Q_SLOTS:
     void jogs_data();
     void jogs();
     void jogResetsTheOtherAxisOfThePair();
+    void lateFormStartsAsAnEagerOne();
     void relativeMoves_data();
     void relativeMoves();
     void holdZeroParkReference_data();
@@ -364,6 +365,30 @@ void TestManualControlWnd::jogResetsTheOtherAxisOfThePair()
     QCOMPARE(calls().value(1),
              QStringLiteral("FahreRelativ_XY_Schritte(50,1,[0,0,0,0,0,0],[-1,0,0,0,0,0],3)"));
     QCOMPARE(outputLines(), (QStringList{"GO_XY_S 50 1 0;", "GO_XY_S 50 0 -1;"}));
+}
+
+void TestManualControlWnd::lateFormStartsAsAnEagerOne()
+{
+    // A panel whose form waits for its first show: a slot that reads the form builds it first
+    // and reads the same initial values ("0" everywhere, steps, the first jog distance).
+    ManualControlWnd late(controller, nullptr, ManualControlWnd::FormBuild::OnFirstShow);
+    QVERIFY(!late.HasForm());
+    QVERIFY(!late.findChild<QPushButton*>(QStringLiteral("XposButton")));
+    late.SlotXpos();
+    QVERIFY(late.HasForm());
+    QCOMPARE(outputLines(), QStringList{"GO_XY_S 0 1 0;"});
+    QCOMPARE(late.findChild<QLineEdit*>(QStringLiteral("VEdit"))->text(), QStringLiteral("0"));
+
+    // Built by its first show, with its banner following the command destination.
+    ManualControlWnd shown(controller, nullptr, ManualControlWnd::FormBuild::OnFirstShow);
+    KavrixKernel::Instance()->SetCommandToEditor(true);
+    shown.show();
+    QVERIFY(shown.HasForm());
+    QVERIFY(shown.findChild<QPushButton*>(QStringLiteral("NotStopOhneBremsenButton"))
+                ->isVisible());
+    QVERIFY(shown.findChild<QWidget*>(QStringLiteral("editorModeBanner"))->isVisible());
+    KavrixKernel::Instance()->SetCommandToEditor(false);
+    QVERIFY(shown.findChild<QWidget*>(QStringLiteral("editorModeBanner"))->isHidden());
 }
 
 void TestManualControlWnd::relativeMoves_data()
