@@ -2,11 +2,8 @@
 // (status fetched through the link library, watchdog restarted, signal emitted) and the status
 // panel redrawn. Run offscreen:
 //   build/bench/bench_statuspath
-// Target: at least 50,000 notifications per second (items_per_second). BM_StatusPath_* post
-// notifications as the link library's threads do: those that arrive while the kernel's event
-// or pacing interval is pending cost only the posting side, so this measures what the
-// library's threads pay per notification. BM_StatusRefresh_* hand each report to the kernel
-// on its own and measure the refresh cost per report (kernel handling plus status panel).
+// Target: at least 50,000 notifications per second (items_per_second). BM_StatusRefresh_*
+// hand each report to the kernel on its own and measure the refresh cost per report.
 
 #include "device.h"
 #include "kavrixkernel.h"
@@ -109,38 +106,6 @@ void BM_StatusPath_EveryFieldChanges(benchmark::State& state)
     runStatusPath(state, true);
 }
 BENCHMARK(BM_StatusPath_EveryFieldChanges)->Unit(benchmark::kMillisecond)->MinTime(2.0);
-
-// Each report handled and shown on its own, as when reports come slower than the GUI thread
-// handles them (no notification waits behind another of its port): the refresh cost per
-// report of the kernel's handling plus the status panel.
-void runEachReport(benchmark::State& state, bool everyFieldChanges)
-{
-    constexpr int batch = 1000;
-    device->everyFieldChanges = everyFieldChanges;
-    KavrixKernel* const kernel = KavrixKernel::Instance();
-    const QString port = controller->GetComPort();
-    QCoreApplication::processEvents();
-    for (auto _ : state) {
-        for (int i = 0; i < batch; ++i) {
-            UpdateControllerStatusEvent event(port);
-            QCoreApplication::sendEvent(kernel, &event);
-        }
-        QCoreApplication::processEvents();
-    }
-    state.SetItemsProcessed(state.iterations() * batch);
-}
-
-void BM_StatusRefresh_PositionsChange(benchmark::State& state)
-{
-    runEachReport(state, false);
-}
-BENCHMARK(BM_StatusRefresh_PositionsChange)->Unit(benchmark::kMillisecond)->MinTime(2.0);
-
-void BM_StatusRefresh_EveryFieldChanges(benchmark::State& state)
-{
-    runEachReport(state, true);
-}
-BENCHMARK(BM_StatusRefresh_EveryFieldChanges)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 }  // namespace
 

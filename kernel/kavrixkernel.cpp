@@ -8,7 +8,6 @@
 #include <QDialog>
 #include <QSettings>
 #include <QStandardItemModel>
-#include <QTimer>
 
 #include <atomic>
 #include <cstring>
@@ -67,10 +66,6 @@ KavrixKernel::KavrixKernel()
     model->setHeaderData(0, Qt::Horizontal, tr("COM port"));
     model->setHeaderData(1, Qt::Horizontal, tr("Controller name"));
     model->setHeaderData(2, Qt::Horizontal, tr("State"));
-    statusPacer = new QTimer(this);
-    statusPacer->setSingleShot(true);
-    statusPacer->setInterval(StatusPacingMs);
-    connect(statusPacer, &QTimer::timeout, this, &KavrixKernel::HandlePendingStatus);
 }
 
 KavrixKernel::~KavrixKernel()
@@ -153,17 +148,7 @@ void KavrixKernel::OnStatusNotification(TarvoPortSettings* portSettings)
 {
     if (!portSettings)
         return;
-    const QString port = portOfRecord(portSettings);
-    {
-        const std::lock_guard<std::mutex> lock(pendingMutex);
-        if (!pendingPorts.contains(port))
-            pendingPorts.append(port);
-        if (statusScheduled)
-            return;
-        statusScheduled = true;
-    }
-    // Without a port: "the noted ports".
-    QCoreApplication::postEvent(this, new UpdateControllerStatusEvent(QString()));
+    QCoreApplication::postEvent(this, new UpdateControllerStatusEvent(portOfRecord(portSettings)));
 }
 
 void KavrixKernel::customEvent(QEvent* event)
@@ -172,44 +157,6 @@ void KavrixKernel::customEvent(QEvent* event)
         return;
     event->accept();
     const QString port = static_cast<UpdateControllerStatusEvent*>(event)->comPort;
-    if (port.isEmpty()) {
-        HandlePendingStatus();
-        return;
-    }
-    {
-        const std::lock_guard<std::mutex> lock(pendingMutex);
-        pendingPorts.removeAll(port);
-    }
-    HandleStatus(port);
-}
-
-void KavrixKernel::HandlePendingStatus()
-{
-    QStringList ports;
-    {
-        const std::lock_guard<std::mutex> lock(pendingMutex);
-        ports.swap(pendingPorts);
-    }
-    for (const QString& port : std::as_const(ports))
-        HandleStatus(port);
-    // A batch soon after the one before means reports keep coming: collect the next ones for
-    // one pacing interval. Otherwise (or when nothing came) the next report posts again.
-    const bool steady = !ports.isEmpty() && lastStatusBatch.isValid()
-        && lastStatusBatch.elapsed() < 2 * StatusPacingMs;
-    if (!ports.isEmpty())
-        lastStatusBatch.start();
-    if (!steady) {
-        const std::lock_guard<std::mutex> lock(pendingMutex);
-        if (pendingPorts.isEmpty()) {
-            statusScheduled = false;
-            return;
-        }
-    }
-    statusPacer->start();
-}
-
-void KavrixKernel::HandleStatus(const QString& port)
-{
     TarvoController* const controller = FindController(port);
     // A notification posted just before the port was reopened for the bootloader is stale:
     // the raw channel carries no status, and no watchdog may run in firmware mode.

@@ -3,7 +3,6 @@
 // controller list model, turns the link library's status notifications into GUI-thread
 // events and routes command lines to the editor or the output log.
 
-#include <QElapsedTimer>
 #include <QEvent>
 #include <QMap>
 #include <QModelIndex>
@@ -11,12 +10,9 @@
 #include <QString>
 #include <QStringList>
 
-#include <mutex>
-
 class QDialog;
 class QPlainTextEdit;
 class QStandardItemModel;
-class QTimer;
 class TarvoController;
 struct TarvoPortSettings;
 
@@ -58,13 +54,8 @@ public:
     // Announces a change with SignalCommandDestinationChanged.
     void SetCommandToEditor(bool toEditor);
 
-    // Called by the status callback on the library's thread: notes the port and posts an
-    // event unless one is already on its way. The GUI thread then fetches the newest status
-    // of every noted port at once. While reports keep coming it does so once per pacing
-    // interval (StatusPacingMs) rather than once per report, so it wakes up at the same rate
-    // however many controllers report; after a quiet interval a report is handled at once.
+    // Called by the status callback on the library's thread: posts an event, nothing else.
     void OnStatusNotification(TarvoPortSettings* portSettings);
-    static constexpr int StatusPacingMs = 20;
 
     // RAM programs: check the editor's text and write it into slot ramNumber (1..4); an empty
     // messages list afterwards means success.
@@ -106,20 +97,9 @@ protected:
 private:
     KavrixKernel();
     void SetStateText(const QString& comPort, const QString& state);
-    // Fetches and announces the status of one port.
-    void HandleStatus(const QString& comPort);
-    // Handles every noted port, then paces or ends the batching.
-    void HandlePendingStatus();
 
     QMap<QString, TarvoController*> controllers;
     TarvoController* active = nullptr;
     QStandardItemModel* model = nullptr;
     bool commandToEditor = false;
-    // Ports reported and not yet handled, in order of arrival, and whether an event is posted
-    // or the pacing timer runs for them (both written on the library's threads too).
-    std::mutex pendingMutex;
-    QStringList pendingPorts;
-    bool statusScheduled = false;
-    QTimer* statusPacer = nullptr;
-    QElapsedTimer lastStatusBatch;
 };

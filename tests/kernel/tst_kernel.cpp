@@ -197,46 +197,6 @@ private Q_SLOTS:
         QVERIFY(!c->IsTimerActive());
     }
 
-    void notificationsWaitingForTheGuiThreadAreHandledOncePerPort()
-    {
-        ScriptedPorts ports;
-        add("COM3");
-        add("COM4");
-        QSignalSpy status(kernel(), &KavrixKernel::SignalUpdateControllerStatus);
-        TarvoPortSettings* const com3 = kernel()->FindController("COM3")->GetPortSettings();
-        TarvoPortSettings* const com4 = kernel()->FindController("COM4")->GetPortSettings();
-        const auto reportFromTheLibrary = [&](int com3Reports, int com4Reports) {
-            std::thread library([&] {
-                for (int i = 0; i < com3Reports; ++i)
-                    StatusNotificationCallback(com3);
-                for (int i = 0; i < com4Reports; ++i)
-                    StatusNotificationCallback(com4);
-            });
-            library.join();
-        };
-        reportFromTheLibrary(5, 1);
-        QCoreApplication::sendPostedEvents(kernel());
-        QCOMPARE(status.size(), 2);
-        QCOMPARE(status.at(0).at(0).toString(), QString("COM3"));
-        QCOMPARE(status.at(1).at(0).toString(), QString("COM4"));
-
-        // Reports that keep coming are paced, never lost: each port's last one is handled.
-        status.clear();
-        for (int round = 0; round < 5; ++round) {
-            reportFromTheLibrary(3, 2);
-            QCoreApplication::sendPostedEvents(kernel());
-        }
-        reportFromTheLibrary(0, 1);
-        QTRY_VERIFY(!status.isEmpty() && status.last().at(0).toString() == "COM4");
-        QVERIFY(status.size() <= 10);
-        // After a quiet interval a report is handled at once again.
-        QTest::qWait(3 * KavrixKernel::StatusPacingMs);
-        status.clear();
-        reportFromTheLibrary(1, 0);
-        QCoreApplication::sendPostedEvents(kernel());
-        QCOMPARE(status.size(), 1);
-    }
-
     void failedConnectStillEmitsAndStaysDisconnected()
     {
         ScriptedPorts ports;
