@@ -2,8 +2,7 @@
 // (status fetched through the link library, watchdog restarted, signal emitted) and the status
 // panel redrawn. Run offscreen:
 //   build/bench/bench_statuspath
-// Target: at least 50,000 notifications per second (items_per_second). BM_StatusRefresh_*
-// hand each report to the kernel on its own and measure the refresh cost per report.
+// Target: at least 50,000 notifications per second (items_per_second).
 
 #include "device.h"
 #include "kavrixkernel.h"
