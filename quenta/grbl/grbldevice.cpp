@@ -1,5 +1,7 @@
 #include "grbldevice.h"
 
+#include "parameterrules.h"
+
 #include <QSettings>
 #include <QString>
 #include <QStringList>
@@ -22,89 +24,6 @@ constexpr uint8_t RamTooBig = 0x0d;
 constexpr uint8_t ParameterValue = 0x71;
 constexpr uint8_t ParameterNumber = 0x91;
 constexpr uint8_t Stopped = 0x99;
-
-// The transferable parameters: kind, valid range and default (the first value of an array
-// stands for all four unless listed).
-struct ParamSpec {
-    uint16_t key;
-    Kind kind;
-    double lo;
-    double hi;
-    double def[8];
-};
-
-const ParamSpec paramSpecs[] = {
-    {0x0000, Kind::Long, 0, 65535, {400}},   {0x0001, Kind::Float, 0.01, 999, {0.5}},
-    {0x0002, Kind::Float, 0.01, 999, {10}},  {0x0003, Kind::Long, 1, 999, {10}},
-    {0x0100, Kind::Float, 0.01, 999, {0.5}}, {0x0101, Kind::Float, 0.01, 999, {4}},
-    {0x0102, Kind::Float, 0.01, 999, {10}},  {0x0103, Kind::Float, 0.01, 999, {0.5}},
-    {0x0104, Kind::Float, 0.01, 999, {2.5}}, {0x0105, Kind::Float, 0.01, 999, {2.5}},
-    {0x0106, Kind::Float, 0.01, 999, {0.5}}, {0x0107, Kind::Long, 1, 999, {4}},
-    {0x0108, Kind::Long, 0, 45, {0}},        {0x0109, Kind::Long, 0, 1000, {0}},
-    {0x0200, Kind::Long, 1, 3, {3}},         {0x0201, Kind::Long, 1, 3, {3}},
-    {0x0202, Kind::Long, 1, 3, {3}},         {0x0203, Kind::Long, 1, 3, {3}},
-    {0x0304, Kind::RefSequence, 0, 2, {1, 1, 0, 0, 2, 1, 0, 3}},
-    {0x0305, Kind::FourUchar, 0, 1, {1, 1, 1, 1}},
-    {0x0400, Kind::Float, 0.1, 999, {100}},  {0x0401, Kind::Float, 0.1, 999, {100}},
-    {0x0402, Kind::Float, 0.1, 999, {100}},  {0x0403, Kind::Float, 0.1, 999, {100}},
-    {0x0404, Kind::Long, 0, 500, {0}},       {0x0405, Kind::Long, 0, 500, {0}},
-    {0x0406, Kind::Long, 0, 500, {0}},       {0x0407, Kind::Long, 0, 500, {0}},
-    {0x0408, Kind::FourLongs, 0, 1, {0, 0, 0, 0}},
-    {0x0409, Kind::FourLongs, -32767, 32767, {0, 0, 0, 0}},
-    {0x040A, Kind::FourLongs, -32767, 32767, {100, 100, 50, 50}},
-    {0x040B, Kind::FourLongs, -32767, 32767, {0, 0, 0, 0}},
-    {0x040C, Kind::FourLongs, -32767, 32767, {0, 0, 0, 0}},
-    {0x040D, Kind::FourUchar, 0, 2, {0, 0, 0, 0}},
-    {0x0500, Kind::Long, 1, 4, {4}},         {0x0501, Kind::Long, 1, 3, {1}},
-    {0x0502, Kind::Long, 0, 5000, {0}},      {0x0503, Kind::Long, 0, 5000, {0}},
-    {0x0504, Kind::Long, 1, 3, {1}},         {0x0505, Kind::Name, 0, 16, {0}},
-    {0x0506, Kind::Long, 0, 255, {0}},       {0x0507, Kind::Long, 0, 0, {0}},
-};
-
-const ParamSpec* findSpec(uint16_t key)
-{
-    for (const ParamSpec& s : paramSpecs) {
-        if (s.key == key)
-            return &s;
-    }
-    return nullptr;
-}
-
-bool validValue(const ParamSpec& spec, const Device::ParamValue& v)
-{
-    if (v.kind != spec.kind)
-        return false;
-    const auto in = [&](int32_t x) { return x >= spec.lo && x <= spec.hi; };
-    switch (spec.kind) {
-    case Kind::Long:
-        return in(v.longs[0]);
-    case Kind::Float:
-        return v.f >= static_cast<float>(spec.lo) && v.f <= static_cast<float>(spec.hi);
-    case Kind::FourLongs:
-    case Kind::FourUchar:
-        return std::all_of(v.longs, v.longs + 4, in);
-    case Kind::RefSequence: {
-        bool seen[4] = {false, false, false, false};
-        for (int i = 0; i < 4; ++i) {
-            const int32_t axis = v.longs[4 + i];
-            if (!in(v.longs[i]) || axis < 0 || axis > 3 || seen[axis])
-                return false;
-            seen[axis] = true;
-        }
-        return true;
-    }
-    case Kind::Name:
-        return strnlen(v.name, sizeof v.name) <= 16;
-    }
-    return false;
-}
-
-void putLong(uint8_t* out, int32_t v)
-{
-    const auto u = static_cast<uint32_t>(v);
-    for (int i = 0; i < 4; ++i)
-        out[i] = static_cast<uint8_t>(u >> (8 * i));
-}
 
 int32_t roundToInt(double v)
 {
@@ -1009,10 +928,10 @@ bool GrblDevice::admitParameterCall(bool knownParameter)
 int GrblDevice::readParameter(uint8_t group, uint8_t index, uint8_t result[16])
 {
     const auto key = static_cast<uint16_t>(group << 8 | index);
-    const ParamSpec* const spec = findSpec(key);
+    const ParameterRule* const rule = FindParameterRule(key);
     {
         std::lock_guard<std::mutex> lock(mutex);
-        if (!admitParameterCall(spec != nullptr))
+        if (!admitParameterCall(rule != nullptr))
             return 0;
     }
     ParamValue v = hostParams[key];
@@ -1065,46 +984,20 @@ int GrblDevice::readParameter(uint8_t group, uint8_t index, uint8_t result[16])
     default:
         break;
     }
-    uint8_t out[16] = {};
-    switch (spec->kind) {
-    case Kind::Long:
-        putLong(out, v.longs[0]);
-        break;
-    case Kind::Float: {
-        uint32_t u = 0;
-        std::memcpy(&u, &v.f, sizeof u);
-        putLong(out, static_cast<int32_t>(u));
-        break;
-    }
-    case Kind::RefSequence:
-        for (int i = 0; i < 8; ++i)
-            out[i] = static_cast<uint8_t>(v.longs[i]);
-        break;
-    case Kind::FourUchar:
-        for (int i = 0; i < 4; ++i)
-            out[i] = static_cast<uint8_t>(v.longs[i]);
-        break;
-    case Kind::FourLongs:
-        for (int i = 0; i < 4; ++i)
-            putLong(out + 4 * i, v.longs[i]);
-        break;
-    case Kind::Name:
-        std::memcpy(out, v.name, 16);
-        break;
-    }
-    std::memcpy(result, out, sizeof out);
+    EncodeParameterReply(rule->kind, v.longs, v.f, v.name, strnlen(v.name, sizeof v.name),
+                         result);
     return 1;
 }
 
 int GrblDevice::setParameter(uint8_t group, uint8_t index, const ParamValue& value)
 {
     const auto key = static_cast<uint16_t>(group << 8 | index);
-    const ParamSpec* const spec = findSpec(key);
+    const ParameterRule* const rule = FindParameterRule(key);
     {
         std::lock_guard<std::mutex> lock(mutex);
-        if (!admitParameterCall(spec != nullptr))
+        if (!admitParameterCall(rule != nullptr))
             return 0;
-        if (!validValue(*spec, value)) {
+        if (!IsValidParameterValue(*rule, value)) {
             raise(ParameterValue);
             return 0;
         }
@@ -1187,36 +1080,32 @@ void GrblDevice::loadHostParameters()
     hostParams.clear();
     QSettings store(QStringLiteral("lumbrix"), QStringLiteral("Quenta"));
     store.beginGroup(QStringLiteral("grbl/") + QString::fromStdString(port));
-    for (const ParamSpec& spec : paramSpecs) {
-        ParamValue v;
-        v.kind = spec.kind;
-        for (int i = 0; i < 8; ++i)
-            v.longs[i] = static_cast<int32_t>(spec.def[i]);
-        v.f = static_cast<float>(spec.def[0]);
-        const QString name = QString::asprintf("%04X", spec.key);
+    for (const ParameterRule& rule : ParameterRules()) {
+        ParamValue v = DefaultParameterValue(rule);
+        const QString name = QString::asprintf("%04X", rule.key);
         const QStringList saved = store.value(name).toStringList();
-        if (spec.kind == Kind::Name) {
+        if (rule.kind == Kind::Name) {
             const QByteArray text = store.value(name).toString().toLatin1().left(16);
             std::memcpy(v.name, text.constData(), size_t(text.size()));
-        } else if (spec.kind == Kind::Float && saved.size() == 1) {
+        } else if (rule.kind == Kind::Float && saved.size() == 1) {
             v.f = saved[0].toFloat();
         } else {
             for (int i = 0; i < std::min<int>(8, int(saved.size())); ++i)
                 v.longs[i] = saved[i].toInt();
         }
-        hostParams[spec.key] = v;
+        hostParams[rule.key] = v;
     }
 }
 
 void GrblDevice::saveHostParameter(uint16_t key)
 {
-    const ParamSpec* spec = findSpec(key);
+    const ParameterRule* const rule = FindParameterRule(key);
     const ParamValue& v = hostParams[key];
     QSettings store(QStringLiteral("lumbrix"), QStringLiteral("Quenta"));
     store.beginGroup(QStringLiteral("grbl/") + QString::fromStdString(port));
     const QString name = QString::asprintf("%04X", key);
     QStringList values;
-    switch (spec->kind) {
+    switch (rule->kind) {
     case Kind::Name:
         store.setValue(name, QString::fromLatin1(v.name, int(strnlen(v.name, sizeof v.name))));
         return;

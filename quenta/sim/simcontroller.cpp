@@ -1,5 +1,7 @@
 #include "simcontroller.h"
 
+#include "parameterrules.h"
+
 #include "wireprotocol.h"
 
 #include <zlib.h>
@@ -15,65 +17,12 @@ namespace {
 
 using Kind = Device::ParamKind;
 
-// Transferable parameters with their value kind and valid range (inclusive).
-struct ParamSpec {
-    uint16_t key;
-    Kind kind;
-    double lo;
-    double hi;
-};
-
-const ParamSpec paramSpecs[] = {
-    {0x0000, Kind::Long, 0, 65535},       {0x0001, Kind::Float, 0.01, 999},
-    {0x0002, Kind::Float, 0.01, 999},     {0x0003, Kind::Long, 1, 999},
-    {0x0100, Kind::Float, 0.01, 999},     {0x0101, Kind::Float, 0.01, 999},
-    {0x0102, Kind::Float, 0.01, 999},     {0x0103, Kind::Float, 0.01, 999},
-    {0x0104, Kind::Float, 0.01, 999},     {0x0105, Kind::Float, 0.01, 999},
-    {0x0106, Kind::Float, 0.01, 999},     {0x0107, Kind::Long, 1, 999},
-    {0x0108, Kind::Long, 0, 45},          {0x0109, Kind::Long, 0, 1000},
-    {0x0200, Kind::Long, 1, 3},           {0x0201, Kind::Long, 1, 3},
-    {0x0202, Kind::Long, 1, 3},           {0x0203, Kind::Long, 1, 3},
-    {0x0304, Kind::RefSequence, 0, 2},    {0x0305, Kind::FourUchar, 0, 1},
-    {0x0400, Kind::Float, 0.1, 999},      {0x0401, Kind::Float, 0.1, 999},
-    {0x0402, Kind::Float, 0.1, 999},      {0x0403, Kind::Float, 0.1, 999},
-    {0x0404, Kind::Long, 0, 500},         {0x0405, Kind::Long, 0, 500},
-    {0x0406, Kind::Long, 0, 500},         {0x0407, Kind::Long, 0, 500},
-    {0x0408, Kind::FourLongs, 0, 1},      {0x0409, Kind::FourLongs, -32767, 32767},
-    {0x040A, Kind::FourLongs, -32767, 32767}, {0x040B, Kind::FourLongs, -32767, 32767},
-    {0x040C, Kind::FourLongs, -32767, 32767}, {0x040D, Kind::FourUchar, 0, 2},
-    {0x0500, Kind::Long, 1, 4},           {0x0501, Kind::Long, 1, 3},
-    {0x0502, Kind::Long, 0, 5000},        {0x0503, Kind::Long, 0, 5000},
-    {0x0504, Kind::Long, 1, 3},           {0x0505, Kind::Name, 0, 16},
-    {0x0506, Kind::Long, 0, 255},         {0x0507, Kind::Long, 0, 0},
-};
-
-const ParamSpec* findSpec(uint16_t key)
-{
-    for (const ParamSpec& s : paramSpecs) {
-        if (s.key == key)
-            return &s;
-    }
-    return nullptr;
-}
-
-bool inRange(int32_t v, const ParamSpec& s)
-{
-    return v >= s.lo && v <= s.hi;
-}
-
 bool sameReport(const StatusReport& a, const StatusReport& b)
 {
     return a.firstValue == b.firstValue && a.inputs == b.inputs && a.flags == b.flags
            && std::equal(a.pos, a.pos + 4, b.pos) && a.bufferFill == b.bufferFill
            && a.generalInputs == b.generalInputs && a.generalOutputs == b.generalOutputs
            && a.errorCode == b.errorCode;
-}
-
-void putLong(uint8_t* out, int32_t v)
-{
-    const auto u = static_cast<uint32_t>(v);
-    for (int i = 0; i < 4; ++i)
-        out[i] = static_cast<uint8_t>(u >> (8 * i));
 }
 
 int32_t clampToInt32(double v)
@@ -111,53 +60,14 @@ SimController::SimController()
 void SimController::setDefaults()
 {
     params.clear();
-    for (const ParamSpec& s : paramSpecs) {
-        ParamSlot slot;
-        slot.kind = s.kind;
-        params[s.key] = slot;
+    for (const ParameterRule& rule : ParameterRules()) {
+        const Device::ParamValue v = DefaultParameterValue(rule);
+        ParamSlot& slot = params[rule.key];
+        slot.kind = rule.kind;
+        std::copy(v.longs, v.longs + 8, slot.longs);
+        slot.f = v.f;
     }
-    const auto setLong = [this](uint16_t key, int32_t v) { params[key].longs[0] = v; };
-    const auto setFloat = [this](uint16_t key, float v) { params[key].f = v; };
-    const auto setFour = [this](uint16_t key, int32_t x, int32_t y, int32_t z, int32_t c) {
-        int32_t* l = params[key].longs;
-        l[0] = x;
-        l[1] = y;
-        l[2] = z;
-        l[3] = c;
-    };
-    setLong(0x0000, 400);
-    setFloat(0x0001, 0.5f);
-    setFloat(0x0002, 10.0f);
-    setLong(0x0003, 10);
-    const float speeds[] = {0.5f, 4.0f, 10.0f, 0.5f, 2.5f, 2.5f, 0.5f};
-    for (uint16_t i = 0; i < 7; ++i)
-        setFloat(static_cast<uint16_t>(0x0100 + i), speeds[i]);
-    setLong(0x0107, 4);
-    setLong(0x0108, 0);
-    setLong(0x0109, 0);
-    for (uint16_t i = 0; i < 4; ++i)
-        setLong(static_cast<uint16_t>(0x0200 + i), 3);
-    const int32_t ref[8] = {1, 1, 0, 0, 2, 1, 0, 3};
-    std::copy(ref, ref + 8, params[0x0304].longs);
-    setFour(0x0305, 1, 1, 1, 1);
-    for (uint16_t i = 0; i < 4; ++i) {
-        setFloat(static_cast<uint16_t>(0x0400 + i), 100.0f);
-        setLong(static_cast<uint16_t>(0x0404 + i), 0);
-    }
-    setFour(0x0408, 0, 0, 0, 0);
-    setFour(0x0409, 0, 0, 0, 0);
-    setFour(0x040A, 100, 100, 50, 50);
-    setFour(0x040B, 0, 0, 0, 0);
-    setFour(0x040C, 0, 0, 0, 0);
-    setFour(0x040D, 0, 0, 0, 0);
-    setLong(0x0500, 4);
-    setLong(0x0501, 1);
-    setLong(0x0502, 0);
-    setLong(0x0503, 0);
-    setLong(0x0504, 1);
     params[0x0505].name = "Dorvik USB";
-    setLong(0x0506, 0);
-    setLong(0x0507, 0);
 }
 
 // --- parameters as the machine uses them ---
@@ -927,7 +837,7 @@ bool SimController::admitParameterCall(uint16_t key)
             --faultSet.failParameterCalls;
         return false;
     }
-    if (!findSpec(key)) {
+    if (!FindParameterRule(key)) {
         raise(ParameterNumber);
         return false;
     }
@@ -943,36 +853,8 @@ int SimController::readParameter(uint8_t group, uint8_t index, uint8_t result[16
     const auto key = static_cast<uint16_t>(group << 8 | index);
     if (!admitParameterCall(key))
         return 0;
-    const ParamSpec* const entry = findSpec(key);
     const ParamSlot& p = params.at(key);
-    uint8_t out[16] = {};
-    switch (entry->kind) {
-    case Kind::Long:
-        putLong(out, p.longs[0]);
-        break;
-    case Kind::Float: {
-        uint32_t u = 0;
-        std::memcpy(&u, &p.f, sizeof u);
-        putLong(out, static_cast<int32_t>(u));
-        break;
-    }
-    case Kind::RefSequence:
-        for (int i = 0; i < 8; ++i)
-            out[i] = static_cast<uint8_t>(p.longs[i]);
-        break;
-    case Kind::FourUchar:
-        for (int i = 0; i < 4; ++i)
-            out[i] = static_cast<uint8_t>(p.longs[i]);
-        break;
-    case Kind::FourLongs:
-        for (int i = 0; i < 4; ++i)
-            putLong(out + 4 * i, p.longs[i]);
-        break;
-    case Kind::Name:
-        std::memcpy(out, p.name.data(), std::min<size_t>(16, p.name.size()));
-        break;
-    }
-    std::memcpy(result, out, sizeof out);
+    EncodeParameterReply(p.kind, p.longs, p.f, p.name.data(), p.name.size(), result);
     return 1;
 }
 
@@ -981,37 +863,8 @@ int SimController::setParameter(uint8_t group, uint8_t index, const Device::Para
     const auto key = static_cast<uint16_t>(group << 8 | index);
     if (!admitParameterCall(key))
         return 0;
-    const ParamSpec* const entry = findSpec(key);
-    bool ok = v.kind == entry->kind;
-    if (ok) {
-        switch (entry->kind) {
-        case Kind::Long:
-            ok = inRange(v.longs[0], *entry);
-            break;
-        case Kind::Float:
-            // Bounds compared as floats, so the float nearest to 0.01 counts as 0.01.
-            ok = v.f >= static_cast<float>(entry->lo) && v.f <= static_cast<float>(entry->hi);
-            break;
-        case Kind::FourLongs:
-        case Kind::FourUchar:
-            for (int i = 0; i < 4 && ok; ++i)
-                ok = inRange(v.longs[i], *entry);
-            break;
-        case Kind::RefSequence: {
-            bool seen[4] = {false, false, false, false};
-            for (int i = 0; i < 4 && ok; ++i) {
-                const int32_t axis = v.longs[4 + i];
-                ok = inRange(v.longs[i], *entry) && axis >= 0 && axis <= 3 && !seen[axis];
-                if (ok)
-                    seen[axis] = true;
-            }
-            break;
-        }
-        case Kind::Name:
-            ok = strnlen(v.name, sizeof v.name) <= 16;
-            break;
-        }
-    }
+    const ParameterRule* const entry = FindParameterRule(key);
+    const bool ok = IsValidParameterValue(*entry, v);
     if (!ok) {
         raise(ParameterValue);
         return 0;
