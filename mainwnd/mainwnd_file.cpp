@@ -5,6 +5,7 @@
 
 #include "dialogs.h"
 #include "programfile.h"
+#include "textfile.h"
 #include "tarvoprogedit.h"
 #include "waitcursor.h"
 
@@ -207,11 +208,11 @@ void KavrixMainWnd::SlotFileOpen()
         Dialogs::warning(this, tr("Error Loading Program from File"),
                          tr("Cannot read file %1:\n%2.").arg(path, reason), QMessageBox::Ok);
     };
-    ProgramFile::Contents contents;
+    TextFile::Contents contents;
     QString error;
     {
         const WaitCursor wait;
-        if (!ProgramFile::read(path, contents, &error)) {
+        if (!TextFile::read(path, contents, &error)) {
             refuse(error);
             return;
         }

@@ -9,30 +9,13 @@
 #include "parameterdlg.h"
 #include "tarvocontroller.h"
 #include "tarvoparameters.h"
+#include "textfile.h"
 #include "waitcursor.h"
 
-#include <QFile>
-#include <QFileInfo>
 #include <QSaveFile>
 #include <QStatusBar>
-#include <QStringDecoder>
 
 #include <algorithm>
-
-namespace {
-
-// Parameter files are written as UTF-8; older files carry their comments ("mm/s²",
-// "übernehmen") in Latin-1, so a file that is not valid UTF-8 is read as Latin-1.
-QString DecodeParameterFile(const QByteArray& bytes)
-{
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString text = utf8.decode(bytes);
-    if (!utf8.hasError())
-        return text;
-    return QString::fromLatin1(bytes);
-}
-
-}  // namespace
 
 void KavrixMainWnd::SlotParameterLoadFromFile()
 {
@@ -50,13 +33,10 @@ void KavrixMainWnd::SlotParameterLoadFromFile()
     if (path.isEmpty())
         return;
 
-    // Only regular files: a pipe would block the open, a device like /dev/zero the read.
-    QFile file(path);
-    const QFileInfo info(path);
-    if ((info.exists() && !info.isFile())
-        || !file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        const QString error = info.exists() && !info.isFile() ? tr("Not a regular file")
-                                                              : file.errorString();
+    // Only regular files of a bounded size, UTF-8 or (older files) Latin-1.
+    TextFile::Contents contents;
+    QString error;
+    if (!TextFile::read(path, contents, &error)) {
         Dialogs::warning(this, tr("Error Loading Parameters from File"),
                          tr("Cannot read file %1:\n%2.").arg(path, error), QMessageBox::Ok);
         return;
@@ -65,7 +45,7 @@ void KavrixMainWnd::SlotParameterLoadFromFile()
     QStringList messages;
     {
         const WaitCursor wait;
-        parameters.LoadFromText(DecodeParameterFile(file.readAll()), messages);
+        parameters.LoadFromText(contents.text, messages);
     }
     if (messages.isEmpty()) {
         parameters.SetFileName(path);

@@ -513,10 +513,6 @@ Benötigte Quenta-Version 1.40</translation>
         <translation>Kavrix-Parameterdateien (*.ncp);;Alle Dateien (*.*)</translation>
     </message>
     <message>
-        <source>Not a regular file</source>
-        <translation>Keine reguläre Datei</translation>
-    </message>
-    <message>
         <source>Error Loading Parameters from File</source>
         <translation>Fehler beim Laden der Parameter</translation>
     </message>
