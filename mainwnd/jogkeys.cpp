@@ -28,8 +28,6 @@ JogKeys::JogKeys(QWidget* window, std::function<void(const char*)> press)
         connect(shortcut, &QShortcut::activated, this,
                 [this, key, button] { Activated(key, button); });
     }
-    // Releases go to whatever has the focus.
-    qApp->installEventFilter(this);
 }
 
 JogKeys::~JogKeys()
@@ -41,27 +39,34 @@ void JogKeys::Activated(int key, const char* buttonName)
 {
     if (heldKey == key)
         return;  // still held down
+    // The release goes to whatever has the focus: watched for only while a key is held.
+    if (heldKey == 0)
+        qApp->installEventFilter(this);
     heldKey = key;
     press(buttonName);
 }
 
+void JogKeys::Released()
+{
+    heldKey = 0;
+    qApp->removeEventFilter(this);
+}
+
 bool JogKeys::eventFilter(QObject* watched, QEvent* event)
 {
-    if (heldKey != 0) {
-        switch (event->type()) {
-        case QEvent::KeyRelease: {
-            const auto* const release = static_cast<QKeyEvent*>(event);
-            if (!release->isAutoRepeat() && release->key() == heldKey)
-                heldKey = 0;
-            break;
-        }
-        case QEvent::ApplicationDeactivate:
-            // A release that happens in another program's window never reaches us.
-            heldKey = 0;
-            break;
-        default:
-            break;
-        }
+    switch (event->type()) {
+    case QEvent::KeyRelease: {
+        const auto* const release = static_cast<QKeyEvent*>(event);
+        if (!release->isAutoRepeat() && release->key() == heldKey)
+            Released();
+        break;
+    }
+    case QEvent::ApplicationDeactivate:
+        // A release that happens in another program's window never reaches us.
+        Released();
+        break;
+    default:
+        break;
     }
     return QObject::eventFilter(watched, event);
 }

@@ -22,6 +22,7 @@ protected:
 
 private:
     void Activated(int key, const char* buttonName);
+    void Released();
 
     std::function<void(const char*)> press;
     int heldKey = 0;  // the jog key pressed and not yet released, 0 when none
