@@ -23,7 +23,7 @@ TarvoController::TarvoController(const QString& port, int baudRate)
     watchdog = std::make_unique<QTimer>();
     watchdog->setSingleShot(true);
     watchdog->setInterval(WatchdogIntervalMs);
-    connect(watchdog.get(), &QTimer::timeout, this, &TarvoController::SlotConnectTimeout);
+    connect(watchdog.get(), &QTimer::timeout, this, &TarvoController::WatchdogExpired);
     connect(this, &TarvoController::SignalConnectTimeout, kernel,
             &KavrixKernel::SignalTimeoutDisconnect);
 }
@@ -76,10 +76,27 @@ void TarvoController::UpdateStatus()
 
 void TarvoController::RestartTimer()
 {
-    if (connected && !firmwareMode)
-        watchdog->start(WatchdogIntervalMs);
-    else
+    if (connected && !firmwareMode) {
+        // Reports arrive up to 50 times a second per controller; restarting the timer each
+        // time would unregister and register it with the event loop as often. Noting the
+        // time is enough: WatchdogExpired re-arms for what is left of the interval.
+        sinceRestart.start();
+        if (!watchdog->isActive())
+            watchdog->start(WatchdogIntervalMs);
+    } else {
         watchdog->stop();
+    }
+}
+
+void TarvoController::WatchdogExpired()
+{
+    const qint64 left =
+        sinceRestart.isValid() ? WatchdogIntervalMs - sinceRestart.elapsed() : 0;
+    if (left > 0) {
+        watchdog->start(int(left));
+        return;
+    }
+    SlotConnectTimeout();
 }
 
 void TarvoController::StopTimer()

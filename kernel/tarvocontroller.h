@@ -6,6 +6,7 @@
 #include "tarvoparameters.h"
 #include "tarvostatus.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -55,4 +56,8 @@ private:
     bool connected = false;
     bool firmwareMode = false;
     std::unique_ptr<QTimer> watchdog;
+    // When RestartTimer last ran: a running watchdog is not restarted on every report but
+    // re-armed for the rest of the interval when it runs out early.
+    QElapsedTimer sinceRestart;
+    void WatchdogExpired();
 };

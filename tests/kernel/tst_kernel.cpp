@@ -9,6 +9,7 @@
 #include "testenv.h"
 
 #include <QDialogButtonBox>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
@@ -284,7 +285,17 @@ private Q_SLOTS:
         add("COM3");
         kernel()->ConnectActiveController();
         QSignalSpy timeout(kernel(), &KavrixKernel::SignalTimeoutDisconnect);
+        // A report two seconds in moves the deadline: the watchdog runs out three seconds
+        // after the last report, not after the connect (timers may be 5 % early).
+        QTest::qWait(2000);
+        TarvoController* const controller = kernel()->GetActiveController();
+        kernel()->OnStatusNotification(controller->GetPortSettings());
+        QCoreApplication::sendPostedEvents(kernel());
+        QElapsedTimer sinceReport;
+        sinceReport.start();
         QVERIFY(timeout.wait(TarvoController::WatchdogIntervalMs + 1500));
+        QVERIFY(sinceReport.elapsed() >= TarvoController::WatchdogIntervalMs * 95 / 100);
+        QCOMPARE(timeout.size(), 1);
         QCOMPARE(timeout.at(0).at(0).toString(), QString("COM3"));
         // The controller does not disconnect itself.
         QVERIFY(kernel()->GetActiveController()->IsConnected());
