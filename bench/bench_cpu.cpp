@@ -3,7 +3,7 @@
 // time of the whole process as a share of one core, and per thread the CPU time and the
 // number of wake-ups (voluntary context switches), so a thread that wakes up more often than
 // its work needs shows at once.
-//   bench_cpu [--seconds N] [--idle] [--simulators N] [--pty PATH]...
+//   bench_cpu [--seconds N] [--idle] [--hidden] [--paints] [--simulators N] [--pty PATH]...
 // Each --pty maps one further port (COM9, COM10, ...) to a device path, e.g. a kavro-sim
 // pseudo-terminal. The settings go to a temporary folder.
 
@@ -80,6 +80,25 @@ const char ramProgram[] = "GO_XY_S 200 400 400;\n"
                           "GO_XY_S 200 -400 -400;\n"
                           "GO_ZC_S 200 -300 -300;\n";
 
+// Counts paint events per widget (class/name/parent's name).
+class PaintCounter : public QObject {
+public:
+    QMap<QString, int> counts;
+
+protected:
+    bool eventFilter(QObject* object, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint) {
+            const QObject* const parent = object->parent();
+            ++counts[QStringLiteral("%1 %2 in %3")
+                         .arg(QLatin1String(object->metaObject()->className()),
+                              object->objectName(),
+                              parent ? parent->objectName() : QString())];
+        }
+        return false;
+    }
+};
+
 }  // namespace
 
 int main(int argc, char* argv[])
@@ -87,6 +106,8 @@ int main(int argc, char* argv[])
     int seconds = 20;
     int simulators = 8;
     bool idle = false;
+    bool hidden = false;       // no window shown: the status path without painting
+    bool countPaints = false;  // list the widgets painted more than once a second
     QStringList ptys;
     for (int i = 1; i < argc; ++i) {
         const QByteArray arg = argv[i];
@@ -98,6 +119,10 @@ int main(int argc, char* argv[])
             ptys << QString::fromLocal8Bit(argv[++i]);
         else if (arg == "--idle")
             idle = true;
+        else if (arg == "--paints")
+            countPaints = true;
+        else if (arg == "--hidden")
+            hidden = true;
     }
     QTemporaryDir config;
     qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
@@ -119,7 +144,8 @@ int main(int argc, char* argv[])
     KavrixKernel* const kernel = KavrixKernel::Instance();
     kernel->ReadSettings();
     auto* const window = new KavrixMainWnd();
-    window->show();
+    if (!hidden)
+        window->show();
 
     QPlainTextEdit program;
     program.setPlainText(QString::fromLatin1(ramProgram));
@@ -166,6 +192,9 @@ int main(int argc, char* argv[])
             QCoreApplication::quit();
         });
     });
+    PaintCounter paints;
+    if (countPaints)
+        app.installEventFilter(&paints);
     QApplication::exec();
 
     const int controllers = int(kernel->GetControllers().size());
@@ -186,6 +215,11 @@ int main(int argc, char* argv[])
     for (const ThreadSample& t : std::as_const(rows))
         std::printf("  thread %-24s cpu %6.2f %%  wake-ups %8.1f/s\n", qPrintable(t.name),
                     100.0 * t.cpuMs / elapsed, double(t.wakeUps) * 1000.0 / elapsed);
+    for (auto it = paints.counts.cbegin(); it != paints.counts.cend(); ++it) {
+        const double perSecond = it.value() * 1000.0 / (elapsed + 2000.0);
+        if (perSecond > 1.0)
+            std::printf("  painted %6.1f/s  %s\n", perSecond, qPrintable(it.key()));
+    }
     std::fflush(stdout);
 
     for (TarvoController* const controller : kernel->GetControllers())
