@@ -6,6 +6,8 @@ add_library(kavro_panels STATIC
     ${CMAKE_CURRENT_SOURCE_DIR}/manualcontrolwnd.h
     ${CMAKE_CURRENT_SOURCE_DIR}/manualcontrolwnd.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/manualcontrolwnd.ui
+    ${CMAKE_CURRENT_SOURCE_DIR}/cachedgroupbox.h
+    ${CMAKE_CURRENT_SOURCE_DIR}/cachedgroupbox.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/statuswnd.h
     ${CMAKE_CURRENT_SOURCE_DIR}/statuswnd.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/statuswnd.ui

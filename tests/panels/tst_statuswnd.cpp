@@ -1,6 +1,7 @@
 // The status panel: pins, positions, error text and buffer fill for given status reports,
 // which reports it follows, and the all-grey state without a connected active controller.
 
+#include "cachedgroupbox.h"
 #include "kavrixkernel.h"
 #include "manualcontrolwnd.h"
 #include "quenta.h"
@@ -12,12 +13,15 @@
 
 #include <QCheckBox>
 #include <QDir>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
 
+#include <cstdlib>
+#include <functional>
 #include <memory>
 
 namespace {
@@ -59,6 +63,7 @@ private Q_SLOTS:
     void reportsOfOtherControllersAreIgnored();
     void changeToDisconnectedControllerGreysAtOnce();
     void disconnectGreysAndReconnectFillsIn();
+    void groupBoxesPaintLikePlainOnesAfterEveryChange();
     void screenshots();
 
 private:
@@ -420,6 +425,61 @@ void TestStatusWnd::disconnectGreysAndReconnectFillsIn()
     kernel->ConnectActiveController();
     QCOMPARE(text("CistEdit"), QStringLiteral("-1200"));
     QCOMPARE(pinOf("bit4SpLabel"), QStringLiteral("Green"));
+}
+
+// The panel's group boxes repaint from a picture of their frame: it must show what a plain
+// group box shows, also after the title, size, state or palette changed.
+void TestStatusWnd::groupBoxesPaintLikePlainOnesAfterEveryChange()
+{
+    QWidget window;
+    CachedGroupBox cached(&window);
+    QGroupBox plain(&window);
+    // The frame's translucent edge is blended once more through the picture: a colour may
+    // differ by one step, nothing more.
+    const auto sameLook = [&] {
+        const QImage a = cached.grab().toImage().convertToFormat(QImage::Format_ARGB32);
+        const QImage b = plain.grab().toImage().convertToFormat(QImage::Format_ARGB32);
+        if (a.isNull() || a.size() != b.size())
+            return false;
+        for (int y = 0; y < a.height(); ++y) {
+            for (int x = 0; x < a.width(); ++x) {
+                const QRgb p = a.pixel(x, y);
+                const QRgb q = b.pixel(x, y);
+                if (std::abs(qRed(p) - qRed(q)) > 1 || std::abs(qGreen(p) - qGreen(q)) > 1
+                    || std::abs(qBlue(p) - qBlue(q)) > 1 || std::abs(qAlpha(p) - qAlpha(q)) > 1)
+                    return false;
+            }
+        }
+        return true;
+    };
+    const auto both = [&](const std::function<void(QGroupBox&)>& change) {
+        change(cached);
+        change(plain);
+    };
+    both([](QGroupBox& box) {
+        box.setTitle(QStringLiteral("Aktuelle Position"));
+        box.resize(200, 90);
+    });
+    window.show();
+    QVERIFY(sameLook());
+    both([](QGroupBox& box) { box.setTitle(QStringLiteral("Allgemeine Ausg\u00e4nge")); });
+    QVERIFY(sameLook());
+    both([](QGroupBox& box) { box.resize(260, 60); });
+    QVERIFY(sameLook());
+    both([](QGroupBox& box) { box.setEnabled(false); });
+    QVERIFY(sameLook());
+    both([](QGroupBox& box) {
+        QPalette palette = box.palette();
+        palette.setColor(QPalette::WindowText, Qt::red);
+        box.setPalette(palette);
+    });
+    QVERIFY(sameLook());
+    both([](QGroupBox& box) {
+        QFont font = box.font();
+        font.setPointSize(font.pointSize() + 4);
+        box.setFont(font);
+    });
+    QVERIFY(sameLook());
 }
 
 void TestStatusWnd::screenshots()
