@@ -176,7 +176,7 @@ bool SimController::takeNotification()
         return false;
     const StatusReport current = status();
     const int64_t elapsed = now - lastNotify;
-    if ((!sameReport(current, lastSent) && elapsed >= FastStatusUs) || elapsed >= SlowStatusUs) {
+    if ((!sameReport(current, lastSent) && now >= nextChangeDue()) || elapsed >= SlowStatusUs) {
         lastNotify = now;
         lastSent = current;
         return true;
@@ -190,14 +190,22 @@ int64_t SimController::usUntilStatusCheck() const
         return SlowStatusUs;
     const int64_t elapsed = now - lastNotify;
     const int64_t slow = std::max<int64_t>(0, SlowStatusUs - elapsed);
+    const int64_t untilDue = nextChangeDue() - now;
     if (!sameReport(status(), lastSent))
-        return std::max<int64_t>(0, FastStatusUs - elapsed);  // due then
+        return std::max<int64_t>(0, untilDue);  // due then
     if (!busy())
         return slow;
     // Busy, but the report has not changed yet (a WAIT, a slow move between two steps): look
     // again a little later. Zero here would be returned until the next change, and a waiter
     // sleeping for it would poll without pause.
-    return std::min(slow, std::max(FastStatusUs - elapsed, StatusPollUs));
+    return std::min(slow, std::max(untilDue, StatusPollUs));
+}
+
+int64_t SimController::nextChangeDue() const
+{
+    const int64_t earliest = lastNotify + FastStatusUs - GridSlackUs;
+    const int64_t intoSlot = ((earliest % FastStatusUs) + FastStatusUs) % FastStatusUs;
+    return intoSlot == 0 ? earliest : earliest + FastStatusUs - intoSlot;
 }
 
 uint8_t SimController::switchBits() const

@@ -48,7 +48,12 @@ public:
     static constexpr int RamSlots = 4;
     static constexpr int RamCapacity = 100;
     static constexpr int64_t MinCommandUs = 1000;
-    static constexpr int64_t FastStatusUs = 20000;   // at most one notification per 20 ms
+    // While something changes, reports fall on a grid of 20 ms of the clock, so simulators
+    // report at the same moments and one wake-up of the program serves all of them; two
+    // reports are at least FastStatusUs - GridSlackUs apart, so a late wake-up still makes
+    // the next grid point.
+    static constexpr int64_t FastStatusUs = 20000;
+    static constexpr int64_t GridSlackUs = 5000;
     static constexpr int64_t SlowStatusUs = 500000;  // at least one per 500 ms
     static constexpr int64_t StatusPollUs = 5000;    // re-check while busy but unchanged
     static constexpr int BootBlockSize = 8192;
@@ -84,8 +89,8 @@ public:
     bool isConnected() const { return connected; }
     // False while the silence fault holds: the controller answers nothing.
     bool answering() const;
-    // True when a status notification is due now (and counts it as sent): at most one per
-    // 20 ms while something changes, and one at least every 500 ms while connected.
+    // True when a status notification is due now (and counts it as sent): on the 20 ms grid
+    // while something changes, and one at least every 500 ms while connected.
     bool takeNotification();
     // Microseconds until takeNotification should be asked again (0 only when it is true
     // now); while something runs without changing the report yet, at most StatusPollUs.
@@ -252,6 +257,8 @@ private:
     int64_t connectedAt = 0;
     int64_t lastNotify = 0;
     StatusReport lastSent;
+    // The grid point from which a changed report may be sent.
+    int64_t nextChangeDue() const;
 
     int currentMode = 2;
     uint8_t errorCode = 0;
