@@ -49,6 +49,18 @@ public:
     // Wakes a waitForStatus in progress (called before the service thread is joined).
     virtual void wake() {}
 
+    // A device that decides its reports in the process without waiting on a line (the
+    // simulated controller) is served, together with all others of its kind, by one thread
+    // of the library instead of a thread of its own: pollStatus answers at once whether a
+    // report is due and sets when to ask again, and the device calls wakePolledDevices()
+    // whenever something happened that may make a report due sooner.
+    virtual bool polled() const { return false; }
+    virtual bool pollStatus(std::chrono::microseconds& askAgainIn)
+    {
+        askAgainIn = std::chrono::seconds(1);
+        return false;
+    }
+
     virtual int getStatus(StatusReport& out) = 0;
 
     virtual int acknowledgeError() { return 0; }
@@ -94,6 +106,10 @@ public:
     // Returns the number of bytes copied; waits at most 1 ms when nothing is buffered.
     virtual int readBytes(uint8_t* bytes, int32_t length) { (void)bytes; (void)length; return 0; }
 };
+
+// Wakes the thread that serves the polled devices (see Device::polled); cheap, and safe to call
+// from any thread, with or without a device's own lock held.
+void wakePolledDevices();
 
 // Builds the device for a port text ("COM3"); nullptr when the port cannot be served.
 using DeviceFactory = std::function<std::shared_ptr<Device>(const std::string& port)>;

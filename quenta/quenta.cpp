@@ -10,11 +10,16 @@
 #include <QSettings>
 #include <QString>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <map>
 #include <mutex>
 #include <thread>
+#include <utility>
+#include <vector>
 
 namespace quenta {
 namespace {
@@ -71,9 +76,99 @@ void serviceLoop(std::shared_ptr<Port> port, TarvoPortSettings* record)
     }
 }
 
+// The open ports whose devices are polled (in-process simulators), served by one thread: it
+// asks every device whether a report is due, calls back for those that are, and sleeps until
+// the earliest next check or a wake-up. Simulated controllers report on a common grid, so one
+// wake-up serves them all.
+struct PolledPorts {
+    std::mutex mutex;  // guards everything below; never held while a device is asked
+    std::condition_variable wakeUp;
+    std::condition_variable passEnded;
+    std::vector<std::pair<std::shared_ptr<Port>, TarvoPortSettings*>> members;
+    bool woken = false;
+    bool inPass = false;
+    bool stop = false;
+    std::thread thread;
+};
+PolledPorts polledPorts;
+std::mutex polledLifecycle;  // serialises adding and removing ports, and so the thread's start
+
+void polledLoop()
+{
+    using Clock = std::chrono::steady_clock;
+    PolledPorts& p = polledPorts;
+    std::unique_lock<std::mutex> lock(p.mutex);
+    std::vector<TarvoPortSettings*> due;
+    while (!p.stop) {
+        const auto members = p.members;
+        p.woken = false;
+        p.inPass = true;
+        lock.unlock();
+        auto next = Clock::now() + std::chrono::seconds(1);
+        due.clear();
+        for (const auto& [port, record] : members) {
+            std::chrono::microseconds again{};
+            if (port->running.load() && port->device->pollStatus(again))
+                due.push_back(record);
+            next = std::min(next, Clock::now() + again);
+        }
+        if (!due.empty()) {
+            std::lock_guard<std::mutex> callbackLock(callbackMutex);
+            for (TarvoPortSettings* const record : due) {
+                if (callback)
+                    callback(record);
+            }
+        }
+        lock.lock();
+        p.inPass = false;
+        p.passEnded.notify_all();
+        p.wakeUp.wait_until(lock, next, [&p] { return p.woken || p.stop; });
+    }
+}
+
+void addPolledPort(const std::shared_ptr<Port>& port, TarvoPortSettings* record)
+{
+    std::lock_guard<std::mutex> lifecycle(polledLifecycle);
+    std::lock_guard<std::mutex> lock(polledPorts.mutex);
+    polledPorts.members.emplace_back(port, record);
+    polledPorts.woken = true;
+    if (!polledPorts.thread.joinable()) {
+        polledPorts.stop = false;
+        polledPorts.thread = std::thread(polledLoop);
+    }
+    polledPorts.wakeUp.notify_all();
+}
+
+// Once this returns, no callback for the port runs or is about to start; the thread ends with
+// the last port.
+void removePolledPort(const std::shared_ptr<Port>& port)
+{
+    std::lock_guard<std::mutex> lifecycle(polledLifecycle);
+    std::thread finished;
+    {
+        std::unique_lock<std::mutex> lock(polledPorts.mutex);
+        auto& members = polledPorts.members;
+        members.erase(std::remove_if(members.begin(), members.end(),
+                                     [&port](const auto& m) { return m.first == port; }),
+                      members.end());
+        polledPorts.passEnded.wait(lock, [] { return !polledPorts.inPass; });
+        if (members.empty() && polledPorts.thread.joinable()) {
+            polledPorts.stop = true;
+            polledPorts.wakeUp.notify_all();
+            finished = std::move(polledPorts.thread);
+        }
+    }
+    if (finished.joinable())
+        finished.join();
+}
+
 void stopPort(const std::shared_ptr<Port>& port)
 {
     port->running.store(false);
+    if (port->device->polled()) {
+        removePolledPort(port);
+        return;
+    }
     port->device->wake();
     if (port->service.joinable())
         port->service.join();
@@ -140,7 +235,10 @@ int openPort(TarvoPortSettings* s, OpenMode mode)
     port->device = device;
     if (mode == OpenMode::Normal) {
         port->running.store(true);
-        port->service = std::thread(serviceLoop, port, s);
+        if (device->polled())
+            addPolledPort(port, s);
+        else
+            port->service = std::thread(serviceLoop, port, s);
     }
     std::lock_guard<std::mutex> lock(registryMutex);
     ports[s] = port;
@@ -149,6 +247,15 @@ int openPort(TarvoPortSettings* s, OpenMode mode)
 }
 
 }  // namespace
+
+void wakePolledDevices()
+{
+    {
+        std::lock_guard<std::mutex> lock(polledPorts.mutex);
+        polledPorts.woken = true;
+    }
+    polledPorts.wakeUp.notify_all();
+}
 
 void setDeviceFactory(DeviceFactory f)
 {

@@ -19,6 +19,15 @@ std::map<std::string, std::shared_ptr<SimDevice::Shared>>& SimDevice::ports()
 
 SimDevice::SimDevice() : SimDevice(SimOptions()) {}
 
+SimDevice::Shared::Shared()
+{
+    // The simulator's clock starts in step with the steady clock's grid of report moments, so
+    // all simulated controllers of the process report at the same moments.
+    const auto us =
+        std::chrono::duration_cast<std::chrono::microseconds>(last.time_since_epoch()).count();
+    core.advanceUs(us % SimController::FastStatusUs);
+}
+
 SimDevice::SimDevice(const SimOptions& options) : shared(std::make_shared<Shared>())
 {
     shared->core.faults() = options.faults;
@@ -69,7 +78,7 @@ void SimDevice::withController(const std::function<void(SimController&)>& f)
     std::lock_guard<std::mutex> lock(shared->mutex);
     sync();
     f(shared->core);
-    shared->changed.notify_all();
+    notifyChanged();
 }
 
 int SimDevice::open(OpenMode m, int32_t, std::string& controllerName)
@@ -95,7 +104,7 @@ int SimDevice::open(OpenMode m, int32_t, std::string& controllerName)
     woken = false;
     shared->open = true;
     shared->bootOut.clear();
-    shared->changed.notify_all();
+    notifyChanged();
     return 0;
 }
 
@@ -118,7 +127,7 @@ void SimDevice::close()
     opened = false;
     shared->open = false;
     shared->bootOut.clear();
-    shared->changed.notify_all();
+    notifyChanged();
 }
 
 bool SimDevice::waitForStatus(std::chrono::milliseconds maxWait)
@@ -143,6 +152,24 @@ bool SimDevice::waitForStatus(std::chrono::milliseconds maxWait)
             return false;
         shared->changed.wait_until(lock, until);
     }
+}
+
+bool SimDevice::pollStatus(std::chrono::microseconds& askAgainIn)
+{
+    std::lock_guard<std::mutex> lock(shared->mutex);
+    askAgainIn = std::chrono::seconds(1);
+    if (!opened || mode != OpenMode::Normal)
+        return false;
+    sync();
+    const bool due = shared->core.takeNotification();
+    askAgainIn = std::chrono::microseconds(shared->core.usUntilStatusCheck());
+    return due;
+}
+
+void SimDevice::notifyChanged()
+{
+    shared->changed.notify_all();
+    wakePolledDevices();
 }
 
 void SimDevice::wake()
@@ -171,7 +198,7 @@ int SimDevice::command(const std::function<int(SimController&)>& f)
     if (!opened || mode != OpenMode::Normal || !shared->core.answering())
         return 0;
     const int result = f(shared->core);
-    shared->changed.notify_all();
+    notifyChanged();
     return result;
 }
 
@@ -279,7 +306,7 @@ int SimDevice::writeBytes(const uint8_t* bytes, int32_t length)
         at += core.bootloaderInput(bytes + at, count - at, reply);
     }
     shared->bootOut.insert(shared->bootOut.end(), reply.begin(), reply.end());
-    shared->changed.notify_all();
+    notifyChanged();
     return length;
 }
 

@@ -38,6 +38,8 @@ public:
     void close() override;
     bool waitForStatus(std::chrono::milliseconds maxWait) override;
     void wake() override;
+    bool polled() const override { return true; }
+    bool pollStatus(std::chrono::microseconds& askAgainIn) override;
     int getStatus(StatusReport& out) override;
 
     int acknowledgeError() override;
@@ -64,6 +66,7 @@ public:
 
 private:
     struct Shared {
+        Shared();
         std::mutex mutex;
         std::condition_variable changed;
         SimController core;
@@ -74,6 +77,8 @@ private:
     explicit SimDevice(std::shared_ptr<Shared> shared);
     static std::map<std::string, std::shared_ptr<Shared>>& ports();
 
+    // Wakes whoever waits for a report of this device: a change may make one due sooner.
+    void notifyChanged();
     // Brings the core's clock up to the present; the mutex is held.
     void sync();
     // Runs a command of normal mode: fails while not open in that mode or while the

@@ -14,7 +14,10 @@
 
 #include <atomic>
 #include <cstring>
+#include <map>
 #include <memory>
+#include <mutex>
+#include <set>
 #include <thread>
 
 using quenta::SimController;
@@ -113,6 +116,7 @@ private Q_SLOTS:
     void portMapKeepsTheControllerBetweenOpens();
     void portMapOptionsAndMistakes();
     void callsFromSeveralThreads();
+    void simulatorsShareOneThreadAndCloseAlone();
 
 private:
     std::shared_ptr<SimDevice> device;
@@ -424,6 +428,53 @@ void TestSimDevice::callsFromSeveralThreads()
     QVERIFY(callbacks > 0);
     // Every accepted move of one step arrives.
     QTRY_COMPARE_WITH_TIMEOUT(statusX(&r.s), moves.load(), 5000);
+}
+
+// All in-process simulators are served by one thread of the library. Closing one port stops
+// its notifications before the close returns, while the others go on.
+void TestSimDevice::simulatorsShareOneThreadAndCloseAlone()
+{
+    static std::mutex seenMutex;
+    static std::map<TarvoPortSettings*, std::set<std::thread::id>> seen;
+    seen.clear();
+    const auto note = [](TarvoPortSettings* s) {
+        const std::lock_guard<std::mutex> lock(seenMutex);
+        seen[s].insert(std::this_thread::get_id());
+        ++callbacks;
+    };
+    SetStatusNotificationCallback(note);
+    const auto threadsOf = [](TarvoPortSettings* s) {
+        const std::lock_guard<std::mutex> lock(seenMutex);
+        return seen[s];
+    };
+    std::map<std::string, std::shared_ptr<SimDevice>> devices;
+    quenta::setDeviceFactory([&devices](const std::string& port) {
+        auto& device = devices[port];
+        if (!device)
+            device = std::make_shared<SimDevice>();
+        return device;
+    });
+    Record a("COM3");
+    Record b("COM4");
+    QCOMPARE(TarvoOpenConnectionPort(&a.s, 0), 1);
+    QCOMPARE(TarvoOpenConnectionPort(&b.s, 0), 1);
+    int32_t x[6] = {4000, 0, 0, 0, 0, 0};
+    int32_t y[6] = {};
+    QCOMPARE(FahreRelativ_XY_Schritte(&a.s, 4000, 1, x, y, 3), 1);  // a second each
+    QCOMPARE(FahreRelativ_XY_Schritte(&b.s, 4000, 1, x, y, 3), 1);
+    QTRY_VERIFY_WITH_TIMEOUT(threadsOf(&a.s).size() == 1 && threadsOf(&b.s).size() == 1, 2000);
+    QCOMPARE(threadsOf(&a.s), threadsOf(&b.s));
+
+    TarvoCloseConnection(&a.s);
+    {
+        const std::lock_guard<std::mutex> lock(seenMutex);
+        seen.erase(&a.s);
+        callbacks = 0;
+    }
+    QTest::qWait(200);
+    QVERIFY(threadsOf(&a.s).empty());  // nothing for the closed port
+    QVERIFY(callbacks > 0);             // b goes on moving and reporting
+    QCOMPARE(threadsOf(&b.s).size(), size_t(1));
 }
 
 QTEST_GUILESS_MAIN(TestSimDevice)
