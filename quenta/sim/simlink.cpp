@@ -122,7 +122,8 @@ void SimLink::sendStatus()
         garbageBytes(6);
         if (statusFrames % 4 == 0) {
             std::vector<uint8_t> broken = frame;
-            broken[broken.size() - 1] ^= 0x5A;  // wrong CRC
+            if (!broken.empty())
+                broken.back() ^= 0x5A;  // wrong CRC
             out.insert(out.end(), broken.begin(), broken.end());
         }
         if (statusFrames % 7 == 0)
