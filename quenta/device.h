@@ -55,6 +55,11 @@ public:
     // report is due and sets when to ask again, and the device calls wakePolledDevices()
     // whenever something happened that may make a report due sooner.
     virtual bool polled() const { return false; }
+    // A device with a thread of its own that learns of new status (the reader of a line)
+    // instead calls the notifier the library sets here, from that thread and holding none of
+    // its locks; the library then starts no thread for the port. An empty notifier stops it.
+    virtual bool pushesStatus() const { return false; }
+    virtual void setStatusNotifier(std::function<void()> notifier) { (void)notifier; }
     virtual bool pollStatus(std::chrono::microseconds& askAgainIn)
     {
         askAgainIn = std::chrono::seconds(1);

@@ -165,6 +165,12 @@ void removePolledPort(const std::shared_ptr<Port>& port)
 void stopPort(const std::shared_ptr<Port>& port)
 {
     port->running.store(false);
+    if (port->device->pushesStatus()) {
+        port->device->setStatusNotifier({});
+        // A notification that saw the port running has finished once the lock is free.
+        const std::lock_guard<std::mutex> barrier(callbackMutex);
+        return;
+    }
     if (port->device->polled()) {
         removePolledPort(port);
         return;
@@ -235,10 +241,19 @@ int openPort(TarvoPortSettings* s, OpenMode mode)
     port->device = device;
     if (mode == OpenMode::Normal) {
         port->running.store(true);
-        if (device->polled())
+        if (device->pushesStatus()) {
+            // The notifier holds the port only weakly: the device must not keep its own port.
+            device->setStatusNotifier([weak = std::weak_ptr<Port>(port), s] {
+                const std::shared_ptr<Port> alive = weak.lock();
+                const std::lock_guard<std::mutex> lock(callbackMutex);
+                if (alive && alive->running.load() && callback)
+                    callback(s);
+            });
+        } else if (device->polled()) {
             addPolledPort(port, s);
-        else
+        } else {
             port->service = std::thread(serviceLoop, port, s);
+        }
     }
     std::lock_guard<std::mutex> lock(registryMutex);
     ports[s] = port;

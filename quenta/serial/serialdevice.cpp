@@ -179,13 +179,20 @@ void SerialDevice::ttyLost()
 
 void SerialDevice::handleFrame(const wire::Frame& frame)
 {
-    std::lock_guard<std::mutex> lock(mutex);
+    std::unique_lock<std::mutex> lock(mutex);
     if (frame.cmd == wire::Status && frame.seq == 0) {
         wire::PayloadReader r(frame.payload);
         StatusReport report;
         if (wire::getStatus(r, report)) {
             lastStatus = report;
             haveStatus = true;
+            if (notifier) {
+                // Straight from the reader thread: no other thread needs to wake up.
+                const std::function<void()> notify = notifier;
+                lock.unlock();
+                notify();
+                return;
+            }
             statusPending = true;
             changed.notify_all();
         }
@@ -277,6 +284,19 @@ bool SerialDevice::waitForStatus(std::chrono::milliseconds maxWait)
     const bool due = statusPending;
     statusPending = false;
     return due;
+}
+
+void SerialDevice::setStatusNotifier(std::function<void()> notify)
+{
+    std::unique_lock<std::mutex> lock(mutex);
+    notifier = std::move(notify);
+    // A report that came between the open and now is passed on at once.
+    if (!notifier || !statusPending)
+        return;
+    statusPending = false;
+    const std::function<void()> pending = notifier;
+    lock.unlock();
+    pending();
 }
 
 void SerialDevice::wake()

@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -44,6 +45,8 @@ public:
     void closeTransfer() override;
     void close() override;
     bool waitForStatus(std::chrono::milliseconds maxWait) override;
+    bool pushesStatus() const override { return true; }
+    void setStatusNotifier(std::function<void()> notify) override;
     void wake() override;
     int getStatus(StatusReport& out) override;
 
@@ -119,6 +122,7 @@ private:
     StatusReport lastStatus;
     bool haveStatus = false;
     bool statusPending = false;
+    std::function<void()> notifier;  // set while the library listens for pushed status
     uint8_t awaitedSeq = 0;  // 0 = no request waiting
     bool replyReady = false;
     wire::Frame reply;
