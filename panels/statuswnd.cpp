@@ -55,8 +55,12 @@ StatusWnd::StatusWnd(QWidget* parent)
     // when reports arrive by the thousand.
     const QSize pinSize = pins[PinGrey].isNull() ? QSize(16, 16)
                                                  : pins[PinGrey].deviceIndependentSize().toSize();
-    for (QLabel* const label : pinLabels)
+    // Nor do they look up the window's safe-area margins (a phone's notch) on every change:
+    // a label inside a layout never sits at the window's edge.
+    for (QLabel* const label : pinLabels) {
         label->setFixedSize(pinSize);
+        label->setAttribute(Qt::WA_ContentsMarginsRespectsSafeArea, false);
+    }
 
     // The positions in millimetres beside the steps.
     const char* const mmNames[4] = {"XmmLabel", "YmmLabel", "ZmmLabel", "CmmLabel"};
@@ -79,6 +83,7 @@ StatusWnd::StatusWnd(QWidget* parent)
         QFont font = readOut->font();
         font.setStyleStrategy(QFont::PreferNoShaping);
         readOut->setFont(font);
+        readOut->setAttribute(Qt::WA_ContentsMarginsRespectsSafeArea, false);
     }
 
     KavrixKernel* const kernel = KavrixKernel::Instance();
