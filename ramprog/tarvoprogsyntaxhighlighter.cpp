@@ -14,6 +14,11 @@ TarvoProgSyntaxHighlighter::TarvoProgSyntaxHighlighter(QTextDocument* parent)
 
 void TarvoProgSyntaxHighlighter::highlightBlock(const QString& text)
 {
+    // An empty line has no word and no comment. Returning before the patterns also keeps the
+    // empty program a new window opens with from compiling them (JIT included) at start-up.
+    if (text.isEmpty())
+        return;
+
     QTextCharFormat keywordFormat;
     keywordFormat.setFontWeight(QFont::Bold);
     keywordFormat.setForeground(QBrush(Qt::blue, Qt::SolidPattern));
