@@ -122,7 +122,7 @@ void polledLoop()
         lock.lock();
         p.inPass = false;
         p.passEnded.notify_all();
-        p.wakeUp.wait_until(lock, next, [&p] { return p.woken || p.stop; });
+        p.wakeUp.wait_until(lock, next, [] { return polledPorts.woken || polledPorts.stop; });
     }
 }
 
