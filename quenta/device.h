@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 
 struct TarvoPortSettings;
 
@@ -25,9 +26,9 @@ struct StatusReport {
 
 enum class OpenMode { Normal, FirmwareUpdate };
 
-// A controller behind a port. Every method but waitForStatus is called with the library's
-// per-port lock held, from any thread; waitForStatus runs on the port's service thread only,
-// without that lock, and must return within about maxWait. Implementations guard their own state.
+// A controller behind a port. Every method but the status service's (waitForStatus, wake,
+// pollStatus) is called with the library's per-port lock held, from any thread; those run on
+// the library's own threads without that lock. Implementations guard their own state.
 // Result values follow the C functions: 0 = failure, non-zero = done.
 class Device {
 public:
@@ -44,27 +45,38 @@ public:
     virtual void closeTransfer() {}
     virtual void close() = 0;
 
-    // Blocks for at most maxWait; true when a status notification is due now.
-    virtual bool waitForStatus(std::chrono::milliseconds maxWait) = 0;
-    // Wakes a waitForStatus in progress (called before the service thread is joined).
-    virtual void wake() {}
+    // How the library learns that a status notification is due.
+    enum class StatusService {
+        // A service thread of the port's own calls waitForStatus again and again; stopping
+        // the port calls wake first.
+        Thread,
+        // The device decides its reports in the process without waiting on a line (the
+        // simulated controller): one library thread serves all such devices. pollStatus
+        // answers at once whether a report is due and sets when to ask again; the device
+        // calls wakePolledDevices() whenever something may make a report due sooner.
+        Polled,
+        // The device has a thread of its own that learns of new status (the reader of a
+        // line): it calls the notifier the library sets, from that thread and holding none of
+        // its locks. An empty notifier stops it.
+        Pushed,
+    };
+    virtual StatusService statusService() const { return StatusService::Thread; }
 
-    // A device that decides its reports in the process without waiting on a line (the
-    // simulated controller) is served, together with all others of its kind, by one thread
-    // of the library instead of a thread of its own: pollStatus answers at once whether a
-    // report is due and sets when to ask again, and the device calls wakePolledDevices()
-    // whenever something happened that may make a report due sooner.
-    virtual bool polled() const { return false; }
-    // A device with a thread of its own that learns of new status (the reader of a line)
-    // instead calls the notifier the library sets here, from that thread and holding none of
-    // its locks; the library then starts no thread for the port. An empty notifier stops it.
-    virtual bool pushesStatus() const { return false; }
-    virtual void setStatusNotifier(std::function<void()> notifier) { (void)notifier; }
+    // Thread: blocks for at most maxWait; true when a status notification is due now.
+    virtual bool waitForStatus(std::chrono::milliseconds maxWait)
+    {
+        std::this_thread::sleep_for(maxWait);
+        return false;
+    }
+    virtual void wake() {}
+    // Polled.
     virtual bool pollStatus(std::chrono::microseconds& askAgainIn)
     {
         askAgainIn = std::chrono::seconds(1);
         return false;
     }
+    // Pushed.
+    virtual void setStatusNotifier(std::function<void()> notifier) { (void)notifier; }
 
     virtual int getStatus(StatusReport& out) = 0;
 

@@ -165,19 +165,22 @@ void removePolledPort(const std::shared_ptr<Port>& port)
 void stopPort(const std::shared_ptr<Port>& port)
 {
     port->running.store(false);
-    if (port->device->pushesStatus()) {
+    switch (port->device->statusService()) {
+    case Device::StatusService::Pushed: {
         port->device->setStatusNotifier({});
         // A notification that saw the port running has finished once the lock is free.
         const std::lock_guard<std::mutex> barrier(callbackMutex);
-        return;
+        break;
     }
-    if (port->device->polled()) {
+    case Device::StatusService::Polled:
         removePolledPort(port);
-        return;
+        break;
+    case Device::StatusService::Thread:
+        port->device->wake();
+        if (port->service.joinable())
+            port->service.join();
+        break;
     }
-    port->device->wake();
-    if (port->service.joinable())
-        port->service.join();
 }
 
 std::string portText(const TarvoPortSettings* s)
@@ -241,7 +244,8 @@ int openPort(TarvoPortSettings* s, OpenMode mode)
     port->device = device;
     if (mode == OpenMode::Normal) {
         port->running.store(true);
-        if (device->pushesStatus()) {
+        switch (device->statusService()) {
+        case Device::StatusService::Pushed:
             // The notifier holds the port only weakly: the device must not keep its own port.
             device->setStatusNotifier([weak = std::weak_ptr<Port>(port), s] {
                 const std::shared_ptr<Port> alive = weak.lock();
@@ -249,10 +253,13 @@ int openPort(TarvoPortSettings* s, OpenMode mode)
                 if (alive && alive->running.load() && callback)
                     callback(s);
             });
-        } else if (device->polled()) {
+            break;
+        case Device::StatusService::Polled:
             addPolledPort(port, s);
-        } else {
+            break;
+        case Device::StatusService::Thread:
             port->service = std::thread(serviceLoop, port, s);
+            break;
         }
     }
     std::lock_guard<std::mutex> lock(registryMutex);

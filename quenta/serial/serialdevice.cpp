@@ -21,7 +21,6 @@ int SerialDevice::open(OpenMode m, int32_t baudRate, std::string& controllerName
     {
         std::lock_guard<std::mutex> lock(mutex);
         lost = false;
-        woken = false;
         raw = (m == OpenMode::FirmwareUpdate);
         rawWritten = false;
         bytesReceived = 0;
@@ -193,8 +192,7 @@ void SerialDevice::handleFrame(const wire::Frame& frame)
                 notify();
                 return;
             }
-            statusPending = true;
-            changed.notify_all();
+            statusPending = true;  // passed on when the library sets its notifier
         }
         return;
     }
@@ -273,19 +271,6 @@ int SerialDevice::simple(uint8_t cmd, const std::vector<uint8_t>& payload)
     return answer[0];
 }
 
-bool SerialDevice::waitForStatus(std::chrono::milliseconds maxWait)
-{
-    std::unique_lock<std::mutex> lock(mutex);
-    changed.wait_for(lock, maxWait, [this] { return statusPending || woken; });
-    if (woken) {
-        woken = false;
-        return false;
-    }
-    const bool due = statusPending;
-    statusPending = false;
-    return due;
-}
-
 void SerialDevice::setStatusNotifier(std::function<void()> notify)
 {
     std::unique_lock<std::mutex> lock(mutex);
@@ -297,13 +282,6 @@ void SerialDevice::setStatusNotifier(std::function<void()> notify)
     const std::function<void()> pending = notifier;
     lock.unlock();
     pending();
-}
-
-void SerialDevice::wake()
-{
-    std::lock_guard<std::mutex> lock(mutex);
-    woken = true;
-    changed.notify_all();
 }
 
 int SerialDevice::getStatus(StatusReport& out)

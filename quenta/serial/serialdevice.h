@@ -44,10 +44,8 @@ public:
     std::string openFailure() const override { return tty.reason(); }
     void closeTransfer() override;
     void close() override;
-    bool waitForStatus(std::chrono::milliseconds maxWait) override;
-    bool pushesStatus() const override { return true; }
+    StatusService statusService() const override { return StatusService::Pushed; }
     void setStatusNotifier(std::function<void()> notify) override;
-    void wake() override;
     int getStatus(StatusReport& out) override;
 
     int acknowledgeError() override;
@@ -111,7 +109,6 @@ private:
     mutable std::mutex mutex;
     std::condition_variable changed;
     bool lost = false;
-    bool woken = false;
     bool raw = false;
     bool rawWritten = false;  // the host has sent a raw byte since the open
     uint64_t bytesReceived = 0;

@@ -101,7 +101,6 @@ int SimDevice::open(OpenMode m, int32_t, std::string& controllerName)
     // until the operator restarts it into its bootloader (modelled by the first "S" written).
     mode = m;
     opened = true;
-    woken = false;
     shared->open = true;
     shared->bootOut.clear();
     notifyChanged();
@@ -130,30 +129,6 @@ void SimDevice::close()
     notifyChanged();
 }
 
-bool SimDevice::waitForStatus(std::chrono::milliseconds maxWait)
-{
-    using Clock = std::chrono::steady_clock;
-    std::unique_lock<std::mutex> lock(shared->mutex);
-    const auto deadline = Clock::now() + maxWait;
-    for (;;) {
-        if (woken) {
-            woken = false;
-            return false;
-        }
-        auto until = deadline;
-        if (opened && mode == OpenMode::Normal) {
-            sync();
-            if (shared->core.takeNotification())
-                return true;
-            until = std::min(deadline, Clock::now() + std::chrono::microseconds(
-                                                          shared->core.usUntilStatusCheck()));
-        }
-        if (Clock::now() >= deadline)
-            return false;
-        shared->changed.wait_until(lock, until);
-    }
-}
-
 bool SimDevice::pollStatus(std::chrono::microseconds& askAgainIn)
 {
     std::lock_guard<std::mutex> lock(shared->mutex);
@@ -170,15 +145,6 @@ void SimDevice::notifyChanged()
 {
     shared->changed.notify_all();
     wakePolledDevices();
-}
-
-void SimDevice::wake()
-{
-    {
-        std::lock_guard<std::mutex> lock(shared->mutex);
-        woken = true;
-    }
-    shared->changed.notify_all();
 }
 
 int SimDevice::getStatus(StatusReport& out)

@@ -1,6 +1,6 @@
 #pragma once
 // The in-process simulated controller behind a port: the simulator core driven by real time,
-// shared safely between the caller's thread and the port's service thread.
+// shared safely between the caller's thread and the library's thread that polls all simulators.
 
 #include "device.h"
 #include "simcontroller.h"
@@ -36,9 +36,7 @@ public:
     int open(OpenMode mode, int32_t baudRate, std::string& controllerName) override;
     void closeTransfer() override;
     void close() override;
-    bool waitForStatus(std::chrono::milliseconds maxWait) override;
-    void wake() override;
-    bool polled() const override { return true; }
+    StatusService statusService() const override { return StatusService::Polled; }
     bool pollStatus(std::chrono::microseconds& askAgainIn) override;
     int getStatus(StatusReport& out) override;
 
@@ -88,7 +86,6 @@ private:
     std::shared_ptr<Shared> shared;
     OpenMode mode = OpenMode::Normal;
     bool opened = false;
-    bool woken = false;
 };
 
 }  // namespace quenta
