@@ -159,8 +159,6 @@ int main(int argc, char* argv[])
         }
         if (idle)
             continue;
-        // A controller on a pty may still hold the emergency stop of an earlier run.
-        FehlerQuitieren(controller->GetPortSettings());
         QStringList messages;
         kernel->WriteRAMProgramm(controller->GetPortSettings(), &program, 1, messages);
         if (!messages.isEmpty()
