@@ -79,6 +79,12 @@ public:
     virtual void setStatusNotifier(std::function<void()> notifier) { (void)notifier; }
 
     virtual int getStatus(StatusReport& out) = 0;
+    // True when getStatus only reads what the device keeps under its own lock, so the library
+    // answers it without waiting for a call in flight on the port.
+    virtual bool statusWithoutCallLock() const { return false; }
+    // Why the device refused the last call it refused, in words (empty when it gives none);
+    // cleared by an acknowledgement.
+    virtual std::string lastRefusal() const { return {}; }
 
     virtual int acknowledgeError() { return 0; }
     virtual int emergencyHalt() { return 0; }   // with braking ramp
@@ -143,5 +149,8 @@ std::shared_ptr<Device> createDeviceFromPortMap(const std::string& port);
 // The system's reason for the last failed open of the record's port (empty after a
 // successful open, or when the device gave none).
 std::string lastOpenFailure(const TarvoPortSettings* record);
+
+// Why the device of an open port refused its last refused call, when it says (empty otherwise).
+std::string lastRefusal(TarvoPortSettings* record);
 
 }  // namespace quenta

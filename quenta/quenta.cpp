@@ -292,6 +292,12 @@ std::string lastOpenFailure(const TarvoPortSettings* record)
     return it == openFailures.end() ? std::string() : it->second;
 }
 
+std::string lastRefusal(TarvoPortSettings* record)
+{
+    const std::shared_ptr<Port> port = findPort(record);
+    return port ? port->device->lastRefusal() : std::string();
+}
+
 std::shared_ptr<Device> createDeviceFromPortMap(const std::string& port)
 {
     const QSettings settings(QStringLiteral("lumbrix"), QStringLiteral("Quenta"));
@@ -364,7 +370,18 @@ int GetStatus_Schritte(TarvoPortSettings* s, uint8_t* firstValue, uint8_t* input
                        uint8_t* errorCode)
 {
     StatusReport r;
-    if (!withDevice(s, [&r](Device& d) { return d.getStatus(r); }))
+    // Reading the last status never waits behind a call in flight where the device allows it.
+    const std::shared_ptr<Port> port = s ? findPort(s) : nullptr;
+    if (!port)
+        return 0;
+    int got = 0;
+    if (port->device->statusWithoutCallLock()) {
+        got = port->device->getStatus(r);
+    } else {
+        std::lock_guard<std::mutex> lock(port->callMutex);
+        got = port->device->getStatus(r);
+    }
+    if (!got)
         return 0;
     const auto put = [](auto* p, auto v) { if (p) *p = v; };
     put(firstValue, r.firstValue);

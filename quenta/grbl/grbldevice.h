@@ -2,47 +2,65 @@
 // A GRBL 1.1 controller on a serial tty. Every call of the link library is translated into GRBL
 // lines, $ settings and realtime bytes; RAM programs and the parameters GRBL has no setting for
 // are kept by the library. The mapping is described in docs/grbl.md.
+//
+// The parts: the tty (tty.h) carries bytes; the line channel (grblchannel.h) owns the character
+// count, the answers and soft resets; the settings map (grblsettings.h) says which parameter
+// lives in which $ setting; the host store (grblhoststore.h) keeps the others. This class holds
+// the controller's state and turns calls into lines (grbldevice.cpp) and the firmware's reports
+// into status (grblstatus.cpp).
 
 #include "device.h"
+#include "grblchannel.h"
+#include "grblhoststore.h"
 #include "grblprotocol.h"
+#include "grblsettings.h"
 #include "tty.h"
 
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
-#include <deque>
-#include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
 namespace quenta {
 
-class GrblDevice : public Device, private Tty::Handler {
+class GrblDevice : public Device,
+                   private Tty::Handler,
+                   private grbl::LineChannel::Sink,
+                   private grbl::LineChannel::Listener {
 public:
     // The connect waits this long for the welcome line, and sends one soft reset when nothing
     // has come after ResetAfterMs (boards that do not restart when the port opens).
     static constexpr int WelcomeWaitMs = 3000;
     static constexpr int ResetAfterMs = 1000;
-    // How long a line waits for its "ok"; with the write it stays within 200 ms. A line still
-    // unanswered then (a dwell, a homing cycle, a full planner) stays queued and counts as sent.
+    // How long a line waits for its answer; with the write it stays within 200 ms. A line
+    // still unanswered then stays in flight and counts as sent while the firmware is heard.
     static constexpr int ReplyTimeoutMs = 150;
-    // After this many time-outs in a row without a byte from the firmware, calls fail at once
-    // until a byte arrives (the status poll keeps asking).
-    static constexpr int SilentTimeouts = 2;
-    // Status: "?" at most every PollMs; a notification when the report changed, and at least
-    // every NotifyMs while the firmware answers (or a homing cycle, which mutes it, runs).
+    // A setting write stalls the firmware for its EEPROM write: it waits a little longer.
+    static constexpr int SettingTimeoutMs = 190;
+    // Without a byte from the firmware for this long (it answers "?" every PollMs), calls
+    // fail at once. Homing and a critical alarm silence GRBL on purpose: they do not count.
+    static constexpr int SilenceMs = 500;
+    // Status: "?" at most every PollMs (HaltPollMs while an emergency halt is under way); a
+    // notification when the report changed, and at least every NotifyMs while the firmware
+    // answers or is silent on purpose.
     static constexpr int PollMs = 100;
+    static constexpr int HaltPollMs = 20;
     static constexpr int NotifyMs = 500;
     static constexpr int AnsweringMs = 1500;
     static constexpr int HomingMaxMs = 120000;
-    // RAM programs kept per port: ramSlots 1 ... 4 of at most this many lines each.
+    // An emergency halt that has not come to rest after this long ends in a soft reset.
+    static constexpr int HaltMaxMs = 5000;
+    // RAM programs kept per port: slots 1 ... 4 of at most this many lines each.
     static constexpr int RamSlots = 4;
     static constexpr size_t RamCapacity = 20000;
 
     // path: the tty; port: the port text, which names the persisted parameters.
-    GrblDevice(std::string path, std::string port);
+    GrblDevice(std::string path, std::string port,
+               std::unique_ptr<grbl::HostParameterStore> store = nullptr);
     ~GrblDevice() override;
     GrblDevice(const GrblDevice&) = delete;
     GrblDevice& operator=(const GrblDevice&) = delete;
@@ -53,6 +71,8 @@ public:
     bool waitForStatus(std::chrono::milliseconds maxWait) override;
     void wake() override;
     int getStatus(StatusReport& out) override;
+    bool statusWithoutCallLock() const override { return true; }
+    std::string lastRefusal() const override;
 
     int acknowledgeError() override;
     int emergencyHalt() override;
@@ -78,120 +98,122 @@ public:
 
 private:
     using Clock = std::chrono::steady_clock;
-    enum class Sent { Command, Motion, Stream, Home, Query, Unlock, Spindle };
-    struct Pending {
-        size_t bytes;
-        Sent kind;
-        uint64_t id;
-        int funcs;  // Spindle: the spindle/coolant bits the line sets
-    };
-    // Result of a line: answered ok / error, or still queued at the deadline.
-    enum class Reply { Ok, Error, Queued, Failed };
+    using LineInfo = grbl::LineInfo;
+    using Kind = grbl::LineInfo::Kind;
+    using Reply = grbl::LineChannel::Reply;
 
-    // Sends one line (without its line end) once the firmware's RX buffer has room, and waits
-    // for its answer until the deadline.
-    Reply sendLine(const std::string& line, Sent kind, Clock::time_point deadline,
-                   int funcs = 0);
-    // sendLine within the reply time; 1 for ok or queued, 0 otherwise.
-    int command(const std::string& line, Sent kind = Sent::Command, int funcs = 0);
-    bool writeRealtime(uint8_t byte);
-    // Soft reset: the firmware drops its RX buffer and every line queued there.
-    bool softReset();
-    // Sends further lines of a running RAM program while the RX buffer has room.
-    void pumpStream();
-    void handleLine(const std::string& line);
-    void handleReport(const grbl::Report& r);
-    void raise(uint8_t code);      // mutex held; keeps an error already pending
-    // Mutex held: a parameter call needs an open link, a known parameter (else the parameter
-    // number error) and mode 1 (else "not allowed").
-    bool admitParameterCall(bool knownParameter);
-    void refuse(uint8_t code);     // takes the mutex
-    void stopStream();             // mutex held
-    void afterReset();             // mutex held
-    bool usable();                 // open, not lost, not silent
-    bool waitFor(std::unique_lock<std::mutex>& lock, Clock::time_point deadline,
-                 const std::function<bool()>& done);
-    // " X1 Y2 Z3" for the axes the firmware has (all, or those that move).
-    std::string axisWords(const double mm[4], bool allAxes) const;
-    int axisCount() const;
-    int motion(int pair, double speed, bool stepsSpeed, double first, double second);
-    int ramOrSend(const std::string& line, Sent kind = Sent::Command, int funcs = 0);
-    double setting(int number, double fallback) const;
-    bool writeSetting(int number, double value);
-    void loadHostParameters();
-    void saveHostParameter(uint16_t key);
-    void updateResolution();
+    // How an emergency halt proceeds: GRBL's hold (a jog cancel while jogging) brakes, and
+    // once the machine rests a soft reset drops what the firmware still holds.
+    enum class Halt { None, Braking, Resetting };
 
-    // The tty's reader thread.
-    void ttyData(const uint8_t* data, size_t count) override;
-    void ttyLost() override;
-
-    const std::string path;
-    const std::string port;
-    Tty tty{*this};
-    std::mutex sendMutex;  // keeps reservation and write of lines in one order
-
-    mutable std::mutex mutex;
-    std::condition_variable changed;
-    bool opened = false;
-    bool lost = false;
-    bool woken = false;
-    std::string inLine;  // reader thread: the line being received
-    // Connect.
-    bool welcomed = false;
-    std::string version;
-    std::string buildInfo;
-    bool haveBuildInfo = false;
-    int plannerBlocks = 15;
-    int rxBytes = 128;
-    std::map<int, std::string> settings;  // $N -> value text
-    // Lines in the firmware's RX buffer, oldest first.
-    std::deque<Pending> pending;
-    size_t pendingBytes = 0;
-    uint64_t nextId = 1;
-    uint64_t awaitedId = 0;
-    bool awaitedDone = false;
-    bool awaitedOk = false;
-    bool resetting = false;  // a soft reset was sent, its welcome line has not come
-    uint64_t bytesReceived = 0;
-    int silentTimeouts = 0;
-    Clock::time_point lastByte;
-    Clock::time_point lastPoll;
-    Clock::time_point lastNotify;
-    Clock::time_point homingSince;
-    bool homing = false;
-    // Status.
-    bool haveReport = false;
-    grbl::Report report;
-    std::string lastPins;
-    double wco[4] = {0, 0, 0, 0};  // the last work offset reported
-    StatusReport status;
-    bool statusPending = false;
-    uint8_t errorCode = 0;
-    // An ALARM:1 came before any report named its limit pin.
-    bool hardLimitAxisOpen = false;
-    uint8_t referenced = 0;
-    bool spindle = false;
-    bool coolant = false;
-    int plannedSinceIdle = 0;
-    bool needsReset = false;   // [MSG:Reset to continue]
-    bool holdFlush = false;    // a feed hold waits to end in a soft reset
-    int axisHint = -1;
-    int directionHint = 0;
-    double stepsPerMm[4] = {250, 250, 250, 100};
-    // Modes and RAM programs.
-    int mode = 2;
-    int loadingSlot = 0;
     struct Slot {
         std::vector<std::string> lines;
         bool overflow = false;
     };
-    Slot ramSlots[RamSlots];
-    bool streaming = false;
-    int streamSlot = 0;
-    int streamRemaining = 0;  // 0 = until a stop
-    size_t streamIndex = 0;
-    // Parameters the firmware has no setting for: key -> value.
+
+    // Everything one connection knows; a new connection starts from a fresh one.
+    struct Session {
+        bool opened = false;
+        bool lost = false;
+        bool welcomed = false;
+        std::string version;
+        std::string buildInfo;
+        bool haveBuildInfo = false;
+        int plannerBlocks = 15;
+        int rxBytes = 128;
+        grbl::Settings settings;
+        double stepsPerMm[4] = {250, 250, 250, 100};
+        bool inches = false;  // $13=1: reports in inches
+        // Status.
+        bool haveReport = false;
+        grbl::Report report;
+        std::string lastPins;
+        double wco[4] = {0, 0, 0, 0};
+        StatusReport status;
+        bool statusPending = false;
+        uint8_t errorCode = 0;
+        bool hardLimitAxisOpen = false;  // ALARM:1 came before a report named its pin
+        uint8_t referenced = 0;
+        bool spindle = false;
+        bool coolant = false;
+        bool critical = false;  // [MSG:Reset to continue]: silent until a soft reset
+        bool homing = false;
+        bool alarmWhileHoming = false;
+        Clock::time_point homingSince;
+        Halt halt = Halt::None;
+        Clock::time_point haltSince;
+        Clock::time_point lastHold;  // when the halt last sent "!"
+        Clock::time_point lastPoll;
+        Clock::time_point lastNotify;
+        // Planner fill without Bf: the estimated run times of the blocks planned since idle.
+        std::vector<double> plannedSeconds;
+        Clock::time_point plannedClock;
+        // Distances not yet sent, so a run of small moves lands on whole steps.
+        double jogCarry[4] = {0, 0, 0, 0};
+        double ramCarry[4] = {0, 0, 0, 0};
+        // Modes and RAM programs.
+        int mode = 2;
+        int loadingSlot = 0;
+        Slot ramSlots[RamSlots];
+        bool streaming = false;
+        int streamSlot = 0;
+        int streamRemaining = 0;  // 0 = until a stop
+        size_t streamIndex = 0;
+        uint64_t streamQueued = 0;  // lines of the stream queued and not yet answered
+        std::string refusal;
+    };
+
+    // --- grbldevice.cpp: calls ---
+    // Sends a line and waits for its answer: 1 for ok, or for a line still in flight while the
+    // firmware is heard (or silent on purpose); 0 otherwise.
+    int command(const std::string& line, const LineInfo& info,
+                int timeoutMs = ReplyTimeoutMs);
+    // mode 3 stores the line in the loading RAM slot; mode 2 sends it.
+    int ramOrSend(const std::string& line, const LineInfo& info);
+    int motion(int pair, double speed, bool stepsSpeed, double first, double second);
+    bool usable();  // open, not lost, not silent
+    bool silentLocked() const;
+    void raise(uint8_t code);  // mutex held; keeps an error already pending
+    void refuse(uint8_t code, std::string reason = {});  // takes the mutex
+    bool admitParameterCall(bool knownParameter);  // mutex held
+    bool writeSetting(int number, double value);
+    void updateResolution();  // mutex held
+    int axisCount() const;
+    std::string axisWords(const double mm[4], bool allAxes) const;
+    // Relative words for a move, carrying what the digits cannot say into the next move.
+    std::string relativeWords(double mm[4], double carry[4]) const;
+    bool softResetAndWait(Clock::time_point deadline);
+    void pumpStream();
+
+    // --- grblstatus.cpp: the firmware's side ---
+    void lineAnswered(const LineInfo& info, bool ok, int errorCode) override;
+    void lineReceived(const std::string& line) override;
+    void handleReport(const grbl::Report& r);  // mutex held
+    void afterWelcome();                        // mutex held
+    void alarm(int code);                       // mutex held
+    // What the halt sequence does next on a report; mutex held.
+    enum class HaltStep { Nothing, Hold, Reset };
+    HaltStep haltStep();
+    void doHaltStep(HaltStep step);
+    uint8_t bufferFill(const grbl::Report& r);  // mutex held
+    void composeStatus();                       // mutex held
+
+    // Tty::Handler and LineChannel::Sink.
+    void ttyData(const uint8_t* data, size_t count) override;
+    void ttyLost() override;
+    bool writeBytes(const uint8_t* data, size_t count, Clock::time_point deadline) override;
+
+    const std::string path;
+    const std::string port;
+    std::unique_ptr<grbl::HostParameterStore> store;
+    Tty tty{*this};
+    grbl::LineChannel channel{*this, *this};
+
+    mutable std::mutex mutex;
+    std::condition_variable changed;
+    bool woken = false;
+    Session s;
+    // Parameters the firmware has no setting for: key -> value (the whole set, from the store).
     std::map<uint16_t, ParamValue> hostParams;
 };
 

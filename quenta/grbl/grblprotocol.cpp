@@ -272,5 +272,21 @@ std::string formatNumber(double value)
     return text.toStdString();
 }
 
+std::string formatDistance(double value)
+{
+    if (!std::isfinite(value))
+        value = 0;
+    value = std::clamp(value, -1e7, 1e7);
+    int whole = 1;
+    for (double v = std::fabs(value); v >= 10.0 && whole < 8; v /= 10.0)
+        ++whole;
+    QByteArray text = QByteArray::number(value, 'f', std::clamp(8 - whole, 0, 6));
+    while (text.contains('.') && (text.endsWith('0') || text.endsWith('.')))
+        text.chop(1);
+    if (text == "-0")
+        text = "0";
+    return text.toStdString();
+}
+
 }  // namespace grbl
 }  // namespace quenta

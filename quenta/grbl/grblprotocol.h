@@ -75,6 +75,9 @@ uint8_t inputsFromPins(const std::string& pins);
 // A number for a G-code word or setting: at most three decimals, no trailing zeros, "-0" as
 // "0", within +-1e9 (an infinity or NaN gives "0").
 std::string formatNumber(double value);
+// A distance with as many decimals (at most six) as GRBL reads: its number reader keeps eight
+// digits, leading zeros included. "-0" is "0"; beyond +-1e7 the value is clamped.
+std::string formatDistance(double value);
 
 }  // namespace grbl
 }  // namespace quenta
