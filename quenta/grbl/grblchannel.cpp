@@ -127,9 +127,8 @@ LineChannel::Reply LineChannel::await(uint64_t id, Clock::time_point deadline)
         results.erase(it);
         return r;
     }
-    const bool written = std::none_of(outbox.begin(), outbox.end(),
-                                      [id](const Line& l) { return l.id == id; });
-    return running && written ? Reply::Queued : Reply::Failed;
+    // Still unanswered, on the wire or waiting in the outbox: either way it will be sent.
+    return running ? Reply::Queued : Reply::Failed;
 }
 
 size_t LineChannel::dropUnsent()

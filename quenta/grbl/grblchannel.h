@@ -72,8 +72,9 @@ public:
     // Queues a line (without its line end) behind every line not yet sent; returns its id, or
     // 0 when the channel is stopped or the line can never fit.
     uint64_t queue(const std::string& line, const LineInfo& info);
-    // Waits until the line is answered (Ok / Error) or the deadline passes: Queued when it was
-    // written and is still unanswered, Failed when it was never written (or was dropped).
+    // Waits until the line is answered (Ok / Error) or the deadline passes: Queued when it is
+    // still unanswered (written, or waiting in the outbox to be), Failed when it was dropped
+    // before it was written or the channel stopped.
     Reply await(uint64_t id, Clock::time_point deadline);
     Reply send(const std::string& line, const LineInfo& info, Clock::time_point deadline)
     {

@@ -2,6 +2,7 @@
 // the shared tty layer and a pseudo-terminal to the GRBL peer.
 
 #include "grblpeer.h"
+#include "device.h"
 #include "quenta.h"
 
 #include <QElapsedTimer>
@@ -12,6 +13,7 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <thread>
 
 namespace {
 
@@ -63,11 +65,36 @@ private Q_SLOTS:
     void hangUpEndsStatusAndCalls();
     void hardLimitNamesTheAxisUntilAcknowledged();
     void silentFirmwareFailsCallsAtOnce();
+    // Found against the firmware.
+    void haltStopsQueuedJogs();
+    void haltDuringHomingResetsAtOnce();
+    void haltAtRestKeepsReferenceAndLeavesNoHold();
+    void softLimitAlarmNamesTheFailingLineAndStaysAlive();
+    void stepMovesDoNotDrift();
+    void homingIsNotSilence();
+    void failedHomingNeverShowsReferenced();
+    void slowSettingWriteIsRecorded();
+    void nameAsTheFirmwareStoresIt();
+    void parkOutsideTheEnvelopeIsRefused();
+    void inchReportsGiveSteps();
+    void statusDoesNotWaitBehindCalls();
 
 private:
     int connect();
     std::string peerState();
     bool peerIdle() { return peerState() == "Idle"; }
+
+    template <typename T>
+    T peer(T (*get)(GrblPeer&))
+    {
+        T v{};
+        server->with([&](GrblPeer& p) { v = get(p); });
+        return v;
+    }
+    double machineX() { return peer<double>([](GrblPeer& p) { return p.machine(0); }); }
+    // Waits until the peer has not moved for a while.
+    bool settled(int ms = 6000);
+    bool home();
 
     std::unique_ptr<GrblPtyServer> server;
     TarvoPortSettings record;
@@ -377,6 +404,269 @@ void TestGrblDevice::silentFirmwareFailsCallsAtOnce()
     // Two waits for an answer, then every call fails without one.
     QVERIFY2(t.elapsed() < 2000, qPrintable(QString::number(t.elapsed())));
     QVERIFY(failed >= 38);
+}
+
+bool TestGrblDevice::settled(int ms)
+{
+    double last = -1e9;
+    int still = 0;
+    return eventually([&] {
+        const double now = peer<double>([](GrblPeer& p) { return p.travelled; });
+        still = now == last && peerIdle() ? still + 1 : 0;
+        last = now;
+        return still >= 30;  // 300 ms without motion
+    }, ms);
+}
+
+bool TestGrblDevice::home()
+{
+    server->with([](GrblPeer& p) {
+        p.setSetting(22, 1);
+        p.setHomingCycleMs(150);
+    });
+    if (Referenzfahrt(&record, 0, 0) != 1)
+        return false;
+    Status st;
+    return eventually([&] { return fetch(&record, st) && (st.flags & 0x07) == 0x07; });
+}
+
+void TestGrblDevice::haltStopsQueuedJogs()
+{
+    // Twenty 2 mm jogs at 300 mm/min: the firmware plans some, the library holds the rest.
+    QCOMPARE(connect(), 1);
+    float x[6] = {2.0f, 0, 0, 0, 0, 0};
+    float y[6] = {0, 0, 0, 0, 0, 0};
+    for (int i = 0; i < 20; ++i)
+        QCOMPARE(FahreRelativ_XY_mm(&record, 5.0f, 1, x, y, 3), 1);
+    QTest::qWait(1000);
+    const double atHalt = machineX();
+    QVERIFY(atHalt > 1.0);
+    QCOMPARE(NotHalt_mitBremsrampe(&record), 1);
+    QVERIFY(settled());
+    // Braking from 5 mm/s at 10 mm/s^2 takes 1.25 mm; nothing commanded before may run after.
+    const double after = machineX() - atHalt;
+    QVERIFY2(after < 1.5, qPrintable(QStringLiteral("travelled %1 mm after the halt").arg(after)));
+    Status st;
+    QVERIFY(fetch(&record, st));
+    QCOMPARE(int(st.error), 0x99);
+    QCOMPARE(peerState(), std::string("Idle"));  // reset at rest: no hold, no alarm
+    QCOMPARE(FehlerQuitieren(&record), 1);
+    QVERIFY(settled(1000));
+    QCOMPARE(machineX(), atHalt + after);
+}
+
+void TestGrblDevice::haltDuringHomingResetsAtOnce()
+{
+    QCOMPARE(connect(), 1);
+    server->with([](GrblPeer& p) {
+        p.setSetting(22, 1);
+        p.setHomingCycleMs(3000);
+    });
+    QCOMPARE(Referenzfahrt(&record, 0, 0), 1);
+    QVERIFY(eventually([&] { return peer<bool>([](GrblPeer& p) { return p.homing(); }); }));
+    QCOMPARE(NotHalt_mitBremsrampe(&record), 1);
+    QVERIFY(eventually([&] { return !peer<bool>([](GrblPeer& p) { return p.homing(); }); },
+                       300));
+    Status st;
+    QVERIFY(eventually([&] { return fetch(&record, st) && peerState() == "Alarm"; }));
+    QCOMPARE(int(st.error), 0x99);
+    QCOMPARE(st.flags & 0x07, 0);
+}
+
+void TestGrblDevice::haltAtRestKeepsReferenceAndLeavesNoHold()
+{
+    QCOMPARE(connect(), 1);
+    QVERIFY(home());
+    QCOMPARE(NotHalt_mitBremsrampe(&record), 1);
+    const int resets = peer<int>([](GrblPeer& p) { return p.resets; });
+    QVERIFY(eventually([&] { return peer<int>([](GrblPeer& p) { return p.resets; }) > resets; }));
+    QVERIFY(settled(1000));
+    QCOMPARE(peerState(), std::string("Idle"));
+    Status st;
+    QVERIFY(fetch(&record, st));
+    QCOMPARE(st.flags & 0x07, 0x07);  // GRBL kept its position
+    QCOMPARE(int(st.error), 0x99);
+}
+
+void TestGrblDevice::softLimitAlarmNamesTheFailingLineAndStaysAlive()
+{
+    QCOMPARE(connect(), 1);
+    server->with([](GrblPeer& p) { p.setSetting(130, 50); });
+    QVERIFY(home());
+    server->with([](GrblPeer& p) { p.setSetting(20, 1); });
+    // X-60 leaves the travel at its lower end; the Y move loaded after it is not the culprit.
+    QCOMPARE(BetriebsArtenWechsel(&record, 3), 1);
+    QCOMPARE(LoadRAMprogramm(&record, 1), 1);
+    float x[6] = {-60.0f, 0, 0, 0, 0, 0};
+    float none[6] = {0, 0, 0, 0, 0, 0};
+    float y[6] = {0.5f, 0, 0, 0, 0, 0};
+    QCOMPARE(FahreRelativ_XY_mm(&record, 20.0f, 1, x, none, 3), 1);
+    QCOMPARE(FahreRelativ_XY_mm(&record, 20.0f, 1, none, y, 3), 1);
+    QCOMPARE(BetriebsArtenWechsel(&record, 2), 1);
+    QCOMPARE(StartRAMprogramm(&record, 1, 1), 1);
+    QVERIFY(eventually([&] { return peer<bool>([](GrblPeer& p) { return p.critical(); }); }));
+    Status st;
+    QVERIFY(eventually([&] { return fetch(&record, st) && st.error != 0; }));
+    QCOMPARE(int(st.error), 0x11);
+    // GRBL answers nothing now, yet the controller is alive: the alarm keeps being reported.
+    notifications = 0;
+    QTest::qWait(1300);
+    QVERIFY(notifications >= 2);
+    QVERIFY(fetch(&record, st));
+    QCOMPARE(int(st.error), 0x11);
+    QCOMPARE(FehlerQuitieren(&record), 1);
+    QVERIFY(eventually([&] { return peerIdle() && fetch(&record, st) && st.error == 0; }));
+}
+
+void TestGrblDevice::stepMovesDoNotDrift()
+{
+    server->with([](GrblPeer& p) {
+        p.setSetting(101, 400);
+        p.setSetting(102, 320.5);
+    });
+    QCOMPARE(connect(), 1);
+    int32_t none[6] = {0, 0, 0, 0, 0, 0};
+    int32_t one[6] = {1, 0, 0, 0, 0, 0};
+    for (int i = 0; i < 100; ++i)
+        QCOMPARE(FahreRelativ_XY_Schritte(&record, 400, 1, none, one, 3), 1);
+    for (int i = 0; i < 40; ++i)
+        QCOMPARE(FahreRelativ_ZC_Schritte(&record, 400, 1, one, none, 3), 1);
+    QVERIFY(settled(10000));
+    QCOMPARE(peer<int32_t>([](GrblPeer& p) { return p.steps(1); }), 100);
+    QCOMPARE(peer<int32_t>([](GrblPeer& p) { return p.steps(2); }), 40);
+}
+
+void TestGrblDevice::homingIsNotSilence()
+{
+    QCOMPARE(connect(), 1);
+    server->with([](GrblPeer& p) {
+        p.setSetting(22, 1);
+        p.setHomingCycleMs(600);
+    });
+    QElapsedTimer t;
+    t.start();
+    QCOMPARE(Referenzfahrt(&record, 0, 0), 1);
+    // Queued behind the cycle, answered when it ends: sent, so done.
+    QCOMPARE(SpindelKuhlungSetzen(&record, 0, 0), 1);
+    QTest::qWait(400);
+    QCOMPARE(HaltePosition(&record, 10), 1);
+    QVERIFY(t.elapsed() < 1000);
+    Status st;
+    QVERIFY(eventually([&] { return fetch(&record, st) && (st.flags & 0x07) == 0x07; }));
+    QCOMPARE(int(st.error), 0);
+}
+
+void TestGrblDevice::failedHomingNeverShowsReferenced()
+{
+    QCOMPARE(connect(), 1);
+    server->with([](GrblPeer& p) {
+        p.setSetting(22, 1);
+        p.setHomingCycleMs(150);
+        p.failNextHoming(9);
+    });
+    QCOMPARE(Referenzfahrt(&record, 0, 0), 1);
+    Status st;
+    QElapsedTimer t;
+    t.start();
+    bool referenced = false;
+    while (t.elapsed() < 1200) {
+        if (fetch(&record, st) && (st.flags & 0x07))
+            referenced = true;
+        QTest::qWait(2);
+    }
+    QVERIFY(!referenced);
+    QCOMPARE(int(st.error), 0x0a);
+}
+
+void TestGrblDevice::slowSettingWriteIsRecorded()
+{
+    QCOMPARE(connect(), 1);
+    server->with([](GrblPeer& p) { p.setEepromStallMs(160); });
+    QCOMPARE(BetriebsArtenWechsel(&record, 1), 1);
+    QCOMPARE(ParameterAendern_float(&record, 0x04, 0x02, 400.0f), 1);
+    uint8_t out[16] = {};
+    QCOMPARE(ParameterLesen(&record, 0x04, 0x02, out), 1);
+    float f = 0;
+    std::memcpy(&f, out, 4);
+    QCOMPARE(f, 400.0f);
+    // Slower than any call may wait: refused now, recorded when the firmware confirms.
+    server->with([](GrblPeer& p) { p.setEepromStallMs(400); });
+    ParameterAendern_float(&record, 0x04, 0x02, 320.0f);
+    QTest::qWait(600);
+    QCOMPARE(ParameterLesen(&record, 0x04, 0x02, out), 1);
+    std::memcpy(&f, out, 4);
+    QCOMPARE(f, 320.0f);
+}
+
+void TestGrblDevice::nameAsTheFirmwareStoresIt()
+{
+    QCOMPARE(connect(), 1);
+    QCOMPARE(BetriebsArtenWechsel(&record, 1), 1);
+    QCOMPARE(ParameterAendern_ControllerName(&record, 0x05, 0x05, const_cast<char*>("Mill 2b")), 1);
+    uint8_t out[16] = {};
+    QCOMPARE(ParameterLesen(&record, 0x05, 0x05, out), 1);
+    QCOMPARE(QByteArray(reinterpret_cast<const char*>(out)), QByteArray("MILL2B"));
+    TarvoCloseConnection(&record);
+    QCOMPARE(connect(), 1);
+    QCOMPARE(QString::fromLatin1(record.controllerName), QStringLiteral("MILL2B"));
+}
+
+void TestGrblDevice::parkOutsideTheEnvelopeIsRefused()
+{
+    QCOMPARE(connect(), 1);
+    QVERIFY(home());
+    QCOMPARE(BetriebsArtenWechsel(&record, 1), 1);
+    QCOMPARE(ParameterAendern_4_longs(&record, 0x04, 0x0B, 5, -10, -5, 0), 1);
+    QCOMPARE(BetriebsArtenWechsel(&record, 2), 1);
+    const int blocks = peer<int>([](GrblPeer& p) { return p.blocksStarted; });
+    QCOMPARE(ParkPositionAnfahren(&record), 0);
+    Status st;
+    QVERIFY(fetch(&record, st));
+    QCOMPARE(int(st.error), 0x12);  // X beyond its upper end (machine zero)
+    QVERIFY(!quenta::lastRefusal(&record).empty());
+    QCOMPARE(peer<int>([](GrblPeer& p) { return p.blocksStarted; }), blocks);
+    QCOMPARE(FehlerQuitieren(&record), 1);
+    QCOMPARE(BetriebsArtenWechsel(&record, 1), 1);
+    QCOMPARE(ParameterAendern_4_longs(&record, 0x04, 0x0B, -20, -10, -5, 0), 1);
+    QCOMPARE(BetriebsArtenWechsel(&record, 2), 1);
+    QCOMPARE(ParkPositionAnfahren(&record), 1);
+    QVERIFY(settled());
+    QCOMPARE(machineX(), -20.0);
+}
+
+void TestGrblDevice::inchReportsGiveSteps()
+{
+    server->with([](GrblPeer& p) { p.setSetting(13, 1); });
+    QCOMPARE(connect(), 1);
+    float x[6] = {10.0f, 0, 0, 0, 0, 0};
+    float y[6] = {0, 0, 0, 0, 0, 0};
+    QCOMPARE(FahreRelativ_XY_mm(&record, 20.0f, 1, x, y, 3), 1);
+    QVERIFY(settled());
+    Status st;
+    QVERIFY(eventually([&] { return fetch(&record, st) && st.pos[0] == 2500; }));
+}
+
+void TestGrblDevice::statusDoesNotWaitBehindCalls()
+{
+    QCOMPARE(connect(), 1);
+    std::atomic<bool> stop{false};
+    // Dwells of a second: each call waits its full reply time.
+    std::thread caller([&] {
+        while (!stop)
+            HaltePosition(&record, 1000);
+    });
+    qint64 worst = 0;
+    Status st;
+    for (int i = 0; i < 20; ++i) {
+        QElapsedTimer t;
+        t.start();
+        fetch(&record, st);
+        worst = std::max(worst, t.elapsed());
+        QTest::qWait(37);
+    }
+    stop = true;
+    caller.join();
+    QVERIFY2(worst < 50, qPrintable(QString::number(worst)));
 }
 
 QTEST_GUILESS_MAIN(TestGrblDevice)
