@@ -1,9 +1,18 @@
 #pragma once
-// A GRBL 1.1 controller as the link library's tests, the benchmark and `kavro-sim --grbl` need
-// it, written from GRBL's interface documentation: welcome, ok/error:N, ALARM:N, [MSG:],
-// $$, $I, $N=value, $X, $H, $J=, G0/G1/G4/G10 L20/G53/G90/G91, M3/M5/M8/M9, the realtime
-// bytes ? ! ~ 0x18 0x85, a planner of 15 blocks and a 127-byte usable RX buffer. Motion is
-// linear in time, without acceleration.
+// A GRBL 1.1h controller as the link library's tests, the benchmark and `kavro-sim --grbl` need
+// it. The core (GrblPeer) runs on an explicit clock (advance) and models what a host can observe
+// on the serial line:
+// - a 128-byte receive buffer (127 usable) that loses bytes arriving while it is full, and the
+//   realtime bytes ? ! ~ 0x18 0x80-0xA1 that never enter it;
+// - the main loop: characters move into an 80-character line buffer (blanks and comments
+//   dropped, letters upper-cased); a line that must wait (planner full, a planner sync, a dwell,
+//   an EEPROM write, homing) waits in the line buffer, and nothing behind it is read meanwhile;
+// - a planner of 15 blocks, targets in single-precision millimetres rounded to whole steps,
+//   constant speed per block, braking at the axes' acceleration for feed hold and jog cancel;
+// - homing, soft and hard limits, the critical alarms that silence everything until a reset,
+//   EEPROM stalls, status reports with the firmware's WCO/Ov refresh counters.
+// GrblPtyServer serves the core on a pseudo-terminal in real time, handing it the received bytes
+// at the line's baud rate as a UART would.
 
 #include <atomic>
 #include <cstdint>
@@ -18,10 +27,13 @@ class GrblPeer {
 public:
     static constexpr int PlannerBlocks = 15;
     static constexpr size_t RxBuffer = 128;  // reported; one byte of it stays free
+    static constexpr size_t LineBuffer = 80;
+    static constexpr int Axes = 4;           // X Y Z reported; A accepted and tracked
 
     GrblPeer();
     // Power-up: the welcome line (and the lock message when homing is enabled).
     void powerUp();
+    // Bytes arriving at the UART, one after the other with no time between them.
     void receive(const uint8_t* data, size_t count);
     void advance(int64_t us);
     std::string takeOutput();
@@ -30,65 +42,120 @@ public:
     void setPins(const std::string& pins) { pins_ = pins; }
     void hardLimit(char axis);
     void setSetting(int n, double v) { settings[n] = v; }
+    // The next homing cycle finds no switch and raises this alarm (8 or 9); 0 = succeed.
+    void failNextHoming(int alarm) { homingFailure = alarm; }
+    void setHomingCycleMs(int ms) { homingCycleUs = int64_t(ms) * 1000; }
+    // How long each EEPROM write stalls the main loop; -1 = a few ms per byte written.
+    void setEepromStallMs(int ms) { eepromStallMs = ms; }
 
     // Observations.
     int eepromWrites = 0;
     int rxOverflows = 0;
     size_t rxHighWater = 0;
     int starvations = 0;   // the planner ran empty between motions of a stream
-    int linesDone = 0;
+    int linesDone = 0;     // lines answered with ok or error
     int resets = 0;
+    int ignoredPolls = 0;  // '?' not answered (homing, critical alarm)
+    double travelled = 0;  // path length moved by planner blocks, mm
+    int blocksStarted = 0; // planner blocks that began executing
     std::string state() const { return state_; }
-    double machine(int axis) const { return pos[axis]; }
-    double workOffset(int axis) const { return wco[axis]; }
-    bool spindleOn() const { return spindle; }
+    int holdState() const { return holdSub; }  // -1 none, 0 stopped, 1 braking
+    int32_t steps(int axis) const;
+    double machine(int axis) const;             // mm
+    double workOffset(int axis) const { return wcs[0][axis]; }
+    bool spindleOn() const { return spindle != 5; }
+    bool homing() const { return homingLeft > 0; }
+    bool critical() const { return critical_; }
+    std::string buildInfo() const { return info; }
 
 private:
     struct Block {
-        double target[4];
-        int64_t us;
+        int32_t target[Axes];
+        double from[Axes];  // where the block started, in steps
+        double length;      // mm
+        double speed;       // mm/s
+        double accel;       // mm/s^2, along the path
         bool jog;
     };
+    // A step of the line in the line buffer; true when it is done.
+    using Step = std::function<bool()>;
+
     void realtime(uint8_t byte);
-    void processLines();
-    // Handles one line; false when it must wait (planner full, sync) and stays queued.
-    bool line(const std::string& text);
-    bool gcode(const std::string& text);
+    void mainLoop();
+    void takeChar(char c);
+    void executeLine(const std::string& line);
+    void systemLine(const std::string& line);
+    void gcodeLine(const std::string& line, bool jog);
+    int storeSetting(int n, double v);
+    void eepromWrite(int bytes);
     void report();
+    void settingsReport();
     void reset();
-    void alarm(int code);
+    void raiseCritical(int code);
     void say(const std::string& s) { out += s + "\r\n"; }
-    bool idle() const { return planner.empty() && dwellUs <= 0; }
-    void addBlock(const double target[4], double feed, bool jog);
+    void answer(const std::string& s);
+    void fail(int code) { job.push_back([this, code] { answer("error:" + std::to_string(code)); return true; }); }
+    void finish() { job.push_back([this] { answer("ok"); return true; }); }
+    bool plannerIdle() const { return planner.empty(); }
+    bool suspended() const;
+    bool moving() const;
+    void plan(const float target[Axes], double rate, bool rapid, bool jog);
+    void startBlock();
+    void move(double us, int mode);
+    void stopped();
+    void syncPositions();
+    double spm(int axis) const;
+    double axisSetting(int base, int axis) const;
+    std::string position(double mm) const;
+    void endHoming();
 
     std::map<int, double> settings;
     std::string info;
     std::string out;
-    std::string rx;
+    std::deque<char> rx;
+    std::string lineBuf;
+    int lineFlags = 0;
+    std::deque<Step> job;  // the line being executed
     std::string state_ = "Idle";
     int holdSub = -1;
-    double pos[4] = {0, 0, 0, 0};
-    double wco[4] = {0, 0, 0, 0};
+    bool critical_ = false;
+    bool braking = false;
+    bool jogCancel = false;
+    bool softLimitStop = false;
+    double speed = 0;       // mm/s while braking
+    double progress = 0;    // mm into the front block
+    double at[Axes] = {0, 0, 0, 0};          // machine position, steps (fractional in motion)
+    int32_t planPos[Axes] = {0, 0, 0, 0};    // end of the last planned block, steps
+    float gpos[Axes] = {0, 0, 0, 0};         // the parser's position, mm
+    float wcs[6][Axes] = {};                 // G54..G59 offsets, mm
     std::deque<Block> planner;
-    double blockFrom[4] = {0, 0, 0, 0};
-    int64_t blockDone = 0;
-    int64_t dwellUs = 0;
-    bool dwellArmed = false;
-    bool started = false;     // a motion has run since the last idle
-    bool ranEmpty = false;
+    double dwellUs = 0;
+    double stallUs = 0;
+    double homingLeft = 0;
+    int homingPhase = 0;
+    int64_t homingCycleUs = 250000;
+    int homingFailure = 0;
+    int eepromStallMs = -1;
+    bool pendingReport = false;
+    // Parser modes.
     bool relative = false;
-    double feed = 0;
-    bool spindle = false;
-    bool coolant = false;
-    bool critical = false;    // hard limit: everything waits for a reset
-    int reportCount = 0;
-    bool wcoChanged = true;
-    bool accessoryChanged = false;
+    bool inches = false;
+    bool rapidMode = true;
+    float feed = 0;
+    float spindleSpeed = 0;
+    int spindle = 5;   // 3, 4 or 5
+    bool flood = false;
+    bool mist = false;
+    // Streaming observation.
+    bool started = false;
+    bool ranEmpty = false;
+    int wcoCounter = 0;
+    int ovrCounter = 0;
     std::string pins_;
-    int64_t homingUs = -1;
 };
 
-// Serves a GrblPeer on a pseudo-terminal from its own thread, in real time.
+// Serves a GrblPeer on a pseudo-terminal from its own thread, in real time. Received bytes reach
+// the peer at the baud rate the client set (one byte every ten bit times), as through a UART.
 class GrblPtyServer {
 public:
     GrblPtyServer();
