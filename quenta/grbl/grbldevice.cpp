@@ -285,7 +285,7 @@ int GrblDevice::ramOrSend(const std::string& line, const LineInfo& info)
                 raise(RamTooBig);
                 return 0;
             }
-            slot.lines.push_back(line);
+            slot.lines.emplace_back(line, info);
             return 1;
         }
         if (s.mode != 2 || s.streaming) {

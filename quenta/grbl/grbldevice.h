@@ -107,7 +107,7 @@ private:
     enum class Halt { None, Braking, Resetting };
 
     struct Slot {
-        std::vector<std::string> lines;
+        std::vector<std::pair<std::string, grbl::LineInfo>> lines;  // with what they move
         bool overflow = false;
     };
 

@@ -113,12 +113,14 @@ void GrblDevice::pumpStream()
 {
     for (;;) {
         std::string line;
+        LineInfo info;
         {
             std::lock_guard<std::mutex> lock(mutex);
             if (!s.streaming || s.lost || s.streamQueued >= StreamWindow)
                 return;
             const Slot& slot = s.ramSlots[s.streamSlot - 1];
-            line = slot.lines[s.streamIndex];
+            line = slot.lines[s.streamIndex].first;
+            info = slot.lines[s.streamIndex].second;
             ++s.streamQueued;
             if (++s.streamIndex >= slot.lines.size()) {
                 s.streamIndex = 0;
@@ -126,7 +128,7 @@ void GrblDevice::pumpStream()
                     s.streaming = false;
             }
         }
-        LineInfo info;
+        // Every line of a program is answered through the stream's count.
         info.kind = Kind::Stream;
         if (channel.queue(line, info) == 0) {
             std::lock_guard<std::mutex> lock(mutex);
