@@ -3,10 +3,13 @@
 
 #include "kavrixmainwnd.h"
 
+#include "device.h"
+
 #include "dialogs.h"
 #include "filenames.h"
 #include "kavrixkernel.h"
 #include "parameterdlg.h"
+#include "portsdlg.h"
 #include "tarvocontroller.h"
 #include "tarvoparameters.h"
 #include "textfile.h"
@@ -172,6 +175,10 @@ void KavrixMainWnd::SlotParameterWriteToController()
     if (messages.isEmpty()) {
         statusBar()->showMessage(QStringLiteral("Parameterübertragung ist abgeschlossen."), 2000);
     } else {
+        // A GRBL port says why it cannot hold a value (the reference order, a negative travel).
+        const std::string why = quenta::takeRefusal(controller->GetPortSettings());
+        if (!why.empty())
+            AppendToOutput(tr("Refused: %1").arg(QString::fromStdString(why)));
         Dialogs::warning(this, QStringLiteral("SlotParameterWriteToController"),
                          QStringLiteral("Fehler bei der Parameterübertragung:\n")
                              + messages.join(QLatin1Char('\n')),
@@ -206,6 +213,10 @@ void KavrixMainWnd::SlotParameterEdit()
     // The connection watchdogs keep running while the operator edits.
     ParameterDlg dialog(controller, this);
     dialog.setWindowTitle(tr("Edit Controller Parameter"));
+    if (PortMapping::Parse(PortMapValue(controller->GetComPort())).kind == PortMapping::GrblDevice)
+        dialog.SetControllerNameHint(
+            tr("GRBL stores the name in upper case without blanks: \"Mill 2b\" is kept as "
+               "\"MILL2B\", and that is what the controller reports."));
     if (Dialogs::seam().exec(&dialog) == QDialog::Accepted)
         AppendToOutput(tr("Edit parameter for active controller ") + controller->GetComPort());
 }

@@ -3,6 +3,7 @@
 
 #include "commandguard.h"
 #include "commandline.h"
+#include "device.h"
 #include "kavrixkernel.h"
 #include "manualcommandvalues.h"
 #include "quenta.h"
@@ -313,9 +314,17 @@ template <typename Call>
 void ManualControlWnd::Send(const CommandLine& line, Call call)
 {
     KavrixKernel* const kernel = KavrixKernel::Instance();
-    if (!kernel->IsCommandToEditor() && controller)
+    const bool execute = !kernel->IsCommandToEditor() && controller;
+    if (execute)
         call(controller->GetPortSettings());
     kernel->WriteCommand(line.Text());
+    // A controller that refuses a command for a reason of its own (a GRBL port's park
+    // position outside the machine) says why in the log, below the command.
+    if (execute) {
+        const std::string why = quenta::takeRefusal(controller->GetPortSettings());
+        if (!why.empty())
+            kernel->WriteCommand(tr("Refused: %1").arg(QString::fromStdString(why)));
+    }
 }
 
 QString ManualControlWnd::MoveKeyword(Pair pair) const

@@ -459,3 +459,8 @@ void ParameterDlg::OrderChanged(int axis, int step)
         return;
     }
 }
+
+void ParameterDlg::SetControllerNameHint(const QString& hint)
+{
+    form->sonControllernameEdit->setToolTip(hint);
+}

@@ -26,6 +26,8 @@ public:
 
     // The index of the page shown last, shared by every dialog for the life of the program.
     static int LastPage() { return lastPage; }
+    // A note on how the controller keeps its name (shown as the name field's tool tip).
+    void SetControllerNameHint(const QString& hint);
 
 public Q_SLOTS:
     void accept() override;

@@ -83,8 +83,8 @@ public:
     // answers it without waiting for a call in flight on the port.
     virtual bool statusWithoutCallLock() const { return false; }
     // Why the device refused the last call it refused, in words (empty when it gives none);
-    // cleared by an acknowledgement.
-    virtual std::string lastRefusal() const { return {}; }
+    // each reason is handed out once.
+    virtual std::string takeRefusal() { return {}; }
 
     virtual int acknowledgeError() { return 0; }
     virtual int emergencyHalt() { return 0; }   // with braking ramp
@@ -150,7 +150,8 @@ std::shared_ptr<Device> createDeviceFromPortMap(const std::string& port);
 // successful open, or when the device gave none).
 std::string lastOpenFailure(const TarvoPortSettings* record);
 
-// Why the device of an open port refused its last refused call, when it says (empty otherwise).
-std::string lastRefusal(TarvoPortSettings* record);
+// Why the device of an open port refused its last refused call, when it says; empty otherwise,
+// and once a reason has been taken.
+std::string takeRefusal(TarvoPortSettings* record);
 
 }  // namespace quenta

@@ -292,10 +292,10 @@ std::string lastOpenFailure(const TarvoPortSettings* record)
     return it == openFailures.end() ? std::string() : it->second;
 }
 
-std::string lastRefusal(TarvoPortSettings* record)
+std::string takeRefusal(TarvoPortSettings* record)
 {
     const std::shared_ptr<Port> port = findPort(record);
-    return port ? port->device->lastRefusal() : std::string();
+    return port ? port->device->takeRefusal() : std::string();
 }
 
 std::shared_ptr<Device> createDeviceFromPortMap(const std::string& port)

@@ -316,4 +316,18 @@ int ScriptedDevice::readBytes(uint8_t* bytes, int32_t length)
     return n;
 }
 
+void ScriptedDevice::setRefusal(const std::string& reason)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    refusal = reason;
+}
+
+std::string ScriptedDevice::takeRefusal()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    std::string reason;
+    reason.swap(refusal);
+    return reason;
+}
+
 }  // namespace quenta

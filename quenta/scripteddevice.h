@@ -27,6 +27,8 @@ public:
     // Result code of the next open: 0 = success.
     void setOpenCode(int code);
     void setControllerName(const std::string& name);
+    // The reason the next takeRefusal hands out (once).
+    void setRefusal(const std::string& reason);
 
     // Replies to ParameterLesen: bytes copied into the caller's buffer (at most 16) when the
     // call succeeds. Keyed by group << 8 | index.
@@ -69,6 +71,7 @@ public:
     int setParameter(uint8_t group, uint8_t index, const ParamValue& value) override;
     int writeBytes(const uint8_t* bytes, int32_t length) override;
     int readBytes(uint8_t* bytes, int32_t length) override;
+    std::string takeRefusal() override;
 
 private:
     int record(const std::string& function, const std::string& args);
@@ -78,6 +81,7 @@ private:
     std::vector<std::string> log;
     std::map<std::string, std::deque<int>> results;
     int defaultResult = 1;
+    std::string refusal;
     int openCode = 0;
     std::string name = "Dorvik USB";
     std::map<int, std::vector<uint8_t>> parameterReplies;

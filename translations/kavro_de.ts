@@ -640,6 +640,14 @@ Stattdessen als UTF-8 speichern?</translation>
         <source>Port %1 mapped to %2</source>
         <translation>Port %1 zugeordnet zu %2</translation>
     </message>
+    <message>
+        <source>Refused: %1</source>
+        <translation>Abgelehnt: %1</translation>
+    </message>
+    <message>
+        <source>GRBL stores the name in upper case without blanks: &quot;Mill 2b&quot; is kept as &quot;MILL2B&quot;, and that is what the controller reports.</source>
+        <translation>GRBL speichert den Namen in Großbuchstaben ohne Leerzeichen: aus &quot;Mill 2b&quot; wird &quot;MILL2B&quot;, und so meldet ihn die Steuerung.</translation>
+    </message>
 </context>
 <context>
     <name>ManualControlWnd</name>
@@ -900,6 +908,10 @@ Stattdessen als UTF-8 speichern?</translation>
     <message>
         <source>Value out of range [0 ... 12000000]</source>
         <translation>Wert außerhalb des Bereichs [0 ... 12000000]</translation>
+    </message>
+    <message>
+        <source>Refused: %1</source>
+        <translation>Abgelehnt: %1</translation>
     </message>
 </context>
 <context>

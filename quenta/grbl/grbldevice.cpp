@@ -45,10 +45,12 @@ bool GrblDevice::isLost() const
     return s.lost;
 }
 
-std::string GrblDevice::lastRefusal() const
+std::string GrblDevice::takeRefusal()
 {
     std::lock_guard<std::mutex> lock(mutex);
-    return s.refusal;
+    std::string reason;
+    reason.swap(s.refusal);
+    return reason;
 }
 
 int GrblDevice::open(OpenMode m, int32_t baudRate, std::string& controllerName)
@@ -503,7 +505,6 @@ int GrblDevice::acknowledgeError()
     std::lock_guard<std::mutex> lock(mutex);
     s.errorCode = 0;
     s.status.errorCode = 0;
-    s.refusal.clear();
     s.statusPending = true;
     return 1;
 }

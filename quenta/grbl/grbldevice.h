@@ -72,7 +72,7 @@ public:
     void wake() override;
     int getStatus(StatusReport& out) override;
     bool statusWithoutCallLock() const override { return true; }
-    std::string lastRefusal() const override;
+    std::string takeRefusal() override;
 
     int acknowledgeError() override;
     int emergencyHalt() override;

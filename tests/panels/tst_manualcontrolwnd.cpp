@@ -79,6 +79,7 @@ private Q_SLOTS:
     void refusedCommandLeavesThePanelUntouched();
     void editorDestinationTouchesNoController();
     void callGoesToThePanelsOwnController();
+    void refusalReasonFollowsTheCommandInTheLog();
     void linesReadBackAsTheSameCalls();
 
     void directSlots_data();
@@ -817,6 +818,17 @@ void TestManualControlWnd::editorDestinationTouchesNoController()
     QVERIFY(calls().isEmpty());
     QVERIFY(outputLines().isEmpty());
     QCOMPARE(editorLines(), (QStringList{"GO_XY_S 100 -10 0;", "GO_PARK;"}));
+}
+
+void TestManualControlWnd::refusalReasonFollowsTheCommandInTheLog()
+{
+    ports->device("COM3")->queueResult("ParkPositionAnfahren", 0);
+    ports->device("COM3")->setRefusal("Park position X5 mm lies outside the machine's envelope");
+    button("ParkenButton")->click();
+    button("ParkenButton")->click();  // a reason is told once
+    QCOMPARE(outputLines(),
+             (QStringList{"GO_PARK;", "Refused: Park position X5 mm lies outside the machine's "
+                                      "envelope", "GO_PARK;"}));
 }
 
 void TestManualControlWnd::callGoesToThePanelsOwnController()
