@@ -51,6 +51,7 @@ void LineChannel::finish(uint64_t id, Reply reply)
     results[id] = reply;
     while (results.size() > KeptResults)
         results.erase(results.begin());
+    changed.notify_all();
 }
 
 void LineChannel::drop(bool inFlightToo)

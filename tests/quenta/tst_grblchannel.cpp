@@ -8,6 +8,7 @@
 #include <QtTest>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 using namespace quenta::grbl;
@@ -88,6 +89,18 @@ void TestGrblChannel::characterCountingAndLateAnswers()
     QCOMPARE(w.answered.back().first.number, 102);
     QVERIFY(w.answered.back().second);
     QCOMPARE(c.bytesInFlight(), size_t(0));
+    // A caller waiting for its answer wakes when it comes, not at its deadline.
+    const uint64_t awaited = c.queue("$X", kind(LineInfo::Kind::Unlock));
+    std::thread firmware([&] {
+        QTest::qSleep(20);
+        reply(c, "ok");
+    });
+    QElapsedTimer t;
+    t.start();
+    QCOMPARE(c.await(awaited, LineChannel::Clock::now() + std::chrono::seconds(10)),
+             LineChannel::Reply::Ok);
+    firmware.join();
+    QVERIFY(t.elapsed() < 5000);
     // Other lines go to the listener; a stray "ok" with nothing in flight is dropped.
     reply(c, "ok");
     reply(c, "<Idle|MPos:0.000,0.000,0.000|FS:0,0>");
