@@ -609,7 +609,8 @@ void TestGrblDevice::nameAsTheFirmwareStoresIt()
 {
     QCOMPARE(connect(), 1);
     QCOMPARE(BetriebsArtenWechsel(&record, 1), 1);
-    QCOMPARE(ParameterAendern_ControllerName(&record, 0x05, 0x05, const_cast<char*>("Mill 2b")), 1);
+    char name[32] = "Mill 2b";  // the call takes a 32-byte buffer
+    QCOMPARE(ParameterAendern_ControllerName(&record, 0x05, 0x05, name), 1);
     uint8_t out[16] = {};
     QCOMPARE(ParameterLesen(&record, 0x05, 0x05, out), 1);
     QCOMPARE(QByteArray(reinterpret_cast<const char*>(out)), QByteArray("MILL2B"));
