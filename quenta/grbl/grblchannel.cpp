@@ -218,10 +218,13 @@ void LineChannel::handleLine(const std::string& text)
         // it has found room).
         if (ok && done.info.isMotion())
             planned = std::min(planned + 1, plannerBlocks);
+        lock.unlock();
+        // The device learns of the answer (and raises its error) before the caller that waits
+        // for it goes on.
+        listener.lineAnswered(done.info, ok, ok ? 0 : line.code);
+        lock.lock();
         finish(done.id, ok ? Reply::Ok : Reply::Error);
         pump(lock);
-        lock.unlock();
-        listener.lineAnswered(done.info, ok, ok ? 0 : line.code);
         return;
     }
     if (line.kind == LineKind::Welcome) {

@@ -8,12 +8,10 @@ namespace quenta {
 
 namespace {
 
+using namespace grbl::code;
 using grbl::formatDistance;
 using grbl::formatNumber;
 
-constexpr uint8_t NotAllowed = 0x03;
-constexpr uint8_t RamTooBig = 0x0d;
-constexpr uint8_t Stopped = 0x99;
 
 // The limit code of an axis and direction (0x11 X lower, 0x12 X upper, ...).
 uint8_t limitCode(int axis, int direction)

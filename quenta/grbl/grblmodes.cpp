@@ -13,12 +13,7 @@ namespace quenta {
 
 namespace {
 
-constexpr uint8_t NotAllowed = 0x03;
-constexpr uint8_t RamNumber = 0x0b;
-constexpr uint8_t RamEmpty = 0x0c;
-constexpr uint8_t RamTooBig = 0x0d;
-constexpr uint8_t ParameterValue = 0x71;
-constexpr uint8_t ParameterNumber = 0x91;
+using namespace grbl::code;
 // Stream lines handed to the channel ahead of their answers: enough to keep GRBL's receive
 // buffer full, few enough that a stop has little to drop.
 constexpr uint64_t StreamWindow = 24;

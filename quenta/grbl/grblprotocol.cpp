@@ -13,11 +13,7 @@ namespace grbl {
 
 namespace {
 
-constexpr uint8_t NotAllowed = 0x03;
-constexpr uint8_t ReferenceAxes = 0x0a;
-constexpr uint8_t EmergencyInput = 0x53;
-constexpr uint8_t ParameterValue = 0x71;
-constexpr uint8_t Stopped = 0x99;
+using namespace code;
 
 std::string trimmed(const std::string& s)
 {

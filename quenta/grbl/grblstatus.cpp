@@ -11,8 +11,7 @@ namespace quenta {
 
 namespace {
 
-constexpr uint8_t NotAllowed = 0x03;
-constexpr uint8_t Stopped = 0x99;
+using namespace grbl::code;
 constexpr double MmPerInch = 25.4;
 
 int32_t roundToInt(double v)
