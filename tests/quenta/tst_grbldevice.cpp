@@ -78,6 +78,7 @@ private Q_SLOTS:
     void parkOutsideTheEnvelopeIsRefused();
     void inchReportsGiveSteps();
     void statusDoesNotWaitBehindCalls();
+    void bufferFillWithoutBfFollowsThePlanner();
 
 private:
     int connect();
@@ -676,6 +677,34 @@ void TestGrblDevice::statusDoesNotWaitBehindCalls()
     stop = true;
     caller.join();
     QVERIFY2(worst < 50, qPrintable(QString::number(worst)));
+}
+
+void TestGrblDevice::bufferFillWithoutBfFollowsThePlanner()
+{
+    // Moves each followed by a spindle switch, which GRBL runs only once the planner is empty:
+    // the planner never holds more than one block, and GRBL's default reports carry no Bf.
+    QCOMPARE(connect(), 1);
+    QCOMPARE(BetriebsArtenWechsel(&record, 3), 1);
+    QCOMPARE(LoadRAMprogramm(&record, 1), 1);
+    float x[6] = {1.0f, 0, 0, 0, 0, 0};
+    float none[6] = {0, 0, 0, 0, 0, 0};
+    for (int i = 0; i < 12; ++i) {
+        QCOMPARE(FahreRelativ_XY_mm(&record, 5.0f, 1, x, none, 3), 1);
+        QCOMPARE(SpindelKuhlungSetzen(&record, i % 2, 0), 1);
+    }
+    QCOMPARE(BetriebsArtenWechsel(&record, 2), 1);
+    QCOMPARE(StartRAMprogramm(&record, 1, 1), 1);
+    int most = 0;
+    Status st;
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < 2000) {
+        if (fetch(&record, st))
+            most = std::max(most, int(st.fill));
+        QTest::qWait(20);
+    }
+    QVERIFY(most > 0);
+    QVERIFY2(most <= 2 * 256 / 15, qPrintable(QString::number(most)));
 }
 
 QTEST_GUILESS_MAIN(TestGrblDevice)
