@@ -3,6 +3,7 @@
 #include "dialogs.h"
 #include "quenta.h"
 #include "tarvocontroller.h"
+#include "tarvoparameters.h"
 
 #include <QCoreApplication>
 #include <QDialog>
@@ -66,10 +67,16 @@ KavrixKernel::KavrixKernel()
     model->setHeaderData(0, Qt::Horizontal, tr("COM port"));
     model->setHeaderData(1, Qt::Horizontal, tr("Controller name"));
     model->setHeaderData(2, Qt::Horizontal, tr("State"));
+    // A long parameter transfer keeps the watchdogs from taking it for a lost controller.
+    TarvoParameters::SetTransferHeartbeat([] {
+        if (KavrixKernel* const kernel = ExistingInstance())
+            kernel->RestartAllTimers();
+    });
 }
 
 KavrixKernel::~KavrixKernel()
 {
+    TarvoParameters::SetTransferHeartbeat(nullptr);
     WriteSettings();
     // Once this returns no notification is running or about to start, so no event can be
     // posted to a half-destroyed kernel and no record is read after its controller is gone.

@@ -2,7 +2,6 @@
 
 #include "tarvoparameters.h"
 
-#include "kavrixkernel.h"
 #include "parametertable.h"
 #include "quenta.h"
 
@@ -26,10 +25,12 @@ bool restartsAfter(int key)
     return key == 0x0109 || key == 0x0407;
 }
 
+void (*transferHeartbeat)() = nullptr;
+
 void restartWatchdogs()
 {
-    if (KavrixKernel* const kernel = KavrixKernel::ExistingInstance())
-        kernel->RestartAllTimers();
+    if (transferHeartbeat)
+        transferHeartbeat();
 }
 
 uint8_t group(const Row& row)
@@ -97,6 +98,11 @@ bool tryThreeTimes(Call call)
 }
 
 }  // namespace
+
+void TarvoParameters::SetTransferHeartbeat(void (*heartbeat)())
+{
+    transferHeartbeat = heartbeat;
+}
 
 void TarvoParameters::ReadFromController(TarvoPortSettings* portSettings, QStringList& messages)
 {

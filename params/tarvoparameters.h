@@ -124,6 +124,10 @@ public:
     // portSettings is null.
     void ReadFromController(TarvoPortSettings* portSettings, QStringList& messages);
     void WriteToController(TarvoPortSettings* portSettings, QStringList& messages);
+    // Called at the points of a long transfer where whoever watches the controllers must
+    // learn that the GUI thread is busy on purpose (the kernel restarts its watchdogs there).
+    // Nothing by default; the kernel installs its own for its lifetime.
+    static void SetTransferHeartbeat(void (*heartbeat)());
 
     // Motortest
     int MOTORTEST_WEGLAENGE_LONG;
