@@ -2,8 +2,8 @@
 // The RAM program language: keyword list, line and field splitting, number forms and the check
 // pass that turns a program text into commands ready for the link library, plus error messages.
 //
-// The kernel operations WriteRAMProgramm, StartRAMProgrammInSlot and IsRAMCommand are defined
-// in ramprogram.cpp on top of these functions.
+// Widget-free: the kernel's transfer of a program (kernel/kavrixkernel_ram.cpp), the editor's
+// highlighter and the panels build on it.
 
 #include <QList>
 #include <QString>
@@ -18,6 +18,8 @@ struct TarvoPortSettings;
 // The eleven command keywords, in this order:
 // GO_XY_S GO_XY_MM GO_ZC_S GO_ZC_MM WAIT GO_PARK GO_REF SET_ZERO_S SET_ZERO_MM SET_FUNC SET_O.
 const QStringList& RAMCommandList();
+// True when word is one of the keywords, in any letter case.
+bool IsRamKeyword(const QString& word);
 
 // The keywords by their position in RAMCommandList().
 enum class RamCommandId {

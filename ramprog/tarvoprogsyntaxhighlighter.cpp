@@ -1,6 +1,6 @@
 #include "tarvoprogsyntaxhighlighter.h"
 
-#include "kavrixkernel.h"
+#include "ramprogram.h"
 #include "ramsyntax.h"
 
 #include <QBrush>
@@ -38,7 +38,7 @@ void TarvoProgSyntaxHighlighter::highlightBlock(const QString& text)
         const qsizetype position = text.indexOf(word);
         if (!word.isEmpty() && position >= 0) {
             setFormat(int(position), int(word.size()),
-                      KavrixKernel::IsRAMCommand(word) ? keywordFormat : errorFormat);
+                      IsRamKeyword(word) ? keywordFormat : errorFormat);
         }
     }
 
