@@ -1,4 +1,6 @@
 #include "statuswnd.h"
+
+#include "controllercodes.h"
 #include "ui_statuswnd.h"
 
 #include "kavrixkernel.h"
@@ -152,7 +154,7 @@ void StatusWnd::RefreshStatus()
 
     for (int axis = 0; axis < 4; ++axis) {
         Pin pin = PinYellow;
-        if (status.flags & (1u << axis))
+        if (status.flags & quenta::codes::referencedFlag(axis))
             pin = PinGreen;
         else if (axisConfiguration(controller, axis) == AxisDeactivated)
             pin = PinGrey;
@@ -163,19 +165,17 @@ void StatusWnd::RefreshStatus()
     if (ui->ErrorLabel->text() != errorText)
         ui->ErrorLabel->setText(errorText);
 
-    const auto greenIf = [](unsigned bits, unsigned bit) {
-        return (bits & (1u << bit)) ? PinGreen : PinYellow;
-    };
-    SetPin(Cooling, greenIf(status.flags, 5));
-    SetPin(Spindle, greenIf(status.flags, 4));
+    const auto greenIf = [](bool on) { return on ? PinGreen : PinYellow; };
+    SetPin(Cooling, greenIf(status.flags & quenta::codes::CoolingOn));
+    SetPin(Spindle, greenIf(status.flags & quenta::codes::SpindleOn));
     for (int i = 0; i < 8; ++i)
-        SetPin(OutputBit7 + i, greenIf(status.generalOutputs, 7 - i));
+        SetPin(OutputBit7 + i, greenIf(status.generalOutputs & (1u << (7 - i))));
 
     // J3, J2, J1 green when set; emergency stop and end switches red when set.
     for (int i = 0; i < 8; ++i) {
         const unsigned bit = 7 - i;
         if (bit >= 5)
-            SetPin(InputBit7 + i, greenIf(status.inputs, bit));
+            SetPin(InputBit7 + i, greenIf(status.inputs & (1u << bit)));
         else
             SetPin(InputBit7 + i, (status.inputs & (1u << bit)) ? PinRed : PinYellow);
     }
@@ -183,7 +183,7 @@ void StatusWnd::RefreshStatus()
     const bool generalInputsDisabled = controller->GetPortSettings()->generalInputsDisabled != 0;
     for (int i = 0; i < 8; ++i)
         SetPin(GeneralInBit7 + i,
-               generalInputsDisabled ? PinGrey : greenIf(status.generalInputs, 7 - i));
+               generalInputsDisabled ? PinGrey : greenIf(status.generalInputs & (1u << (7 - i))));
 
     // Cut towards zero, so a full buffer of 255 entries shows 99 %, never 100 %.
     SetProgress(static_cast<int>(status.bufferFill * 100.0 / 256.0));

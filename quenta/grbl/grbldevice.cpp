@@ -8,16 +8,10 @@ namespace quenta {
 
 namespace {
 
-using namespace grbl::code;
+using namespace codes;
 using grbl::formatDistance;
 using grbl::formatNumber;
 
-
-// The limit code of an axis and direction (0x11 X lower, 0x12 X upper, ...).
-uint8_t limitCode(int axis, int direction)
-{
-    return static_cast<uint8_t>(((axis + 1) << 4) | (direction > 0 ? 0x02 : 0x01));
-}
 
 const char AxisLetters[] = "XYZA";
 
@@ -356,7 +350,7 @@ int GrblDevice::park()
     double mm[4] = {0, 0, 0, 0};
     {
         std::lock_guard<std::mutex> lock(mutex);
-        if (s.mode != 2 || (s.referenced & 0x07) != 0x07) {
+        if (s.mode != 2 || (s.referenced & ReferencedXYZ) != ReferencedXYZ) {
             s.refusal = "Park refused: the machine is not referenced";
             raise(NotAllowed);
             return 0;
@@ -372,7 +366,7 @@ int GrblDevice::park()
                 s.refusal = std::string("Park position ") + AxisLetters[axis]
                             + formatNumber(mm[axis]) + " mm lies outside the machine's envelope ["
                             + formatNumber(-travel) + ", 0] (GRBL machine coordinates)";
-                raise(limitCode(axis, mm[axis] > 0 ? 1 : -1));
+                raise(axisCode(axis, mm[axis] > 0 ? UpperLimit : LowerLimit));
                 return 0;
             }
         }
@@ -437,8 +431,8 @@ int GrblDevice::emergencyHalt()
         if (!s.opened || s.lost)
             return 0;
         s.streaming = false;
-        s.errorCode = Stopped;
-        s.status.errorCode = Stopped;
+        s.errorCode = EmergencyStopped;
+        s.status.errorCode = EmergencyStopped;
         s.statusPending = true;
         homing = s.homing;
         if (!homing) {
@@ -467,8 +461,8 @@ int GrblDevice::emergencyStop()
             return 0;
         s.streaming = false;
         s.halt = Halt::None;
-        s.errorCode = Stopped;
-        s.status.errorCode = Stopped;
+        s.errorCode = EmergencyStopped;
+        s.status.errorCode = EmergencyStopped;
         s.statusPending = true;
     }
     return channel.softReset() ? 1 : 0;

@@ -13,7 +13,7 @@ namespace quenta {
 
 namespace {
 
-using namespace grbl::code;
+using namespace codes;
 // Stream lines handed to the channel ahead of their answers: enough to keep GRBL's receive
 // buffer full, few enough that a stop has little to drop.
 constexpr uint64_t StreamWindow = 24;

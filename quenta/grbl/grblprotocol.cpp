@@ -13,7 +13,7 @@ namespace grbl {
 
 namespace {
 
-using namespace code;
+using namespace codes;
 
 std::string trimmed(const std::string& s)
 {
@@ -80,7 +80,7 @@ uint8_t limitCode(int axis, int direction)
 {
     if (axis < 0 || axis > 3 || direction == 0)
         return 0;
-    return static_cast<uint8_t>(((axis + 1) << 4) | (direction > 0 ? 0x02 : 0x01));
+    return axisCode(axis, direction > 0 ? UpperLimit : LowerLimit);
 }
 
 }  // namespace
@@ -196,7 +196,7 @@ uint8_t errorCodeForError(int error, int axisHint, int direction)
     case 14:  // build info too long
         return ParameterValue;
     case 13:  // safety door open: the axes were stopped
-        return Stopped;
+        return EmergencyStopped;
     case 15: {  // jog target beyond the travel
         const uint8_t code = limitCode(axisHint, direction);
         return code ? code : NotAllowed;
@@ -213,9 +213,9 @@ uint8_t errorCodeForAlarm(int alarm, const std::string& pins, int axisHint, int 
         static const char letters[] = "XYZA";
         for (int axis = 0; axis < 4; ++axis) {
             if (pins.find(letters[axis]) != std::string::npos)
-                return static_cast<uint8_t>(((axis + 1) << 4) | 0x03);
+                return axisCode(axis, EndSwitch);
         }
-        return Stopped;
+        return EmergencyStopped;
     }
     case 2: {  // soft limit: the travel limit the last motion aimed beyond
         const uint8_t code = limitCode(axisHint, direction);
@@ -224,7 +224,7 @@ uint8_t errorCodeForAlarm(int alarm, const std::string& pins, int axisHint, int 
     case 3:  // reset during motion
     case 6:  // reset during homing
     case 7:  // door opened during homing
-        return Stopped;
+        return EmergencyStopped;
     case 8:  // homing could not clear the switch
     case 9:  // homing found no switch
         return ReferenceAxes;
@@ -240,14 +240,14 @@ uint8_t inputsFromPins(const std::string& pins)
     uint8_t bits = 0;
     for (const char c : pins) {
         switch (c) {
-        case 'X': bits |= 0x01; break;
-        case 'Y': bits |= 0x02; break;
-        case 'Z': bits |= 0x04; break;
-        case 'A': bits |= 0x08; break;
-        case 'R': bits |= 0x10; break;  // reset / e-stop pin
-        case 'D': bits |= 0x20; break;  // safety door
-        case 'H': bits |= 0x40; break;  // feed hold button
-        case 'P': bits |= 0x80; break;  // probe
+        case 'X': bits |= endSwitchInput(0); break;
+        case 'Y': bits |= endSwitchInput(1); break;
+        case 'Z': bits |= endSwitchInput(2); break;
+        case 'A': bits |= endSwitchInput(3); break;
+        case 'R': bits |= EmergencyIn; break;  // reset / e-stop pin
+        case 'D': bits |= InputJ1; break;      // safety door
+        case 'H': bits |= InputJ2; break;      // feed hold button
+        case 'P': bits |= InputJ3; break;      // probe
         default: break;                 // S (cycle start) has no input bit
         }
     }

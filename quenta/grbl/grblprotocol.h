@@ -3,6 +3,8 @@
 // status reports, and the translation of its alarms, errors and pins into the controller's
 // error codes and input bits (the table is in docs/grbl.md).
 
+#include "controllercodes.h"
+
 #include <cstdint>
 #include <map>
 #include <string>
@@ -10,18 +12,6 @@
 namespace quenta {
 namespace grbl {
 
-// The controller's error codes the GRBL device reports.
-namespace code {
-constexpr uint8_t NotAllowed = 0x03;
-constexpr uint8_t ReferenceAxes = 0x0a;
-constexpr uint8_t RamNumber = 0x0b;
-constexpr uint8_t RamEmpty = 0x0c;
-constexpr uint8_t RamTooBig = 0x0d;
-constexpr uint8_t EmergencyInput = 0x53;
-constexpr uint8_t ParameterValue = 0x71;
-constexpr uint8_t ParameterNumber = 0x91;
-constexpr uint8_t Stopped = 0x99;
-}  // namespace code
 
 // Realtime bytes: never part of a line, acted on at once by the firmware.
 constexpr uint8_t StatusQuery = '?';

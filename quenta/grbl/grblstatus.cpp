@@ -11,7 +11,7 @@ namespace quenta {
 
 namespace {
 
-using namespace grbl::code;
+using namespace codes;
 constexpr double MmPerInch = 25.4;
 
 int32_t roundToInt(double v)
@@ -59,7 +59,7 @@ void GrblDevice::lineAnswered(const LineInfo& info, bool ok, int code)
             s.homing = false;
             // After a failed cycle GRBL may still answer "ok": the alarm decides.
             if (ok && !s.alarmWhileHoming)
-                s.referenced = static_cast<uint8_t>(s.report.axes == 4 ? 0x0f : 0x07);
+                s.referenced = s.report.axes == 4 ? ReferencedAll : ReferencedXYZ;
             break;
         case Kind::Spindle:
             if (ok) {
@@ -231,7 +231,7 @@ void GrblDevice::handleReport(const grbl::Report& r)
     if (r.state == "Home")
         s.homing = true;
     if ((r.state == "Hold" || r.state == "Door") && s.halt == Halt::None)
-        raise(Stopped);
+        raise(EmergencyStopped);
     if (r.state == "Alarm" && s.errorCode == 0)
         raise(NotAllowed);
     StatusReport st;
@@ -243,8 +243,8 @@ void GrblDevice::handleReport(const grbl::Report& r)
     }
     st.bufferFill = bufferFill(r);
     st.errorCode = s.errorCode;
-    st.flags = static_cast<uint8_t>(s.referenced | (s.spindle ? 0x10 : 0)
-                                    | (s.coolant ? 0x20 : 0));
+    st.flags = static_cast<uint8_t>(s.referenced | (s.spindle ? SpindleOn : 0)
+                                    | (s.coolant ? CoolingOn : 0));
     if (!sameReport(st, s.status))
         s.statusPending = true;
     s.status = st;
@@ -385,8 +385,8 @@ int GrblDevice::getStatus(StatusReport& out)
         return 0;
     out = s.status;
     out.errorCode = s.errorCode;
-    out.flags = static_cast<uint8_t>(s.referenced | (s.spindle ? 0x10 : 0)
-                                     | (s.coolant ? 0x20 : 0));
+    out.flags = static_cast<uint8_t>(s.referenced | (s.spindle ? SpindleOn : 0)
+                                     | (s.coolant ? CoolingOn : 0));
     return 1;
 }
 

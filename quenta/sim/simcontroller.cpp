@@ -13,6 +13,8 @@
 
 namespace quenta {
 
+using namespace codes;
+
 namespace {
 
 using Kind = Device::ParamKind;
@@ -234,9 +236,9 @@ StatusReport SimController::status() const
             flags |= static_cast<uint8_t>(1u << axis);
     }
     if (spindle)
-        flags |= 0x10;
+        flags |= codes::SpindleOn;
     if (coolant)
-        flags |= 0x20;
+        flags |= codes::CoolingOn;
     r.flags = flags;
     for (int axis = 0; axis < 4; ++axis)
         r.pos[axis] = clampToInt32(position(axis) - origin[axis]);
@@ -332,15 +334,14 @@ void SimController::cutAtLimits(Segment& s) const
         const double d = s.to[axis] - s.from[axis];
         if (d == 0.0 || !axisLinear(axis))
             continue;
-        const auto code = static_cast<uint8_t>((axis + 1) << 4);
         double lo = rangeLow(axis);
         double hi = rangeHigh(axis);
-        uint8_t errLo = code | 0x01;
-        uint8_t errHi = code | 0x02;
+        uint8_t errLo = axisCode(axis, LowerLimit);
+        uint8_t errHi = axisCode(axis, UpperLimit);
         if (!referenced[axis]) {
             lo -= switchMargin(axis);
             hi += switchMargin(axis);
-            errLo = errHi = code | 0x03;
+            errLo = errHi = axisCode(axis, EndSwitch);
         }
         double phi = 1.0;
         uint8_t e = 0;
@@ -908,7 +909,7 @@ void SimController::setSwitchInputs(uint8_t bits)
         return;
     for (int axis = 0; axis < 4; ++axis) {
         if (rising & (1u << axis)) {
-            failExecution(static_cast<uint8_t>(((axis + 1) << 4) | 0x03));
+            failExecution(axisCode(axis, EndSwitch));
             return;
         }
     }

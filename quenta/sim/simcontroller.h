@@ -30,6 +30,7 @@
 //
 // Not thread safe: the owner serialises all calls.
 
+#include "controllercodes.h"
 #include "device.h"
 #include "simoptions.h"
 
@@ -59,22 +60,7 @@ public:
     static constexpr int BootBlockSize = 8192;
     static constexpr size_t MaxStoredFirmware = 4u << 20;
 
-    // Error codes the controller raises.
-    enum Error : uint8_t {
-        BufferNotEmpty = 0x01,
-        AxesMoving = 0x02,
-        NotAllowed = 0x03,
-        ReferenceAxes = 0x0a,
-        RamNumber = 0x0b,
-        RamEmpty = 0x0c,
-        RamTooBig = 0x0d,
-        EmergencyInput = 0x53,
-        ParameterValue = 0x71,
-        ParameterNumber = 0x91,
-        EmergencyStopped = 0x99,
-    };
-    // Bits of the switch inputs.
-    enum Input : uint8_t { EndX = 0x01, EmergencyIn = 0x10 };
+    // Its error codes, flags and inputs are those of controllercodes.h.
 
     SimController();
 
