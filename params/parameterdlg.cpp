@@ -1,4 +1,5 @@
 #include "parameterdlg.h"
+#include "parametertable.h"
 
 #include "ui_parameterdlg.h"
 
@@ -103,33 +104,46 @@ ParameterDlg::~ParameterDlg() = default;
 void ParameterDlg::BuildNumberFields()
 {
     using P = TarvoParameters;
-    const auto integer = [](QLineEdit* edit, double min, double max, int P::*member) {
+    // Every range comes from the parameter table, which the controller's rules agree with.
+    const auto rowOf = [](auto member, auto P::*ParameterTable::Row::*field) {
+        for (const ParameterTable::Row* row = ParameterTable::begin();
+             row != ParameterTable::end(); ++row) {
+            if (row->*field == member)
+                return row;
+        }
+        Q_UNREACHABLE();
+    };
+    const auto integer = [&rowOf](QLineEdit* edit, int P::*member) {
+        const ParameterTable::Row* row = rowOf(member, &ParameterTable::Row::intMember);
         NumberField f;
         f.edit = edit;
-        f.conversion = min < 0 ? Conversion::Signed : Conversion::Unsigned;
-        f.min = min;
-        f.max = max;
+        f.conversion = row->min < 0 ? Conversion::Signed : Conversion::Unsigned;
+        f.min = row->min;
+        f.max = row->max;
         f.intMember = member;
         return f;
     };
     // Speeds take three decimals, resolutions six.
-    const auto real = [](QLineEdit* edit, double min, double max, float P::*member) {
+    const auto real = [&rowOf](QLineEdit* edit, float P::*member) {
+        const ParameterTable::Row* row = rowOf(member, &ParameterTable::Row::floatMember);
         NumberField f;
         f.edit = edit;
         f.conversion = Conversion::Float;
-        f.min = min;
-        f.max = max;
-        f.decimals = min < 0.1 ? 3 : 6;
+        f.min = row->min;
+        f.max = row->max;
+        f.decimals = f.min < 0.1 ? 3 : 6;
         f.floatMember = member;
         return f;
     };
-    const auto axes = [this](const std::array<QLineEdit*, 4>& edits, int (P::*member)[4]) {
+    const auto axes = [this, &rowOf](const std::array<QLineEdit*, 4>& edits,
+                                     int (P::*member)[4]) {
+        const ParameterTable::Row* row = rowOf(member, &ParameterTable::Row::arrayMember);
         for (int axis = 0; axis < AxisCount; ++axis) {
             NumberField f;
             f.edit = edits[axis];
             f.conversion = Conversion::Signed;
-            f.min = -32767;
-            f.max = 32767;
+            f.min = row->min;
+            f.max = row->max;
             f.arrayMember = member;
             f.axis = axis;
             numberFields.push_back(f);
@@ -140,31 +154,30 @@ void ParameterDlg::BuildNumberFields()
     // The order in which OK takes the fields: Motortest, Geschwindigkeiten, Mechanik,
     // Sonstige (the pages without number fields store no checked values).
     numberFields = {
-        integer(u.mtWegEdit, 0, 65535, &P::MOTORTEST_WEGLAENGE_LONG),
-        real(u.mtStartStopEdit, 0.01, 999.0, &P::MOTORTEST_START_STOP_FLOAT),
-        real(u.mtFahrEdit, 0.01, 999.0, &P::MOTORTEST_MAXGESCHWINDIGKEIT_FLOAT),
-        integer(u.mtBeschleunigungEdit, 1, 999, &P::MOTORTEST_BESCHLEUNIGUNG_LONG),
+        integer(u.mtWegEdit, &P::MOTORTEST_WEGLAENGE_LONG),
+        real(u.mtStartStopEdit, &P::MOTORTEST_START_STOP_FLOAT),
+        real(u.mtFahrEdit, &P::MOTORTEST_MAXGESCHWINDIGKEIT_FLOAT),
+        integer(u.mtBeschleunigungEdit, &P::MOTORTEST_BESCHLEUNIGUNG_LONG),
 
-        real(u.gesStartStopEdit, 0.01, 999.0, &P::GESCHWINDIGKEITEN_START_STOP_FLOAT),
-        real(u.gesFahrEdit, 0.01, 999.0, &P::GESCHWINDIGKEITEN_FAHR_FLOAT),
-        real(u.gesEilgangEdit, 0.01, 999.0, &P::GESCHWINDIGKEITEN_EILGANG_FLOAT),
-        real(u.gesManuelLangsamEdit, 0.01, 999.0, &P::GESCHWINDIGKEITEN_MANUEL_LANGSAM_FLOAT),
-        real(u.gesManuelSchnellEdit, 0.01, 999.0, &P::GESCHWINDIGKEITEN_MANUEL_SCHNELL_FLOAT),
-        real(u.gesReferFahrtEdit, 0.01, 999.0, &P::GESCHWINDIGKEITEN_REFERENZFAHRT_FLOAT),
-        real(u.gesReferFahrtFreiEdit, 0.01, 999.0,
-             &P::GESCHWINDIGKEITEN_REFERENZFAHRT_FREI_FLOAT),
-        integer(u.gesBeschleunigungEdit, 1, 999, &P::GESCHWINDIGKEITEN_BESCHLEUNIGUNG_LONG),
-        integer(u.gesBremswinkelEdit, 0, 45, &P::GESCHWINDIGKEITEN_BREMSWINKEL_LONG),
-        integer(u.gesUmschaltzeitEdit, 0, 1000, &P::GESCHWINDIGKEITEN_UMSCHALTZEIT_LONG),
+        real(u.gesStartStopEdit, &P::GESCHWINDIGKEITEN_START_STOP_FLOAT),
+        real(u.gesFahrEdit, &P::GESCHWINDIGKEITEN_FAHR_FLOAT),
+        real(u.gesEilgangEdit, &P::GESCHWINDIGKEITEN_EILGANG_FLOAT),
+        real(u.gesManuelLangsamEdit, &P::GESCHWINDIGKEITEN_MANUEL_LANGSAM_FLOAT),
+        real(u.gesManuelSchnellEdit, &P::GESCHWINDIGKEITEN_MANUEL_SCHNELL_FLOAT),
+        real(u.gesReferFahrtEdit, &P::GESCHWINDIGKEITEN_REFERENZFAHRT_FLOAT),
+        real(u.gesReferFahrtFreiEdit, &P::GESCHWINDIGKEITEN_REFERENZFAHRT_FREI_FLOAT),
+        integer(u.gesBeschleunigungEdit, &P::GESCHWINDIGKEITEN_BESCHLEUNIGUNG_LONG),
+        integer(u.gesBremswinkelEdit, &P::GESCHWINDIGKEITEN_BREMSWINKEL_LONG),
+        integer(u.gesUmschaltzeitEdit, &P::GESCHWINDIGKEITEN_UMSCHALTZEIT_LONG),
 
-        real(u.mecAufloesXEdit, 0.1, 999.0, &P::MECHANIK_AUFLOESUNG_X_FLOAT),
-        real(u.mecAufloesYEdit, 0.1, 999.0, &P::MECHANIK_AUFLOESUNG_Y_FLOAT),
-        real(u.mecAufloesZEdit, 0.1, 999.0, &P::MECHANIK_AUFLOESUNG_Z_FLOAT),
-        real(u.mecAufloesCEdit, 0.1, 999.0, &P::MECHANIK_AUFLOESUNG_C_FLOAT),
-        integer(u.mecUmkSpielXEdit, 0, 500, &P::MECHANIK_UMKEHRSPIEL_X_LONG),
-        integer(u.mecUmkSpielYEdit, 0, 500, &P::MECHANIK_UMKEHRSPIEL_Y_LONG),
-        integer(u.mecUmkSpielZEdit, 0, 500, &P::MECHANIK_UMKEHRSPIEL_Z_LONG),
-        integer(u.mecUmkSpielCEdit, 0, 500, &P::MECHANIK_UMKEHRSPIEL_C_LONG),
+        real(u.mecAufloesXEdit, &P::MECHANIK_AUFLOESUNG_X_FLOAT),
+        real(u.mecAufloesYEdit, &P::MECHANIK_AUFLOESUNG_Y_FLOAT),
+        real(u.mecAufloesZEdit, &P::MECHANIK_AUFLOESUNG_Z_FLOAT),
+        real(u.mecAufloesCEdit, &P::MECHANIK_AUFLOESUNG_C_FLOAT),
+        integer(u.mecUmkSpielXEdit, &P::MECHANIK_UMKEHRSPIEL_X_LONG),
+        integer(u.mecUmkSpielYEdit, &P::MECHANIK_UMKEHRSPIEL_Y_LONG),
+        integer(u.mecUmkSpielZEdit, &P::MECHANIK_UMKEHRSPIEL_Z_LONG),
+        integer(u.mecUmkSpielCEdit, &P::MECHANIK_UMKEHRSPIEL_C_LONG),
     };
     axes({u.mecVfbVonXEdit, u.mecVfbVonYEdit, u.mecVfbVonZEdit, u.mecVfbVonCEdit},
          &P::MECHANIK_VERFAHRBEREICH_VON_LONG);
@@ -175,12 +188,12 @@ void ParameterDlg::BuildNumberFields()
     axes({u.mecNPunktXEdit, u.mecNPunktYEdit, u.mecNPunktZEdit, u.mecNPunktCEdit},
          &P::MECHANIK_NULLPUNKT_LONG);
     numberFields.push_back(
-        integer(u.sonSpindelhochlaufEdit, 0, 5000, &P::SONSTIGE_SPINDELHOCHLAUF_LONG));
+        integer(u.sonSpindelhochlaufEdit, &P::SONSTIGE_SPINDELHOCHLAUF_LONG));
     numberFields.push_back(
-        integer(u.sonWerkzeugAnschnittEdit, 0, 5000, &P::SONSTIGE_WERKZEUGANSCHNITT_LONG));
+        integer(u.sonWerkzeugAnschnittEdit, &P::SONSTIGE_WERKZEUGANSCHNITT_LONG));
     numberFields.push_back(
-        integer(u.sonSicherheitsabstandEdit, 0, 255, &P::SONSTIGE_SICHERHEITSABSTAND_LONG));
-    numberFields.push_back(integer(u.sonWeitereEdit, 0, 0, &P::SONSTIGE_WEITERE_LONG));
+        integer(u.sonSicherheitsabstandEdit, &P::SONSTIGE_SICHERHEITSABSTAND_LONG));
+    numberFields.push_back(integer(u.sonWeitereEdit, &P::SONSTIGE_WEITERE_LONG));
 }
 
 void ParameterDlg::AttachValidators()
@@ -188,7 +201,7 @@ void ParameterDlg::AttachValidators()
     const QLocale locale = NumberLocale();
     for (const NumberField& f : numberFields) {
         if (f.conversion == Conversion::Float) {
-            auto* validator = new QDoubleValidator(f.min, 999.0, f.decimals, f.edit);
+            auto* validator = new QDoubleValidator(f.min, f.max, f.decimals, f.edit);
             validator->setNotation(QDoubleValidator::StandardNotation);
             validator->setLocale(locale);
             f.edit->setValidator(validator);
