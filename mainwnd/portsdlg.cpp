@@ -1,5 +1,7 @@
 #include "portsdlg.h"
 
+#include "portmap.h"
+
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -15,19 +17,6 @@
 #include <algorithm>
 
 namespace {
-
-const QLatin1String simulatorWord("simulator");
-const QLatin1String grblPrefix("grbl:");
-
-QSettings LinkSettings()
-{
-    return QSettings(QStringLiteral("lumbrix"), QStringLiteral("Quenta"));
-}
-
-QString PortKey(const QString& port)
-{
-    return QStringLiteral("ports/") + port;
-}
 
 // Name order with runs of digits compared by their value: ttyS2 before ttyS10.
 bool NumberAwareLess(const QString& a, const QString& b)
@@ -69,33 +58,25 @@ bool NumberAwareLess(const QString& a, const QString& b)
 
 PortMapping PortMapping::Parse(const QString& value)
 {
+    const quenta::PortMapEntry entry = quenta::PortMapEntry::parse(value);
     PortMapping mapping;
-    const QString text = value.trimmed();
-    const QString word = text.section(QLatin1Char(' '), 0, 0);
-    if (text.isEmpty() || word.compare(simulatorWord, Qt::CaseInsensitive) == 0) {
-        mapping.options = text.mid(word.size()).trimmed();
-    } else if (text.startsWith(grblPrefix, Qt::CaseInsensitive)) {
-        mapping.kind = GrblDevice;
-        mapping.device = text.mid(grblPrefix.size()).trimmed();
-    } else {
-        mapping.kind = KavroDevice;
-        mapping.device = text;
-    }
+    mapping.kind = entry.kind == quenta::PortMapEntry::Kind::Grbl     ? GrblDevice
+                   : entry.kind == quenta::PortMapEntry::Kind::Serial ? KavroDevice
+                                                                      : Simulator;
+    mapping.device = entry.device;
+    mapping.options = entry.options;
     return mapping;
 }
 
 QString PortMapping::Value() const
 {
-    switch (kind) {
-    case Simulator:
-        return options.isEmpty() ? QString(simulatorWord)
-                                 : QString(simulatorWord) + QLatin1Char(' ') + options;
-    case GrblDevice:
-        return grblPrefix + device;
-    case KavroDevice:
-        break;
-    }
-    return device;
+    quenta::PortMapEntry entry;
+    entry.kind = kind == GrblDevice    ? quenta::PortMapEntry::Kind::Grbl
+                 : kind == KavroDevice ? quenta::PortMapEntry::Kind::Serial
+                                       : quenta::PortMapEntry::Kind::Simulator;
+    entry.device = device;
+    entry.options = options;
+    return entry.value();
 }
 
 QStringList PortMapPorts()
@@ -130,10 +111,7 @@ QStringList FindSerialDevices(const QString& root)
 
 QString PortMapValue(const QString& port)
 {
-    const QVariant value = LinkSettings().value(PortKey(port));
-    return value.userType() == QMetaType::QStringList
-               ? value.toStringList().join(QLatin1Char(','))
-               : value.toString();
+    return quenta::portMapValue(port);
 }
 
 PortMap ReadPortMap()
@@ -146,9 +124,9 @@ PortMap ReadPortMap()
 
 void WritePortMap(const PortMap& changes)
 {
-    QSettings settings = LinkSettings();
+    QSettings settings = quenta::linkSettings();
     for (auto it = changes.values.cbegin(); it != changes.values.cend(); ++it)
-        settings.setValue(PortKey(it.key()), it.value());
+        quenta::setPortMapValue(settings, it.key(), it.value());
     settings.sync();
 }
 

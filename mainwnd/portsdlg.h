@@ -1,8 +1,7 @@
 #pragma once
-// The port map of the link library, read and written through its settings (organization
-// "lumbrix", application "Quenta", keys "ports/COM1"...), and the dialog in which the operator
-// maps COM1-COM8 to the built-in simulator, to a Kavro controller on a serial device or to a
-// GRBL controller on a serial device.
+// The port map of the link library as the window shows it (read and written by the library's
+// portmap.h), and the dialog in which the operator maps COM1-COM8 to the built-in simulator,
+// to a Kavro controller on a serial device or to a GRBL controller on a serial device.
 //
 // The dialog only edits: it is built from the current map and hands back the rows the
 // operator changed (PortsDlg::Changes()); the caller writes them with WritePortMap. Rows the

@@ -130,7 +130,7 @@ public:
     virtual int readBytes(uint8_t* bytes, int32_t length) { (void)bytes; (void)length; return 0; }
 };
 
-// Wakes the thread that serves the polled devices (see Device::polled); cheap, and safe to call
+// Wakes the thread that serves the polled devices (StatusService::Polled); cheap, and safe to call
 // from any thread, with or without a device's own lock held.
 void wakePolledDevices();
 

@@ -2,6 +2,8 @@
 
 #include "quenta.h"
 
+#include "portmap.h"
+
 #include "device.h"
 #include "grbldevice.h"
 #include "simdevice.h"
@@ -300,27 +302,22 @@ std::string takeRefusal(TarvoPortSettings* record)
 
 std::shared_ptr<Device> createDeviceFromPortMap(const std::string& port)
 {
-    const QSettings settings(QStringLiteral("lumbrix"), QStringLiteral("Quenta"));
-    // An INI value with commas reads back as a list: join it again.
-    const QVariant value = settings.value(QStringLiteral("ports/") + QString::fromStdString(port));
-    const QString target = (value.userType() == QMetaType::QStringList
-                                ? value.toStringList().join(QLatin1Char(','))
-                                : value.toString())
-                               .trimmed();
-    // "simulator" may be followed by fault options: "simulator --silence-after=5000".
-    const QString word = target.section(QLatin1Char(' '), 0, 0);
-    if (target.isEmpty() || word.compare(QLatin1String("simulator"), Qt::CaseInsensitive) == 0) {
+    const PortMapEntry entry = PortMapEntry::parse(portMapValue(QString::fromStdString(port)));
+    switch (entry.kind) {
+    case PortMapEntry::Kind::Simulator: {
+        // "simulator" may be followed by fault options: "simulator --silence-after=5000".
         SimOptions options;
         std::string error;
-        const std::string rest = target.mid(word.size()).toStdString();
-        if (!parseSimOptions(splitSimOptions(rest), options, error))
+        if (!parseSimOptions(splitSimOptions(entry.options.toStdString()), options, error))
             return nullptr;  // a misspelt port map entry: the port cannot be opened
         return SimDevice::forPort(port, options);
     }
-    // "grbl:<path>": a GRBL 1.1 controller on that tty.
-    if (word.startsWith(QLatin1String("grbl:"), Qt::CaseInsensitive))
-        return std::make_shared<GrblDevice>(target.mid(5).trimmed().toStdString(), port);
-    return std::make_shared<SerialDevice>(target.toStdString());
+    case PortMapEntry::Kind::Grbl:
+        return std::make_shared<GrblDevice>(entry.device.toStdString(), port);
+    case PortMapEntry::Kind::Serial:
+        break;
+    }
+    return std::make_shared<SerialDevice>(entry.device.toStdString());
 }
 
 }  // namespace quenta

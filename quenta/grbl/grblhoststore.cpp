@@ -1,6 +1,7 @@
 #include "grblhoststore.h"
 
 #include "parameterrules.h"
+#include "portmap.h"
 
 #include <QSettings>
 #include <QString>
@@ -31,7 +32,7 @@ public:
     std::map<uint16_t, ParamValue> load() override
     {
         std::map<uint16_t, ParamValue> values = factoryValues();
-        QSettings store(QStringLiteral("lumbrix"), QStringLiteral("Quenta"));
+        QSettings store = linkSettings();
         store.beginGroup(group);
         for (const ParameterRule& rule : ParameterRules()) {
             const QString name = QString::asprintf("%04X", rule.key);
@@ -58,7 +59,7 @@ public:
         const ParameterRule* const rule = FindParameterRule(key);
         if (!rule)
             return;
-        QSettings store(QStringLiteral("lumbrix"), QStringLiteral("Quenta"));
+        QSettings store = linkSettings();
         store.beginGroup(group);
         const QString name = QString::asprintf("%04X", key);
         QStringList values;
