@@ -10,7 +10,6 @@
 #include "waitcursor.h"
 
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStringConverter>
 #include <QStringEncoder>
 #include <QTabWidget>
@@ -128,10 +127,7 @@ bool KavrixMainWnd::SaveEditorAs(TarvoProgEdit* editor)
 
 bool KavrixMainWnd::WriteProgramFile(TarvoProgEdit* editor, const QString& path)
 {
-    // Written to a temporary file that replaces the old one only when everything arrived, so
-    // a full disk or a vanished folder never leaves a half-written program behind. Unbuffered,
-    // so a short write shows at once and the next attempt reports the system's reason.
-    QSaveFile file(path);
+    // Written atomically (TextFile::write): never a half-written program.
     const auto refuse = [this, &path](const QString& reason) {
         Dialogs::warning(this, tr("Error Saving Program to File"),
                          tr("Cannot write file %1:\n%2.").arg(path, reason), QMessageBox::Ok);
@@ -152,24 +148,12 @@ bool KavrixMainWnd::WriteProgramFile(TarvoProgEdit* editor, const QString& path)
             return false;
         encoding = QStringConverter::Utf8;
     }
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Text | QIODevice::Unbuffered))
-        return refuse(file.errorString());
     {
         const WaitCursor wait;
         QStringEncoder encoder(encoding);
-        const QByteArray bytes = encoder.encode(text);
-        qint64 written = 0;
-        while (written < bytes.size()) {
-            const qint64 n = file.write(bytes.constData() + written, bytes.size() - written);
-            if (n <= 0) {
-                const QString reason = file.errorString();
-                file.cancelWriting();
-                return refuse(reason);
-            }
-            written += n;
-        }
-        if (!file.commit())
-            return refuse(file.errorString());
+        QString reason;
+        if (!TextFile::write(path, encoder.encode(text), &reason))
+            return refuse(reason);
     }
 
     editor->setDocumentTitle(path);

@@ -15,7 +15,6 @@
 #include "textfile.h"
 #include "waitcursor.h"
 
-#include <QSaveFile>
 #include <QStatusBar>
 
 #include <algorithm>
@@ -106,29 +105,12 @@ void KavrixMainWnd::SaveParametersToFile(TarvoParameters& parameters, const QStr
     if (!parameters.IsDefined())
         return;
 
-    // Written to a temporary file that replaces the old one only when complete, so a failed
-    // save never leaves a cut parameter file behind. Unbuffered, so the write that fails is
-    // the one that reports it, and the box can name the system's reason (a full disk, a file
-    // size limit) instead of what is left after a buffered stream gave up.
-    QSaveFile file(path);
-    bool saved = file.open(QIODevice::WriteOnly | QIODevice::Text | QIODevice::Unbuffered);
-    QString reason = saved ? QString() : file.errorString();
-    if (saved) {
+    // Atomically, in UTF-8: a failed save never leaves a cut parameter file behind.
+    QString reason;
+    bool saved = false;
+    {
         const WaitCursor wait;
-        // UTF-8, as a text stream writes it.
-        const QByteArray bytes = parameters.SaveToText().toUtf8();
-        for (qint64 written = 0; saved && written < bytes.size();) {
-            const qint64 n = file.write(bytes.constData() + written, bytes.size() - written);
-            saved = n > 0;
-            written += std::max<qint64>(n, 0);
-        }
-        if (!saved) {
-            reason = file.errorString();  // before cancelWriting resets it
-            file.cancelWriting();
-        } else if (!file.commit()) {
-            saved = false;
-            reason = file.errorString();
-        }
+        saved = TextFile::write(path, parameters.SaveToText().toUtf8(), &reason);
     }
     if (!saved) {
         Dialogs::warning(this, tr("Error Saving Parameters to File"),

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <QStringDecoder>
 
 #include <cerrno>
@@ -83,6 +84,30 @@ bool read(const QString& path, Contents& contents, QString* error)
     if (bytes.size() > MaxSize)
         return fail(tooLarge());
     contents = decode(bytes);
+    return true;
+}
+
+bool write(const QString& path, const QByteArray& bytes, QString* error)
+{
+    QSaveFile file(path);
+    const auto fail = [&](const QString& reason) {
+        if (error)
+            *error = reason;
+        return false;
+    };
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Text | QIODevice::Unbuffered))
+        return fail(file.errorString());
+    for (qint64 written = 0; written < bytes.size();) {
+        const qint64 n = file.write(bytes.constData() + written, bytes.size() - written);
+        if (n <= 0) {
+            const QString reason = file.errorString();  // before cancelWriting resets it
+            file.cancelWriting();
+            return fail(reason);
+        }
+        written += n;
+    }
+    if (!file.commit())
+        return fail(file.errorString());
     return true;
 }
 

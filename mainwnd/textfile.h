@@ -29,4 +29,11 @@ Contents decode(const QByteArray& bytes);
 // and sets *error to the reason.
 bool read(const QString& path, Contents& contents, QString* error);
 
+// Writes bytes to path atomically: into a temporary file that replaces the old one only when
+// every byte arrived, so a full disk or a vanished folder never leaves a cut file behind (the
+// old one stays). Unbuffered, so the write that fails is the one that reports it and the
+// reason is the system's (a full disk, a file size limit). On failure returns false and sets
+// *error to the reason.
+bool write(const QString& path, const QByteArray& bytes, QString* error);
+
 }  // namespace TextFile
