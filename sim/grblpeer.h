@@ -14,6 +14,8 @@
 // GrblPtyServer serves the core on a pseudo-terminal in real time, handing it the received bytes
 // at the line's baud rate as a UART would.
 
+#include "pty.h"
+
 #include <atomic>
 #include <cstdint>
 #include <deque>
@@ -161,7 +163,7 @@ public:
     GrblPtyServer();
     ~GrblPtyServer();
     bool start();
-    const std::string& path() const { return slave; }
+    const std::string& path() const { return pty.slavePath(); }
     // Runs f with the peer locked.
     void with(const std::function<void(GrblPeer&)>& f);
     // Closes the pseudo-terminal, as when the USB cable is pulled.
@@ -174,9 +176,7 @@ private:
     void loop();
     GrblPeer peer;
     std::mutex mutex;
-    int master = -1;
-    int holder = -1;
-    std::string slave;
+    PseudoTerminal pty;
     std::atomic<bool> stop{false};
     std::thread thread;
 };

@@ -20,15 +20,8 @@ GrblPtyServer::~GrblPtyServer()
 
 bool GrblPtyServer::start()
 {
-    master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    char name[128] = {};
-    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0
-        || ptsname_r(master, name, sizeof name) != 0)
-        return false;
-    slave = name;
-    // Held open so the line stays up between clients; raw, so no byte is translated.
-    holder = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (holder < 0 || !quenta::configureRawTty(holder, 115200))
+    std::string error;
+    if (!pty.open(error))
         return false;
     peer.powerUp();
     thread = std::thread(&GrblPtyServer::loop, this);
@@ -46,11 +39,7 @@ void GrblPtyServer::hangup()
     stop = true;
     if (thread.joinable())
         thread.join();
-    if (holder >= 0)
-        ::close(holder);
-    if (master >= 0)
-        ::close(master);
-    holder = master = -1;
+    pty.close();
 }
 
 // The bytes the client wrote are "on the wire": each reaches the peer one character time (ten
@@ -74,15 +63,15 @@ void GrblPtyServer::loop()
                 due - Clock::now());
             timeoutMs = std::max(0, std::min<int>(2, int(wait.count())));
         }
-        pollfd p{master, POLLIN, 0};
+        pollfd p{pty.master(), POLLIN, 0};
         ::poll(&p, 1, timeoutMs);
         ssize_t n = 0;
         if (p.revents & POLLIN)
-            n = ::read(master, buffer, sizeof buffer);
+            n = ::read(pty.master(), buffer, sizeof buffer);
         const auto now = Clock::now();
         std::lock_guard<std::mutex> lock(mutex);
         if (n > 0 && !mute) {
-            const int baud = quenta::ttyBaudRate(holder);
+            const int baud = quenta::ttyBaudRate(pty.slave());
             charTime = Us(std::max<int64_t>(1, 10000000LL / (baud > 0 ? baud : 115200)));
             if (wire.empty())
                 due = now + charTime;
@@ -106,7 +95,7 @@ void GrblPtyServer::loop()
         if (mute)
             pendingOut.clear();
         if (!pendingOut.empty()) {
-            const ssize_t w = ::write(master, pendingOut.data(), pendingOut.size());
+            const ssize_t w = ::write(pty.master(), pendingOut.data(), pendingOut.size());
             if (w > 0)
                 pendingOut.erase(0, static_cast<size_t>(w));
         }

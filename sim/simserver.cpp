@@ -50,23 +50,10 @@ SimServer::~SimServer()
 
 bool SimServer::start(std::string& error)
 {
-    master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
-        error = std::string("cannot create a pseudo-terminal: ") + std::strerror(errno);
+    if (!pty.open(error))
         return false;
-    }
-    char name[256];
-    if (ptsname_r(master, name, sizeof name) != 0) {
-        error = std::string("cannot name the pseudo-terminal: ") + std::strerror(errno);
-        return false;
-    }
-    slave = name;
-    slaveFd = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (slaveFd < 0 || !quenta::configureRawTty(slaveFd, 115200)) {
-        error = std::string("cannot set up ") + name + ": " + std::strerror(errno);
-        return false;
-    }
-    if (options.faults.openFailure == 1 && flock(slaveFd, LOCK_EX | LOCK_NB) != 0) {
+    const char* const name = pty.slavePath().c_str();
+    if (options.faults.openFailure == 1 && flock(pty.slave(), LOCK_EX | LOCK_NB) != 0) {
         error = std::string("cannot lock ") + name + ": " + std::strerror(errno);
         return false;
     }
@@ -83,18 +70,14 @@ bool SimServer::start(std::string& error)
 
 void SimServer::closePty()
 {
-    if (slaveFd >= 0)
-        ::close(slaveFd);
-    if (master >= 0)
-        ::close(master);
-    slaveFd = master = -1;
+    pty.close();
 }
 
 std::chrono::nanoseconds SimServer::byteTime()
 {
     int baud = options.paceBaud;
     if (baud < 0)
-        baud = quenta::ttyBaudRate(slaveFd);
+        baud = quenta::ttyBaudRate(pty.slave());
     if (baud <= 0)
         return std::chrono::nanoseconds(0);
     return std::chrono::nanoseconds(10'000'000'000LL / baud);  // 8N1: ten bits a byte
@@ -113,7 +96,7 @@ void SimServer::queueOutput(const std::vector<uint8_t>& bytes)
 
 void SimServer::sendDue(Clock::time_point now)
 {
-    if (sending.empty() || master < 0)
+    if (sending.empty() || pty.master() < 0)
         return;
     const auto bt = byteTime();
     size_t n = sending.size();
@@ -124,7 +107,7 @@ void SimServer::sendDue(Clock::time_point now)
         n = std::min(n, static_cast<size_t>((now - txNextDue) / bt) + 1);
     }
     std::vector<uint8_t> bytes(sending.begin(), sending.begin() + static_cast<std::ptrdiff_t>(n));
-    const ssize_t w = ::write(master, bytes.data(), bytes.size());
+    const ssize_t w = ::write(pty.master(), bytes.data(), bytes.size());
     size_t sent = w > 0 ? static_cast<size_t>(w) : 0;
     if (bt.count() > 0) {
         // A paced line does not wait for its receiver: what does not fit is lost.
@@ -209,7 +192,7 @@ void SimServer::control(const std::string& rawLine)
                     core.inBootloader() ? 1 : 0, core.receivedBlocks(), core.receivedCrc(),
                     static_cast<unsigned long long>(link.requestsHandled()),
                     static_cast<unsigned long long>(link.discardedBytes()),
-                    quenta::ttyBaudRate(slaveFd), core.ramLength(1), core.ramLength(2),
+                    quenta::ttyBaudRate(pty.slave()), core.ramLength(1), core.ramLength(2),
                     core.ramLength(3), core.ramLength(4));
         std::fflush(stdout);
         return;
@@ -267,7 +250,7 @@ int SimServer::run(const volatile sig_atomic_t& stop, const sigset_t* waitMask)
             const auto batch = std::max(txNextDue, now + std::chrono::milliseconds(1));
             wake = std::min(wake, std::min(lastDue, batch));
         }
-        pollfd fds[2] = {{master, POLLIN, 0}, {stdinOpen ? STDIN_FILENO : -1, POLLIN, 0}};
+        pollfd fds[2] = {{pty.master(), POLLIN, 0}, {stdinOpen ? STDIN_FILENO : -1, POLLIN, 0}};
         if (!sending.empty() && !paced)
             fds[0].events |= POLLOUT;
         const auto wait = std::max(Clock::duration::zero(), wake - Clock::now());
@@ -283,7 +266,7 @@ int SimServer::run(const volatile sig_atomic_t& stop, const sigset_t* waitMask)
         }
         now = Clock::now();
         if (fds[0].revents & POLLIN) {
-            const ssize_t n = ::read(master, buffer.data(), buffer.size());
+            const ssize_t n = ::read(pty.master(), buffer.data(), buffer.size());
             if (n > 0) {
                 Chunk chunk;
                 chunk.bytes.assign(buffer.begin(), buffer.begin() + n);

@@ -3,6 +3,8 @@
 // through SimLink, real time for the simulator, optional line-rate pacing with absolute
 // deadlines, and control commands read from standard input.
 
+#include "pty.h"
+
 #include "simcontroller.h"
 #include "simlink.h"
 #include "simoptions.h"
@@ -22,7 +24,7 @@ public:
 
     // Creates the pseudo-terminal (and the symbolic link, if asked). False with a message.
     bool start(std::string& error);
-    const std::string& slavePath() const { return slave; }
+    const std::string& slavePath() const { return pty.slavePath(); }
 
     // Serves until stop becomes non-zero, "quit" or "hangup" arrives on standard input.
     // waitMask is the signal mask to use while waiting (the stop signals unblocked).
@@ -45,9 +47,7 @@ private:
     quenta::SimOptions options;
     quenta::SimController core;
     quenta::SimLink link;
-    int master = -1;
-    int slaveFd = -1;  // held open so the line stays up between clients
-    std::string slave;
+    PseudoTerminal pty;
     bool quit = false;
     bool stdinOpen = true;
     std::string controlBuffer;

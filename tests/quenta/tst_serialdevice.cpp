@@ -1,6 +1,7 @@
 // The serial device against a pseudo-terminal whose other end the test plays: open results,
 // exclusive open, baud rates, bounded requests, a vanished device and partial replies.
 
+#include "pty.h"
 #include "quenta.h"
 #include "serialdevice.h"
 #include "simlink.h"
@@ -29,13 +30,9 @@ class PtyPeer {
 public:
     PtyPeer()
     {
-        master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        char name[128] = {};
-        if (master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0
-            && ptsname_r(master, name, sizeof name) == 0)
-            path = name;
-        holder = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        quenta::configureRawTty(holder, 115200);
+        std::string error;
+        if (pty.open(error))
+            path = pty.slavePath();
     }
     ~PtyPeer() { hangup(); }
 
@@ -57,7 +54,7 @@ public:
     }
     void writeRaw(const char* bytes, size_t n)
     {
-        const ssize_t w = ::write(master, bytes, n);
+        const ssize_t w = ::write(pty.master(), bytes, n);
         QCOMPARE(w, ssize_t(n));
     }
     // Closes the terminal, as when kavro-sim dies or a USB adapter is pulled.
@@ -66,11 +63,7 @@ public:
         stop = true;
         if (thread.joinable())
             thread.join();
-        if (holder >= 0)
-            ::close(holder);
-        if (master >= 0)
-            ::close(master);
-        holder = master = -1;
+        pty.close();
     }
 
     std::string path;
@@ -83,21 +76,20 @@ private:
         thread = std::thread([this, handler] {
             uint8_t buffer[4096];
             while (!stop) {
-                pollfd p{master, POLLIN, 0};
+                pollfd p{pty.master(), POLLIN, 0};
                 ::poll(&p, 1, 5);
                 ssize_t n = 0;
                 if (p.revents & POLLIN)
-                    n = ::read(master, buffer, sizeof buffer);
+                    n = ::read(pty.master(), buffer, sizeof buffer);
                 std::vector<uint8_t> out;
                 handler(buffer, n > 0 ? size_t(n) : 0, out);
-                if (!out.empty() && ::write(master, out.data(), out.size()) < 0)
+                if (!out.empty() && ::write(pty.master(), out.data(), out.size()) < 0)
                     return;
             }
         });
     }
 
-    int master = -1;
-    int holder = -1;
+    PseudoTerminal pty;
     std::atomic<bool> stop{false};
     std::thread thread;
     quenta::SimController core;
