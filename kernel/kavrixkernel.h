@@ -103,3 +103,14 @@ private:
     QStandardItemModel* model = nullptr;
     bool commandToEditor = false;
 };
+
+// Stops every controller's watchdog for its lifetime (a modal file dialog, during which no
+// status is handled) and restarts them with a fresh interval when it ends, on every path out.
+class WatchdogPause {
+public:
+    WatchdogPause() { KavrixKernel::Instance()->StopAllTimers(); }
+    ~WatchdogPause() { KavrixKernel::Instance()->RestartAllTimers(); }
+    WatchdogPause(const WatchdogPause&) = delete;
+    WatchdogPause& operator=(const WatchdogPause&) = delete;
+};
+

@@ -27,11 +27,13 @@ void KavrixMainWnd::SlotParameterLoadFromFile()
         return;
     TarvoParameters& parameters = controller->GetParameters();
 
-    kernel->StopAllTimers();
-    const QString path = Dialogs::seam().openFileName(
-        this, tr("Load Parameters from File"), parameters.GetFileName(),
-        tr("Kavrix parameter files(*.ncp);;All files(*.*)"));
-    kernel->RestartAllTimers();
+    QString path;
+    {
+        const WatchdogPause pause;
+        path = Dialogs::seam().openFileName(this, tr("Load Parameters from File"),
+                                            parameters.GetFileName(),
+                                            tr("Kavrix parameter files(*.ncp);;All files(*.*)"));
+    }
     if (path.isEmpty())
         return;
 
@@ -85,17 +87,20 @@ void KavrixMainWnd::SlotParameterSaveAs()
     if (!parameters.IsDefined())
         return;
 
-    kernel->StopAllTimers();
-    const QString chosen = Dialogs::seam().saveFileName(
-        this, tr("Save Parameters to File"), parameters.GetFileName(),
-        tr("Kavrix parameter files(*.ncp);;All files(*.*)"));
-    // A name without an extension gets ".ncp", so the load dialog's filter shows the file.
-    // The file dialog confirmed only the name as typed: replacing the file it became needs
-    // its own consent.
-    const QString path = FileNames::WithDefaultSuffix(chosen, QStringLiteral("ncp"));
-    const bool replace =
-        !path.isEmpty() && MayReplaceWithExtension(tr("Save Parameters to File"), chosen, path);
-    kernel->RestartAllTimers();
+    QString path;
+    bool replace = false;
+    {
+        const WatchdogPause pause;
+        const QString chosen = Dialogs::seam().saveFileName(
+            this, tr("Save Parameters to File"), parameters.GetFileName(),
+            tr("Kavrix parameter files(*.ncp);;All files(*.*)"));
+        // A name without an extension gets ".ncp", so the load dialog's filter shows the file.
+        // The file dialog confirmed only the name as typed: replacing the file it became needs
+        // its own consent.
+        path = FileNames::WithDefaultSuffix(chosen, QStringLiteral("ncp"));
+        replace = !path.isEmpty()
+                  && MayReplaceWithExtension(tr("Save Parameters to File"), chosen, path);
+    }
     if (replace)
         SaveParametersToFile(parameters, path);
 }
