@@ -246,7 +246,7 @@ void TestGrblDevice::haltDuringJogStopAndAcknowledge()
     Status st;
     QVERIFY(fetch(&record, st));
     QCOMPARE(int(st.error), 0x99);
-    QVERIFY(eventually([&] { return peerIdle(); }, 1000));
+    QVERIFY(eventually([&] { return peerIdle(); }, 3000));  // braking from 10 mm/s takes 1 s
     double stoppedAt = 0;
     server->with([&](GrblPeer& p) { stoppedAt = p.machine(0); });
     QVERIFY(stoppedAt > 0 && stoppedAt < 100);
@@ -459,7 +459,7 @@ void TestGrblDevice::haltStopsQueuedJogs()
     QCOMPARE(int(st.error), 0x99);
     QCOMPARE(peerState(), std::string("Idle"));  // reset at rest: no hold, no alarm
     QCOMPARE(FehlerQuitieren(&record), 1);
-    QVERIFY(settled(1000));
+    QVERIFY(settled(3000));
     QCOMPARE(machineX(), atHalt + after);
 }
 
@@ -474,7 +474,7 @@ void TestGrblDevice::haltDuringHomingResetsAtOnce()
     QVERIFY(eventually([&] { return peer<bool>([](GrblPeer& p) { return p.homing(); }); }));
     QCOMPARE(NotHalt_mitBremsrampe(&record), 1);
     QVERIFY(eventually([&] { return !peer<bool>([](GrblPeer& p) { return p.homing(); }); },
-                       300));
+                       1000));  // the cycle would take 3 s
     Status st;
     QVERIFY(eventually([&] { return fetch(&record, st) && peerState() == "Alarm"; }));
     QCOMPARE(int(st.error), 0x99);
@@ -488,7 +488,7 @@ void TestGrblDevice::haltAtRestKeepsReferenceAndLeavesNoHold()
     QCOMPARE(NotHalt_mitBremsrampe(&record), 1);
     const int resets = peer<int>([](GrblPeer& p) { return p.resets; });
     QVERIFY(eventually([&] { return peer<int>([](GrblPeer& p) { return p.resets; }) > resets; }));
-    QVERIFY(settled(1000));
+    QVERIFY(settled(3000));
     QCOMPARE(peerState(), std::string("Idle"));
     Status st;
     QVERIFY(fetch(&record, st));
@@ -558,7 +558,7 @@ void TestGrblDevice::homingIsNotSilence()
     QCOMPARE(SpindelKuhlungSetzen(&record, 0, 0), 1);
     QTest::qWait(400);
     QCOMPARE(HaltePosition(&record, 10), 1);
-    QVERIFY(t.elapsed() < 1000);
+    QVERIFY(t.elapsed() < 2500);  // each call within its bound, not after the cycle
     Status st;
     QVERIFY(eventually([&] { return fetch(&record, st) && (st.flags & 0x07) == 0x07; }));
     QCOMPARE(int(st.error), 0);
@@ -676,7 +676,7 @@ void TestGrblDevice::statusDoesNotWaitBehindCalls()
     }
     stop = true;
     caller.join();
-    QVERIFY2(worst < 50, qPrintable(QString::number(worst)));
+    QVERIFY2(worst < 120, qPrintable(QString::number(worst)));  // a call takes 150 ms
 }
 
 void TestGrblDevice::bufferFillWithoutBfFollowsThePlanner()
