@@ -7,6 +7,7 @@
 #include "kavrixkernel.h"
 #include "manualcommandvalues.h"
 #include "quenta.h"
+#include "ramcommandformat.h"
 #include "tarvocontroller.h"
 
 #include <QBoxLayout>
@@ -47,20 +48,11 @@ const ManualValueRange holdTimeRange = {
 
 const QString guardTitle = QStringLiteral("ManualControlWnd");
 
-// The validators accept numbers the way the panel converts them: a point as decimal separator
-// and no group separators, whatever the user's locale. With a locale that writes "1,5" they
-// would let text through that the conversion then reads as 0.
-QLocale numberLocale()
-{
-    QLocale locale = QLocale::c();
-    locale.setNumberOptions(QLocale::RejectGroupSeparator);
-    return locale;
-}
 
 std::unique_ptr<QIntValidator> integerValidator(int bottom, int top)
 {
     auto validator = std::make_unique<QIntValidator>(bottom, top);
-    validator->setLocale(numberLocale());
+    validator->setLocale(MachineNumberLocale());
     return validator;
 }
 
@@ -68,7 +60,7 @@ std::unique_ptr<QDoubleValidator> decimalValidator(double bottom, double top)
 {
     auto validator = std::make_unique<QDoubleValidator>(bottom, top, 6);
     validator->setNotation(QDoubleValidator::StandardNotation);
-    validator->setLocale(numberLocale());
+    validator->setLocale(MachineNumberLocale());
     return validator;
 }
 

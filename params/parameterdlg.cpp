@@ -1,5 +1,6 @@
 #include "parameterdlg.h"
 #include "parametertable.h"
+#include "ramcommandformat.h"
 
 #include "ui_parameterdlg.h"
 
@@ -36,14 +37,6 @@ int ComboValue(const QComboBox* combo, int offset, int keep)
     return index < 0 ? keep : index + offset;
 }
 
-// Number texts are always read and written with "." as the decimal point, whatever the
-// desktop's language, so the validators must not accept another notation.
-QLocale NumberLocale()
-{
-    QLocale locale = QLocale::c();
-    locale.setNumberOptions(QLocale::RejectGroupSeparator | QLocale::OmitGroupSeparator);
-    return locale;
-}
 
 }  // namespace
 
@@ -198,7 +191,7 @@ void ParameterDlg::BuildNumberFields()
 
 void ParameterDlg::AttachValidators()
 {
-    const QLocale locale = NumberLocale();
+    const QLocale locale = MachineNumberLocale();
     for (const NumberField& f : numberFields) {
         if (f.conversion == Conversion::Float) {
             auto* validator = new QDoubleValidator(f.min, f.max, f.decimals, f.edit);

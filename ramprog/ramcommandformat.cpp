@@ -12,3 +12,10 @@ QString FormatRamNumber(double value)
                                                       std::chars_format::general, 6);
     return QString::fromLatin1(buffer, static_cast<int>(result.ptr - buffer));
 }
+
+QLocale MachineNumberLocale()
+{
+    QLocale locale = QLocale::c();
+    locale.setNumberOptions(QLocale::RejectGroupSeparator | QLocale::OmitGroupSeparator);
+    return locale;
+}

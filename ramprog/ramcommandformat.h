@@ -1,6 +1,12 @@
 #pragma once
 
+#include <QLocale>
 #include <QString>
+
+// The locale of every number an operator types for the machine (panel and parameter fields):
+// "." as the decimal point and no group separators, read or written, whatever the desktop's
+// language, so a validator never lets through text the conversion would then read as 0.
+QLocale MachineNumberLocale();
 
 // Text of a millimetre value in a RAM program command line: the value widened to double in
 // general notation with 6 significant digits, fixed notation without trailing zeros for decimal
