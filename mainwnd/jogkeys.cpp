@@ -5,18 +5,20 @@
 #include <QShortcut>
 #include <QWidget>
 
-JogKeys::JogKeys(QWidget* window, std::function<void(const char*)> press)
+JogKeys::JogKeys(QWidget* window, std::function<void(int, int)> press)
     : QObject(window)
     , press(std::move(press))
 {
     const struct {
         Qt::Key key;
-        const char* button;
+        const char* button;  // names the shortcut after the button it presses
+        int axis;
+        int direction;
     } jogKeys[] = {
-        {Qt::Key_Left, "XnegButton"},     {Qt::Key_Right, "XposButton"},
-        {Qt::Key_Down, "YnegButton"},     {Qt::Key_Up, "YposButton"},
-        {Qt::Key_PageDown, "ZnegButton"}, {Qt::Key_PageUp, "ZposButton"},
-        {Qt::Key_End, "CnegButton"},      {Qt::Key_Home, "CposButton"},
+        {Qt::Key_Left, "XnegButton", 0, -1},     {Qt::Key_Right, "XposButton", 0, 1},
+        {Qt::Key_Down, "YnegButton", 1, -1},     {Qt::Key_Up, "YposButton", 1, 1},
+        {Qt::Key_PageDown, "ZnegButton", 2, -1}, {Qt::Key_PageUp, "ZposButton", 2, 1},
+        {Qt::Key_End, "CnegButton", 3, -1},      {Qt::Key_Home, "CposButton", 3, 1},
     };
     for (const auto& jog : jogKeys) {
         auto* const shortcut = new QShortcut(QKeySequence(Qt::ALT | jog.key), window);
@@ -24,9 +26,10 @@ JogKeys::JogKeys(QWidget* window, std::function<void(const char*)> press)
         shortcut->setContext(Qt::WindowShortcut);
         shortcut->setAutoRepeat(false);
         const Qt::Key key = jog.key;
-        const char* const button = jog.button;
+        const int axis = jog.axis;
+        const int direction = jog.direction;
         connect(shortcut, &QShortcut::activated, this,
-                [this, key, button] { Activated(key, button); });
+                [this, key, axis, direction] { Activated(key, axis, direction); });
     }
 }
 
@@ -35,7 +38,7 @@ JogKeys::~JogKeys()
     qApp->removeEventFilter(this);
 }
 
-void JogKeys::Activated(int key, const char* buttonName)
+void JogKeys::Activated(int key, int axis, int direction)
 {
     if (heldKey == key)
         return;  // still held down
@@ -43,7 +46,7 @@ void JogKeys::Activated(int key, const char* buttonName)
     if (heldKey == 0)
         qApp->installEventFilter(this);
     heldKey = key;
-    press(buttonName);
+    press(axis, direction);
 }
 
 void JogKeys::Released()

@@ -13,17 +13,18 @@ class QWidget;
 class JogKeys : public QObject {
     Q_OBJECT
 public:
-    // press(buttonName) is called with the object name of the jog button to press.
-    JogKeys(QWidget* window, std::function<void(const char* buttonName)> press);
+    // press(axis, direction) is called for the jog button to press (axis 0 ... 3 = X, Y, Z, C;
+    // direction -1 or +1).
+    JogKeys(QWidget* window, std::function<void(int axis, int direction)> press);
     ~JogKeys() override;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void Activated(int key, const char* buttonName);
+    void Activated(int key, int axis, int direction);
     void Released();
 
-    std::function<void(const char*)> press;
+    std::function<void(int, int)> press;
     int heldKey = 0;  // the jog key pressed and not yet released, 0 when none
 };

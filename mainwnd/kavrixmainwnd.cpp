@@ -464,16 +464,16 @@ void KavrixMainWnd::CreateShortcuts()
     stopAll->setContext(Qt::WindowShortcut);
     connect(stopAll, &QShortcut::activated, this, &KavrixMainWnd::SlotStopAllControllers);
 
-    new JogKeys(this, [this](const char* button) { PressPanelButton(button); });
+    new JogKeys(this, [this](int axis, int direction) { PressJogButton(axis, direction); });
 }
 
-void KavrixMainWnd::PressPanelButton(const char* objectName)
+void KavrixMainWnd::PressJogButton(int axis, int direction)
 {
     const ManualControlWnd* const panel = GetControlPanel(controllerTabWidget->currentIndex());
     if (!panel)
         return;
     // click() runs the button's own slot: guard, question, range check, command line.
-    if (auto* const button = panel->findChild<QPushButton*>(QLatin1String(objectName));
+    if (QPushButton* const button = panel->JogButton(axis, direction);
         button && button->isEnabled())
         button->click();
 }

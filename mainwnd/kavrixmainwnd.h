@@ -142,7 +142,7 @@ private:
     // for the jog buttons of the current controller's panel.
     void CreateShortcuts();
     // Clicks the named button of the current controller's panel, as the operator would.
-    void PressPanelButton(const char* objectName);
+    void PressJogButton(int axis, int direction);
 
     // The "Program Preview" dock, tabified with "Output".
     void CreatePreviewDock();

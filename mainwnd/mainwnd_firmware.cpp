@@ -69,8 +69,8 @@ void KavrixMainWnd::SlotControllerFirmwareUpdate()
             const ManualControlWnd* const panel = GetControlPanel(i);  // with its form built
             if (!panel)
                 continue;
-            for (const char* const name : {"NotHaltMitBremsenButton", "NotStopOhneBremsenButton"})
-                progress.KeepUsable(panel->findChild<QPushButton*>(QLatin1String(name)));
+            for (QPushButton* const button : panel->EmergencyStopButtons())
+                progress.KeepUsable(button);
         }
         FirmwareTransferHooks hooks;
         hooks.parent = this;

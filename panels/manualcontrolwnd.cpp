@@ -170,6 +170,24 @@ void ManualControlWnd::BuildForm()
     AddSafetyCues();
 }
 
+QPushButton* ManualControlWnd::JogButton(int axis, int direction) const
+{
+    if (!ui || axis < 0 || axis > 3)
+        return nullptr;
+    QPushButton* const negative[] = {ui->XnegButton, ui->YnegButton, ui->ZnegButton,
+                                     ui->CnegButton};
+    QPushButton* const positive[] = {ui->XposButton, ui->YposButton, ui->ZposButton,
+                                     ui->CposButton};
+    return direction < 0 ? negative[axis] : positive[axis];
+}
+
+QList<QPushButton*> ManualControlWnd::EmergencyStopButtons() const
+{
+    if (!ui)
+        return {};
+    return {ui->NotHaltMitBremsenButton, ui->NotStopOhneBremsenButton};
+}
+
 void ManualControlWnd::AddSafetyCues()
 {
     // The emergency stops stand out from the ordinary buttons: red, bold and taller.

@@ -18,6 +18,7 @@ class QDoubleValidator;
 class QIntValidator;
 class QLabel;
 class QLineEdit;
+class QPushButton;
 class TarvoController;
 struct ManualCommandValues;
 struct ManualValueRange;
@@ -42,6 +43,12 @@ public:
     TarvoController* GetController() const { return controller; }
     bool IsStepsMode() const { return stepsMode; }
     const ManualCommandValues& GetValues() const { return *values; }
+
+    // The buttons the window's keys and the firmware transfer reach by their role, not by their
+    // form names (null / empty before the form is built). axis 0 ... 3 = X, Y, Z, C; direction
+    // -1 or +1.
+    QPushButton* JogButton(int axis, int direction) const;
+    QList<QPushButton*> EmergencyStopButtons() const;
 
 public Q_SLOTS:
     void SlotStepsToggled(bool isToggled);
