@@ -17,13 +17,13 @@ LineChannel::LineChannel(Sink& s, Listener& l) : sink(s), listener(l) {}
 void LineChannel::start(int rx, int blocks)
 {
     std::lock_guard<std::mutex> lock(mutex);
-    drop(true);
+    dropOutbox();
+    forgetInFlight();
     results.clear();
     running = true;
     inReset = false;
     rxBytes = rx;
     plannerBlocks = blocks;
-    planned = 0;
     partial.clear();
     heard = Clock::now();
     received = 0;
@@ -42,8 +42,9 @@ void LineChannel::stop()
 {
     std::lock_guard<std::mutex> lock(mutex);
     running = false;
-    drop(true);
-    changed.notify_all();
+    dropOutbox();
+    forgetInFlight();
+    changed.notify_all();  // callers waiting for an answer give up
 }
 
 void LineChannel::finish(uint64_t id, Reply reply)
@@ -54,20 +55,22 @@ void LineChannel::finish(uint64_t id, Reply reply)
     changed.notify_all();
 }
 
-void LineChannel::drop(bool inFlightToo)
+void LineChannel::dropOutbox()
 {
     for (const Line& l : outbox)
         finish(l.id, Reply::Failed);
     outbox.clear();
-    if (inFlightToo) {
-        // Lines the firmware threw away are never answered; a waiting call still saw them
-        // written, so for it they stay "queued".
-        for (const Line& l : inFlight)
-            finish(l.id, Reply::Queued);
-        inFlight.clear();
-        inFlightBytes = 0;
-    }
-    changed.notify_all();
+}
+
+void LineChannel::forgetInFlight()
+{
+    // Lines the firmware threw away are never answered; a waiting call still saw them
+    // written, so for it they stay "queued".
+    for (const Line& l : inFlight)
+        finish(l.id, Reply::Queued);
+    inFlight.clear();
+    inFlightBytes = 0;
+    planned = 0;
 }
 
 uint64_t LineChannel::queue(const std::string& text, const LineInfo& info)
@@ -136,7 +139,7 @@ size_t LineChannel::dropUnsent()
 {
     std::lock_guard<std::mutex> lock(mutex);
     const size_t n = outbox.size();
-    drop(false);
+    dropOutbox();
     return n;
 }
 
@@ -147,8 +150,8 @@ bool LineChannel::softReset()
         if (!running)
             return false;
         inReset = true;
-        planned = 0;
-        drop(true);
+        dropOutbox();
+        forgetInFlight();
     }
     return writeRealtime(SoftReset);
 }
@@ -164,24 +167,11 @@ bool LineChannel::writeRealtime(uint8_t byte)
     return sink.writeBytes(&byte, 1, Clock::now() + std::chrono::milliseconds(50));
 }
 
-void LineChannel::plannerIdle()
-{
-    std::unique_lock<std::mutex> lock(mutex);
-    planned = 0;
-    pump(lock);
-}
-
 void LineChannel::plannerFree(int blocks)
 {
     std::unique_lock<std::mutex> lock(mutex);
     planned = std::clamp(plannerBlocks - blocks, 0, plannerBlocks);
     pump(lock);
-}
-
-int LineChannel::plannerUsed() const
-{
-    std::lock_guard<std::mutex> lock(mutex);
-    return planned;
 }
 
 void LineChannel::receive(const uint8_t* data, size_t count)
@@ -231,12 +221,7 @@ void LineChannel::handleLine(const std::string& text)
         // The firmware started afresh: whatever was in flight is gone, unanswered.
         std::unique_lock<std::mutex> lock(mutex);
         inReset = false;
-        planned = 0;
-        for (const Line& l : inFlight)
-            finish(l.id, Reply::Queued);
-        inFlight.clear();
-        inFlightBytes = 0;
-        changed.notify_all();
+        forgetInFlight();
         lock.unlock();
         listener.lineReceived(text);
         std::unique_lock<std::mutex> again(mutex);
@@ -256,12 +241,6 @@ size_t LineChannel::bytesInFlight() const
 {
     std::lock_guard<std::mutex> lock(mutex);
     return inFlightBytes;
-}
-
-size_t LineChannel::linesInFlight() const
-{
-    std::lock_guard<std::mutex> lock(mutex);
-    return inFlight.size();
 }
 
 size_t LineChannel::linesQueued() const

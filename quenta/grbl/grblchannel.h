@@ -27,17 +27,17 @@ namespace grbl {
 
 // What the device attaches to a line, handed back with its answer.
 struct LineInfo {
-    enum class Kind { Command, Jog, Motion, Stream, Home, Dwell, Setting, BuildInfo, Query,
-                      Unlock, Spindle };
+    enum class Kind { Command, Jog, Motion, Home, Dwell, Setting, BuildInfo, Query, Unlock,
+                      Spindle };
     Kind kind = Kind::Command;
-    int axis = -1;        // Jog/Motion/Stream: the only axis that moves, else -1
+    bool stream = false;  // a line of a running RAM program
+    int axis = -1;        // Jog/Motion: the only axis that moves, else -1
     int direction = 0;    // its sign
     int number = 0;       // Setting: $N; Spindle: spindle (1) and coolant (2) bits
     std::string value;    // Setting / BuildInfo: the value as the firmware stores it
     double seconds = 0;   // motion: its estimated run time
     bool needsPlannerRoom() const { return kind == Kind::Jog; }
-    bool isMotion() const { return kind == Kind::Jog || kind == Kind::Motion
-                                   || kind == Kind::Stream; }
+    bool isMotion() const { return kind == Kind::Jog || kind == Kind::Motion; }
 };
 
 class LineChannel {
@@ -89,11 +89,9 @@ public:
     bool resetting() const;
     bool writeRealtime(uint8_t byte);
 
-    // Planner accounting from the firmware's reports: a report that shows the machine idle
-    // (nothing planned), or one with the planner's free blocks.
-    void plannerIdle();
+    // Planner accounting from the firmware's reports: the planner's free blocks (all of them
+    // when a report shows the machine idle).
     void plannerFree(int blocks);
-    int plannerUsed() const;
 
     // Reader side.
     void receive(const uint8_t* data, size_t count);
@@ -102,7 +100,6 @@ public:
     // belongs to. A default LineInfo when none is.
     LineInfo oldestInFlight() const;
     size_t bytesInFlight() const;
-    size_t linesInFlight() const;
     size_t linesQueued() const;
     Clock::time_point lastByte() const;
     uint64_t bytesReceived() const;
@@ -119,8 +116,10 @@ private:
     bool mayGo(const Line& line) const;
     void finish(uint64_t id, Reply reply);
     void handleLine(const std::string& text);
-    // Drops the outbox and, with inFlightToo, the lines in flight; lock held.
-    void drop(bool inFlightToo);
+    // Lock held: the outbox dropped (its callers see Failed); the lines in flight forgotten, as
+    // when the firmware threw them away (Queued), and with them the planner count.
+    void dropOutbox();
+    void forgetInFlight();
 
     Sink& sink;
     Listener& listener;

@@ -12,7 +12,6 @@ using namespace codes;
 using grbl::formatDistance;
 using grbl::formatNumber;
 
-
 const char AxisLetters[] = "XYZA";
 
 }  // namespace
@@ -51,12 +50,13 @@ int GrblDevice::open(OpenMode m, int32_t baudRate, std::string& controllerName)
     if (m == OpenMode::FirmwareUpdate)
         return 2;
     close();
+    std::map<uint16_t, ParamValue> kept = store->load();
     {
         std::lock_guard<std::mutex> lock(mutex);
         s = Session();
         woken = false;
+        hostParams = std::move(kept);
     }
-    hostParams = store->load();
     channel.start(128, 15);
     if (!tty.open(path, baudRate > 0 ? baudRate : 115200))
         return 1;
@@ -226,6 +226,7 @@ int GrblDevice::motion(int pair, double speed, bool stepsSpeed, double first, do
     double* carry = loading ? s.ramCarry : s.jogCarry;
     double stepsPerMm[4];
     std::copy(s.stepsPerMm, s.stepsPerMm + 4, stepsPerMm);
+    const double travelSpeed = std::max(0.01f, hostParams[0x0101].f);  // mm/s
     lock.unlock();
     // The carry is only touched by calls, which the library serialises per port.
     const std::string words = relativeWords(mm, carry);
@@ -247,12 +248,12 @@ int GrblDevice::motion(int pair, double speed, bool stepsSpeed, double first, do
     // travel speed 0101 in mm/s. GRBL's feed is the path speed in mm/min.
     double seconds = 0;
     if (speed == 0)
-        seconds = leadMm / std::max(0.01f, hostParams[0x0101].f);
+        seconds = leadMm / travelSpeed;
     else
         seconds = (stepsSpeed ? leadSteps : leadMm) / speed;
     const double feed = std::clamp(path / std::max(seconds, 1e-6) * 60.0, 1.0, 1e6);
     LineInfo info;
-    info.kind = loading ? Kind::Stream : Kind::Jog;
+    info.kind = loading ? Kind::Motion : Kind::Jog;
     // A limit error names an axis only when one axis moves.
     info.axis = moving == 1 ? lead : -1;
     info.direction = mm[lead] > 0 ? 1 : -1;
@@ -350,8 +351,12 @@ int GrblDevice::park()
     double mm[4] = {0, 0, 0, 0};
     {
         std::lock_guard<std::mutex> lock(mutex);
-        if (s.mode != 2 || (s.referenced & ReferencedXYZ) != ReferencedXYZ) {
-            s.refusal = "Park refused: the machine is not referenced";
+        if (s.mode != 2) {
+            raise(NotAllowed);
+            return 0;
+        }
+        if ((s.referenced & ReferencedXYZ) != ReferencedXYZ) {
+            s.refusal = "Park refused: X, Y and Z are not referenced";
             raise(NotAllowed);
             return 0;
         }
@@ -379,15 +384,12 @@ int GrblDevice::park()
 
 int GrblDevice::setZeroMm(const float v[4])
 {
-    double mm[4];
-    for (int i = 0; i < 4; ++i) {
-        if (!std::isfinite(v[i])) {
-            refuse(NotAllowed);
-            return 0;
-        }
-        mm[i] = v[i];
+    if (!std::all_of(v, v + 4, [](float f) { return std::isfinite(f); })) {
+        refuse(NotAllowed);
+        return 0;
     }
-    return ramOrSend("G10 L20 P1" + axisWords(mm, true), LineInfo());
+    const double mm[4] = {v[0], v[1], v[2], v[3]};
+    return zeroPoint(mm);
 }
 
 int GrblDevice::setZeroSteps(const int32_t v[4])
@@ -398,6 +400,12 @@ int GrblDevice::setZeroSteps(const int32_t v[4])
         for (int i = 0; i < 4; ++i)
             mm[i] = v[i] / s.stepsPerMm[i];
     }
+    return zeroPoint(mm);
+}
+
+int GrblDevice::zeroPoint(const double mm[4])
+{
+    // The current position then reads as the given values (work offset G54).
     return ramOrSend("G10 L20 P1" + axisWords(mm, true), LineInfo());
 }
 

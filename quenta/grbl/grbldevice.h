@@ -180,6 +180,7 @@ private:
     void updateResolution();  // mutex held
     int axisCount() const;
     std::string axisWords(const double mm[4], bool allAxes) const;
+    int zeroPoint(const double mm[4]);
     // Relative words for a move, carrying what the digits cannot say into the next move.
     std::string relativeWords(double mm[4], double carry[4]) const;
     bool softResetAndWait(Clock::time_point deadline);
@@ -213,8 +214,10 @@ private:
     std::condition_variable changed;
     bool woken = false;
     Session s;
-    // Parameters the firmware has no setting for: key -> value (the whole set, from the store).
+    // Parameters the firmware has no setting for: key -> value (the whole set, from the
+    // store). Guarded by mutex, like the session.
     std::map<uint16_t, ParamValue> hostParams;
+    std::mutex streamOrder;  // one pumpStream at a time
 };
 
 }  // namespace quenta

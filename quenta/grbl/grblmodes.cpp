@@ -106,6 +106,9 @@ int GrblDevice::startRam(uint8_t n, uint8_t count)
 
 void GrblDevice::pumpStream()
 {
+    // The starting call and the reader thread both pump: one at a time, so lines leave in the
+    // program's order.
+    std::lock_guard<std::mutex> order(streamOrder);
     for (;;) {
         std::string line;
         LineInfo info;
@@ -123,8 +126,7 @@ void GrblDevice::pumpStream()
                     s.streaming = false;
             }
         }
-        // Every line of a program is answered through the stream's count.
-        info.kind = Kind::Stream;
+        info.stream = true;  // answered through the stream's count
         if (channel.queue(line, info) == 0) {
             std::lock_guard<std::mutex> lock(mutex);
             s.streaming = false;
@@ -249,10 +251,10 @@ int GrblDevice::setParameter(uint8_t group, uint8_t index, const ParamValue& val
     }
     if (!ok)
         return 0;
-    hostParams[key] = value;
     store->save(key, value);
     std::lock_guard<std::mutex> lock(mutex);
-    updateResolution();
+    hostParams[key] = value;
+    updateResolution();  // the C resolution is the library's own without $103
     return 1;
 }
 

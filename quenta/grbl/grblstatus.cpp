@@ -79,16 +79,16 @@ void GrblDevice::lineAnswered(const LineInfo& info, bool ok, int code)
                 s.haveBuildInfo = true;
             }
             break;
-        case Kind::Stream:
+        default:
+            break;
+        }
+        if (info.stream) {
             stream = true;
             if (s.streamQueued > 0)
                 --s.streamQueued;
             streamFailed = !ok && s.streaming;
             if (!ok)
                 s.streaming = false;
-            break;
-        default:
-            break;
         }
         if (ok && info.isMotion() && info.seconds > 0) {
             if (s.plannedSeconds.empty())
@@ -142,7 +142,7 @@ void GrblDevice::lineReceived(const std::string& text)
 {
     const grbl::Line line = grbl::classifyLine(text);
     HaltStep step = HaltStep::Nothing;
-    int idle = -1;  // planner blocks free to tell the channel, -1 none
+    int freeBlocks = -1;  // planner blocks free to tell the channel, -1 none
     bool stopChannel = false;
     {
         std::lock_guard<std::mutex> lock(mutex);
@@ -161,9 +161,9 @@ void GrblDevice::lineReceived(const std::string& text)
                 break;
             handleReport(r);
             if (r.haveBuffer)
-                idle = r.blocksFree;
+                freeBlocks = r.blocksFree;
             else if (r.state == "Idle")
-                idle = s.plannerBlocks;
+                freeBlocks = s.plannerBlocks;
             step = haltStep();
             break;
         }
@@ -199,8 +199,8 @@ void GrblDevice::lineReceived(const std::string& text)
     }
     if (stopChannel)
         channel.dropUnsent();  // nothing queued before an alarm may run after it
-    if (idle >= 0)
-        channel.plannerFree(idle);
+    if (freeBlocks >= 0)
+        channel.plannerFree(freeBlocks);
     doHaltStep(step);
 }
 
