@@ -113,4 +113,3 @@ public:
     WatchdogPause(const WatchdogPause&) = delete;
     WatchdogPause& operator=(const WatchdogPause&) = delete;
 };
-

@@ -4,7 +4,6 @@
 #include "kavrixmainwnd.h"
 
 #include "device.h"
-
 #include "dialogs.h"
 #include "filenames.h"
 #include "kavrixkernel.h"

@@ -48,7 +48,6 @@ const ManualValueRange holdTimeRange = {
 
 const QString guardTitle = QStringLiteral("ManualControlWnd");
 
-
 std::unique_ptr<QIntValidator> integerValidator(int bottom, int top)
 {
     auto validator = std::make_unique<QIntValidator>(bottom, top);
@@ -191,7 +190,7 @@ QList<QPushButton*> ManualControlWnd::EmergencyStopButtons() const
 void ManualControlWnd::AddSafetyCues()
 {
     // The emergency stops stand out from the ordinary buttons: red, bold and taller.
-    for (QPushButton* const button : {ui->NotHaltMitBremsenButton, ui->NotStopOhneBremsenButton}) {
+    for (QPushButton* const button : EmergencyStopButtons()) {
         button->setStyleSheet(QStringLiteral(
             "QPushButton { background-color: #c62828; color: white; font-weight: bold;"
             " border: 1px solid #7f0000; border-radius: 4px; padding: 10px 14px; }"

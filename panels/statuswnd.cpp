@@ -1,8 +1,7 @@
 #include "statuswnd.h"
-
-#include "controllercodes.h"
 #include "ui_statuswnd.h"
 
+#include "controllercodes.h"
 #include "kavrixkernel.h"
 #include "quenta.h"
 #include "tarvocontroller.h"

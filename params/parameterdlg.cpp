@@ -1,9 +1,9 @@
 #include "parameterdlg.h"
-#include "parametertable.h"
-#include "ramcommandformat.h"
 
 #include "ui_parameterdlg.h"
 
+#include "parametertable.h"
+#include "ramcommandformat.h"
 #include "tarvocontroller.h"
 #include "tarvoparameters.h"
 
@@ -36,7 +36,6 @@ int ComboValue(const QComboBox* combo, int offset, int keep)
     const int index = combo->currentIndex();
     return index < 0 ? keep : index + offset;
 }
-
 
 }  // namespace
 
