@@ -104,6 +104,13 @@ public:
     }
     virtual int setOutputs(uint8_t bits) { (void)bits; return 0; }
     virtual int changeMode(uint8_t mode) { (void)mode; return 0; }
+    // A coordinated straight move of every axis at once to target (mm, relative to the zero
+    // point: X, Y, Z, C) at feed mm/min along the path (feed <= 0: the fastest the axes allow),
+    // queued behind the commands before it like the relative moves. The job engine's motion on
+    // our own controllers. 1 = queued.
+    virtual int moveLinearMm(const float target[4], float feed) {
+        (void)target; (void)feed; return 0;
+    }
     virtual int loadRam(uint8_t ram) { (void)ram; return 0; }
     virtual int startRam(uint8_t ram, uint8_t count) { (void)ram; (void)count; return 0; }
 
