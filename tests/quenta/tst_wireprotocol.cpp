@@ -65,6 +65,7 @@ private Q_SLOTS:
     void payloadReaderStopsAtTheEnd();
     void paramValuesRoundTrip();
     void statusRoundTrip();
+    void linearMoveFrameAndItsDecoding();
     void linkAnswersHelloAndPushesStatus();
     void linkRefusesUnknownAndMalformedRequests();
     void linkReadsAndWritesParameters();
@@ -284,6 +285,29 @@ void TestWireProtocol::statusRoundTrip()
     QCOMPARE(std::memcmp(&back, &s, sizeof s), 0);
     wire::PayloadReader shortReader(w.bytes().data(), 10);
     QVERIFY(!wire::getStatus(shortReader, back));
+}
+
+void TestWireProtocol::linearMoveFrameAndItsDecoding()
+{
+    const float target[4] = {1.0f, -2.0f, 0.5f, 0.0f};
+    wire::PayloadWriter w;
+    wire::putLinearMove(w, target, 600.0f);
+    const std::vector<uint8_t> frame = wire::encodeFrame(7, wire::MoveLinear, w.bytes());
+    const std::vector<uint8_t> head = payloadOf({0xA5, 20, 0xEB, 7, 0x22});
+    const std::vector<uint8_t> payload =
+        payloadOf({0x00, 0x00, 0x80, 0x3F, 0x00, 0x00, 0x00, 0xC0, 0x00, 0x00, 0x00, 0x3F,
+                   0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x16, 0x44});
+    QCOMPARE(frame.size(), size_t(27));
+    QCOMPARE(std::vector<uint8_t>(frame.begin(), frame.begin() + 5), head);
+    QCOMPARE(std::vector<uint8_t>(frame.begin() + 5, frame.end() - 2), payload);
+    // The controller's side refuses a payload that is not exactly these 20 bytes.
+    SimController core;
+    SimLink link(core);
+    std::vector<uint8_t> cut = w.bytes();
+    cut.pop_back();
+    QCOMPARE(ask(link, 8, wire::MoveLinear, cut).at(0).payload,
+             payloadOf({wire::MoveLinear, wire::BadPayload}));
+    QVERIFY(!core.busy());
 }
 
 void TestWireProtocol::linkAnswersHelloAndPushesStatus()
