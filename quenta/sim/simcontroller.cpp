@@ -432,7 +432,9 @@ void SimController::startLinear(const Command& c)
                 origin[axis] + limitSteps(std::nearbyint(c.values[axis] * resolution(axis)));
     }
     // Cut before planning, so the move brakes to a stop where a limit ends it.
-    const double reach = limitFraction(s, s.stopError);
+    uint8_t limitError = 0;
+    const double reach = limitFraction(s, limitError);
+    s.stopError = limitError;
     double lengthMm = 0.0;
     double leadMm = 0.0;
     for (int axis = 0; axis < 4; ++axis) {
