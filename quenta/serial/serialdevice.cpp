@@ -339,6 +339,13 @@ int SerialDevice::moveMm(int pair, float speed, uint8_t one, const float* a, con
     return simple(wire::MoveMm, w.bytes());
 }
 
+int SerialDevice::moveLinearMm(const float target[4], float feed)
+{
+    wire::PayloadWriter w;
+    wire::putLinearMove(w, target, feed);
+    return simple(wire::MoveLinear, w.bytes());
+}
+
 int SerialDevice::wait(int32_t ms)
 {
     wire::PayloadWriter w;

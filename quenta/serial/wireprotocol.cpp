@@ -218,6 +218,25 @@ bool getParamValue(PayloadReader& r, Device::ParamValue& out)
     return true;
 }
 
+void putLinearMove(PayloadWriter& w, const float target[4], float feed)
+{
+    for (int axis = 0; axis < 4; ++axis)
+        w.f32(target[axis]);
+    w.f32(feed);
+}
+
+bool getLinearMove(PayloadReader& r, float target[4], float& feed)
+{
+    float values[5];
+    for (float& v : values)
+        v = r.f32();
+    if (!r.good() || !r.atEnd())
+        return false;
+    std::copy(values, values + 4, target);
+    feed = values[4];
+    return true;
+}
+
 void FrameParser::feed(const uint8_t* bytes, size_t count)
 {
     buffer.insert(buffer.end(), bytes, bytes + count);
@@ -326,7 +345,8 @@ std::string commandName(uint8_t cmd)
         {SpindleCoolant, "SpindleCoolant"}, {Outputs, "Outputs"},
         {Mode, "Mode"},           {LoadRam, "LoadRam"},
         {StartRam, "StartRam"},   {ParamRead, "ParamRead"},
-        {ParamWrite, "ParamWrite"}, {Status, "Status"},
+        {ParamWrite, "ParamWrite"}, {MoveLinear, "MoveLinear"},
+        {Status, "Status"},
         {Nak, "Nak"},
     };
     const uint8_t base = (cmd == Nak) ? cmd : static_cast<uint8_t>(cmd & ~ReplyFlag);

@@ -47,6 +47,7 @@ enum Command : uint8_t {
     StartRam = 0x1F,
     ParamRead = 0x20,
     ParamWrite = 0x21,
+    MoveLinear = 0x22,
     Status = 0x40,
     Nak = 0x7F,
     ReplyFlag = 0x80,
@@ -122,6 +123,12 @@ bool getStatus(PayloadReader& r, StatusReport& out);
 // A parameter value as it travels in a ParamWrite request: kind byte, then the value.
 void putParamValue(PayloadWriter& w, const Device::ParamValue& v);
 bool getParamValue(PayloadReader& r, Device::ParamValue& out);
+
+// A MoveLinear request: target X, Y, Z, C (mm from the zero point), then the feed (mm/min).
+constexpr int LinearMovePayloadSize = 5 * 4;
+void putLinearMove(PayloadWriter& w, const float target[4], float feed);
+// False when the payload is not exactly a linear move.
+bool getLinearMove(PayloadReader& r, float target[4], float& feed);
 
 // Finds frames in a byte stream. Bytes before a sync byte, headers whose length check fails
 // and frames with a wrong CRC are dropped, and the search goes on at the byte after the

@@ -281,12 +281,55 @@ int SimController::ramLength(int slot) const
 
 // --- motion ---
 
+double SimController::progress(const Segment& s, int64_t t)
+{
+    return std::clamp(double(t - s.start) / double(s.duration), 0.0, 1.0);
+}
+
 double SimController::fraction(const Segment& s, int64_t t) const
 {
     if (s.duration <= 0)
         return 1.0;
-    const double u = std::clamp(double(t - s.start) / double(s.duration), 0.0, 1.0);
-    return s.profile == Profile::Linear ? u : u * (2.0 - u);
+    const double u = progress(s, t);
+    switch (s.profile) {
+    case Profile::Linear:
+        break;
+    case Profile::Brake:
+        return u * (2.0 - u);
+    case Profile::Ramp: {
+        const double r = s.ramp;
+        if (r <= 0.0)
+            break;
+        const double cruise = 1.0 / (1.0 - r);  // so that the whole way is 1
+        if (u < r)
+            return cruise * u * u / (2.0 * r);
+        if (u <= 1.0 - r)
+            return cruise * (u - r / 2.0);
+        return 1.0 - cruise * (1.0 - u) * (1.0 - u) / (2.0 * r);
+    }
+    }
+    return u;
+}
+
+double SimController::slope(const Segment& s, int64_t t) const
+{
+    if (s.duration <= 0)
+        return 0.0;
+    const double u = progress(s, t);
+    switch (s.profile) {
+    case Profile::Linear:
+        break;
+    case Profile::Brake:
+        return 2.0 - 2.0 * u;
+    case Profile::Ramp: {
+        const double r = s.ramp;
+        if (r <= 0.0)
+            break;
+        const double cruise = 1.0 / (1.0 - r);
+        return cruise * std::min({1.0, u / r, (1.0 - u) / r});
+    }
+    }
+    return 1.0;
 }
 
 double SimController::position(int axis) const
@@ -326,10 +369,10 @@ void SimController::startMotion(const double target[4], double durationUs, Purpo
     segment = s;
 }
 
-void SimController::cutAtLimits(Segment& s) const
+double SimController::limitFraction(const Segment& s, uint8_t& error) const
 {
     double best = 1.0;
-    uint8_t error = 0;
+    error = 0;
     for (int axis = 0; axis < 4; ++axis) {
         const double d = s.to[axis] - s.from[axis];
         if (d == 0.0 || !axisLinear(axis))
@@ -357,13 +400,76 @@ void SimController::cutAtLimits(Segment& s) const
             error = e;
         }
     }
+    return best;
+}
+
+void SimController::cutAtLimits(Segment& s) const
+{
+    uint8_t error = 0;
+    const double best = limitFraction(s, error);
     if (!error)
         return;
     for (int axis = 0; axis < 4; ++axis)
         s.to[axis] = s.from[axis] + (s.to[axis] - s.from[axis]) * best;
+    // Ramp segments are cut before they are planned (startLinear), never here.
     const double u = s.profile == Profile::Linear ? best : 1.0 - std::sqrt(1.0 - best);
     s.duration = static_cast<int64_t>(std::llround(double(s.duration) * u));
     s.stopError = error;
+}
+
+void SimController::startLinear(const Command& c)
+{
+    Segment s;
+    s.active = true;
+    s.profile = Profile::Ramp;
+    s.start = now;
+    std::copy(machine, machine + 4, s.from);
+    std::copy(machine, machine + 4, s.to);
+    for (int axis = 0; axis < 4; ++axis) {
+        // Whole steps from the zero point, so the move ends exactly on the reported target.
+        if (axisActive(axis))
+            s.to[axis] =
+                origin[axis] + limitSteps(std::nearbyint(c.values[axis] * resolution(axis)));
+    }
+    // Cut before planning, so the move brakes to a stop where a limit ends it.
+    uint8_t limitError = 0;
+    const double reach = limitFraction(s, limitError);
+    s.stopError = limitError;
+    double lengthMm = 0.0;
+    double leadMm = 0.0;
+    for (int axis = 0; axis < 4; ++axis) {
+        s.to[axis] = s.from[axis] + (s.to[axis] - s.from[axis]) * reach;
+        const double mm = std::fabs(s.to[axis] - s.from[axis]) / resolution(axis);
+        lengthMm += mm * mm;
+        leadMm = std::max(leadMm, mm);
+    }
+    if (leadMm == 0.0) {
+        // Nowhere to go: startNext holds the queue for 1 ms, or the limit error comes at once,
+        // as for a relative move further onto a switch.
+        if (s.stopError)
+            segment = s;
+        return;
+    }
+    lengthMm = std::sqrt(lengthMm);
+    // The axis with the longest way runs fastest: the path may be this much faster than it.
+    const double share = lengthMm / leadMm;
+    const double fastest = fparam(0x0102) * share;
+    const double speed = c.speed > 0.0 ? std::min(c.speed / 60.0, fastest) : fastest;
+    planRamp(s, lengthMm, speed, lparam(0x0107) * share);
+    segment = s;
+}
+
+void SimController::planRamp(Segment& s, double lengthMm, double speed, double accel) const
+{
+    double rampS = speed / accel;
+    if (speed * rampS > lengthMm) {
+        // Too short to reach the speed: accelerate over half the way, brake over the other.
+        speed = std::sqrt(lengthMm * accel);
+        rampS = speed / accel;
+    }
+    const double totalUs = std::min((rampS + lengthMm / speed) * 1e6, 1e15);
+    s.duration = std::max<int64_t>(MinCommandUs, std::llround(totalUs));
+    s.ramp = std::min(0.5, rampS * 1e6 / double(s.duration));
 }
 
 void SimController::finishSegment()
@@ -488,6 +594,9 @@ void SimController::execute(const Command& c)
                     true);
         break;
     }
+    case CommandKind::Linear:
+        startLinear(c);
+        break;
     case CommandKind::Wait:
         break;  // startNext holds the queue for the time
     case CommandKind::Park: {
@@ -611,11 +720,7 @@ int SimController::emergencyHalt()
 {
     const bool moving = segment.active && anyMotion();
     if (moving) {
-        const double u =
-            segment.duration > 0
-                ? std::clamp(double(now - segment.start) / double(segment.duration), 0.0, 1.0)
-                : 1.0;
-        const double slope = segment.profile == Profile::Linear ? 1.0 : 2.0 - 2.0 * u;
+        const double speedFactor = slope(segment, now);
         double v[4];
         double p[4];
         double leadMmPerUs = 0.0;
@@ -623,7 +728,7 @@ int SimController::emergencyHalt()
             p[axis] = position(axis);
             v[axis] = segment.duration > 0
                           ? (segment.to[axis] - segment.from[axis]) / double(segment.duration)
-                                * slope
+                                * speedFactor
                           : 0.0;
             leadMmPerUs = std::max(leadMmPerUs, std::fabs(v[axis]) / resolution(axis));
         }
@@ -705,6 +810,24 @@ int SimController::moveMm(int pair, float speed, float first, float second)
     c.speed = speed;
     c.values[0] = first;
     c.values[1] = second;
+    return enqueue(c);
+}
+
+int SimController::moveLinearMm(const float target[4], float feed)
+{
+    bool finite = std::isfinite(feed);
+    for (int axis = 0; axis < 4; ++axis)
+        finite = finite && std::isfinite(target[axis]);
+    // Mode 3 stores what it is sent in a RAM program, which holds no linear moves.
+    if (!finite || currentMode == 3) {
+        raise(NotAllowed);
+        return 0;
+    }
+    Command c;
+    c.kind = CommandKind::Linear;
+    c.mm = true;
+    c.speed = feed;
+    std::copy(target, target + 4, c.values);
     return enqueue(c);
 }
 

@@ -19,8 +19,15 @@
 //
 // Speeds. A relative move of a pair runs both axes together and finishes both at once: the
 // axis with the longer way runs at the commanded speed (steps/s or mm/s), the other in
-// proportion. Speed 0 means the travel speed 0101 (mm/s). Moves run at constant speed;
-// only "Not Halt" brakes with a ramp (acceleration 0107, mm/s^2).
+// proportion. Speed 0 means the travel speed 0101 (mm/s). Relative moves run at constant
+// speed; "Not Halt" brakes with a ramp (acceleration 0107, mm/s^2).
+//
+// Linear moves (moveLinearMm) run all four axes along the straight line to a target relative
+// to the zero point, rounded to whole steps. The feed (mm/min along the path) is limited so
+// that no axis runs faster than the rapid speed 0102; they accelerate from standstill and brake
+// to standstill at 0107, both limits holding for the axis with the longest way, so consecutive
+// linear moves stop between each other. A target beyond the travel range or an end switch
+// is cut there with the error a relative move raises; the move brakes to a stop at that point.
 //
 // Park needs every active axis referenced; otherwise it fails with 0x03, because without a
 // reference the controller does not know where the park position lies.
@@ -96,6 +103,9 @@ public:
     // pair 0 = X/Y, 1 = Z/C. Distances are relative, in steps or in millimetres.
     int moveSteps(int pair, int32_t speed, int32_t first, int32_t second);
     int moveMm(int pair, float speed, float first, float second);
+    // target: X, Y, Z, C in mm relative to the zero point; feed in mm/min, <= 0 the fastest.
+    // Only in mode 2: mode 3 refuses it with 0x03, RAM programs do not hold linear moves.
+    int moveLinearMm(const float target[4], float feed);
     int wait(int32_t ms);
     int reference();
     int setZeroSteps(const int32_t v[4]);
@@ -153,18 +163,20 @@ private:
     // Injected failures, unknown numbers (0x91) and the mode (parameters only in mode 1) for
     // one parameter call; true when the call may go on.
     bool admitParameterCall(uint16_t key);
-    enum class CommandKind { Move, Wait, Park, Reference, Zero, Func, Outputs };
+    enum class CommandKind { Move, Linear, Wait, Park, Reference, Zero, Func, Outputs };
     struct Command {
         CommandKind kind = CommandKind::Wait;
         int pair = 0;
         bool mm = false;
-        double speed = 0.0;
+        double speed = 0.0;  // Linear: the feed in mm/min
         double values[4] = {0.0, 0.0, 0.0, 0.0};
         int32_t ms = 0;
         uint8_t a = 0;
         uint8_t b = 0;
     };
-    enum class Profile { Linear, Brake };
+    // Linear: constant speed. Brake: from full speed to standstill. Ramp: accelerates during
+    // the first `ramp` of the duration, brakes during the last, constant speed between.
+    enum class Profile { Linear, Brake, Ramp };
     enum class Purpose { Command, RefSeek, RefFree, Brake };
     struct Segment {
         bool active = false;
@@ -174,6 +186,7 @@ private:
         double to[4] = {0, 0, 0, 0};
         int64_t start = 0;
         int64_t duration = 0;
+        double ramp = 0.0;      // Ramp: share of the duration each ramp takes, 0 ... 0.5
         uint8_t stopError = 0;  // raised when the segment ends (it was cut at a limit)
         int refAxis = -1;
     };
@@ -215,6 +228,11 @@ private:
     void execute(const Command& c);
     void startMotion(const double target[4], double durationUs, Purpose purpose,
                      bool checkLimits, int refAxis = -1);
+    void startLinear(const Command& c);
+    void planRamp(Segment& s, double lengthMm, double speed, double accel) const;
+    // How far along s (0 ... 1) the machine may go before a travel-range end or an end switch
+    // stops it, and the error it stops with (0 and 1.0: the whole way).
+    double limitFraction(const Segment& s, uint8_t& error) const;
     void cutAtLimits(Segment& s) const;
     void finishSegment();
     void nextReferenceStep();
@@ -225,7 +243,10 @@ private:
     void resetRuntime();
     void setDefaults();
     double position(int axis) const;
+    static double progress(const Segment& s, int64_t t);  // share of the duration, 0 ... 1
     double fraction(const Segment& s, int64_t t) const;
+    // The speed at time t as a multiple of the segment's mean speed.
+    double slope(const Segment& s, int64_t t) const;
     uint8_t switchBits() const;
     bool axisActive(int axis) const;
     bool axisLinear(int axis) const;

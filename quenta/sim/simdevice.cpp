@@ -199,6 +199,11 @@ int SimDevice::moveMm(int pair, float speed, uint8_t, const float* a, const floa
     return command([&](SimController& c) { return c.moveMm(pair, speed, a[0], b[0]); });
 }
 
+int SimDevice::moveLinearMm(const float target[4], float feed)
+{
+    return command([&](SimController& c) { return c.moveLinearMm(target, feed); });
+}
+
 int SimDevice::wait(int32_t ms)
 {
     return command([&](SimController& c) { return c.wait(ms); });

@@ -48,6 +48,7 @@ public:
                   uint8_t three) override;
     int moveMm(int pair, float speed, uint8_t one, const float* a, const float* b,
                uint8_t three) override;
+    int moveLinearMm(const float target[4], float feed) override;
     int wait(int32_t ms) override;
     int reference(int32_t a, int32_t b) override;
     int setZeroSteps(const int32_t v[4]) override;

@@ -220,6 +220,14 @@ void SimLink::handle(const wire::Frame& request)
                   : core.moveSteps(pair, speedSteps, stepsA[0], stepsB[0]));
         return;
     }
+    case wire::MoveLinear: {
+        float target[4];
+        float feed = 0.0f;
+        if (!wire::getLinearMove(r, target, feed))
+            return bad();
+        result(core.moveLinearMm(target, feed));
+        return;
+    }
     case wire::Wait: {
         const int32_t ms = r.i32();
         if (!r.good() || !r.atEnd())

@@ -126,6 +126,10 @@ private Q_SLOTS:
     void spindleCoolantAndOutputs();
     void notStopStopsAtOnceAndClearsBuffer();
     void notHaltBrakesWithRamp();
+    void linearMoveRunsAlongTheLineToTheTarget();
+    void linearFeedIsLimitedByTheRapidSpeedOfTheLeadingAxis();
+    void notHaltBrakesALinearMoveOnItsLine();
+    void linearMoveBeyondTheRangeStopsAsARelativeMoveDoes();
     void switchInputsRaiseErrors();
     void parametersHaveTableDefaults();
     void parameterWritesAreRangeChecked();
@@ -459,6 +463,125 @@ void TestSimController::notHaltBrakesWithRamp()
     c.acknowledgeError();
     QCOMPARE(c.emergencyHalt(), 1);
     QCOMPARE(int(c.status().errorCode), 0x99);
+}
+
+void TestSimController::linearMoveRunsAlongTheLineToTheTarget()
+{
+    SimController c;
+    double start[4];
+    for (int axis = 0; axis < 4; ++axis)
+        start[axis] = c.machinePosition(axis);
+    // 30 mm at 450 mm/min (7.5 mm/s): X has a sixth of the way, Y and Z a third each.
+    const float target[4] = {10.004f, -20.0f, 20.0f, 0.0f};
+    QCOMPARE(c.moveLinearMm(target, 450.0f), 1);
+    QCOMPARE(c.wait(0), 1);
+    QCOMPARE(int(c.status().bufferFill), 1);  // the running move is out, the wait counts
+    c.advance(500);
+    QCOMPARE(pos(c, 1), -50);  // Y accelerates at 0107 = 4 mm/s^2: 0.5 mm in 0.5 s
+    c.advance(1500);
+    const quenta::StatusReport before = c.status();
+    c.advance(1000);
+    const quenta::StatusReport after = c.status();
+    QCOMPARE(after.pos[0] - before.pos[0], 250);  // 7.5 mm/s along the path: X 2.5 mm/s,
+    QCOMPARE(after.pos[1] - before.pos[1], -500);  // Y and Z 5 mm/s
+    QCOMPARE(after.pos[2] - before.pos[2], 500);
+    // Mid-way every axis has covered the same share of its way.
+    const double share = (c.machinePosition(0) - start[0]) / 1000.0;
+    QVERIFY(share > 0.2 && share < 0.8);
+    QCOMPARE((c.machinePosition(1) - start[1]) / -2000.0, share);
+    QCOMPARE((c.machinePosition(2) - start[2]) / 2000.0, share);
+    QCOMPARE(c.machinePosition(3), start[3]);
+    // 5.25 s in all (1.25 s of each ramp counts half); the axes arrive at the same moment.
+    c.advance(2050);
+    QVERIFY(pos(c, 0) < 1000 && pos(c, 1) > -2000 && pos(c, 2) < 2000);
+    c.advance(300);
+    const quenta::StatusReport end = c.status();
+    QCOMPARE(end.pos[0], 1000);  // whole steps from the zero point
+    QCOMPARE(end.pos[1], -2000);
+    QCOMPARE(end.pos[2], 2000);
+    QCOMPARE(end.pos[3], 0);
+    QVERIFY(!c.busy());
+    // RAM programs hold no linear moves: mode 3 refuses them.
+    QCOMPARE(c.changeMode(3), 1);
+    QCOMPARE(c.loadRam(1), 1);
+    QCOMPARE(c.moveLinearMm(target, 450.0f), 0);
+    QCOMPARE(int(c.status().errorCode), 0x03);
+    QCOMPARE(c.ramLength(1), 0);
+}
+
+void TestSimController::linearFeedIsLimitedByTheRapidSpeedOfTheLeadingAxis()
+{
+    // Y, the longer way, may run at most 0102 = 10 mm/s: X then runs 7.5 mm/s and the path
+    // 12.5 mm/s, whether the feed asks for more or for the fastest (0).
+    for (const float feed : {60000.0f, 0.0f}) {
+        SimController c;
+        const float target[4] = {30.0f, 40.0f, 0.0f, 0.0f};
+        QCOMPARE(c.moveLinearMm(target, feed), 1);
+        c.advance(3000);  // past Y's ramp of 2.5 s
+        const double x = c.machinePosition(0);
+        const double y = c.machinePosition(1);
+        c.advance(1000);
+        QCOMPARE(c.machinePosition(0) - x, 750.0);
+        QCOMPARE(c.machinePosition(1) - y, 1000.0);
+        runUntilIdle(c);
+        QCOMPARE(pos(c, 0), 3000);
+        QCOMPARE(pos(c, 1), 4000);
+    }
+}
+
+void TestSimController::notHaltBrakesALinearMoveOnItsLine()
+{
+    SimController c;
+    const float target[4] = {30.0f, 40.0f, 0.0f, 0.0f};
+    QCOMPARE(c.moveLinearMm(target, 0.0f), 1);
+    QCOMPARE(c.setOutputs(1), 1);
+    c.advance(3000);  // Y at 10 mm/s, X at 7.5 mm/s
+    const double x = c.machinePosition(0);
+    const double y = c.machinePosition(1);
+    QCOMPARE(c.emergencyHalt(), 1);
+    QCOMPARE(int(c.status().errorCode), 0x99);
+    QCOMPARE(int(c.status().bufferFill), 0);
+    // Y brakes at 4 mm/s^2: 2.5 s and 12.5 mm; X stays on the line.
+    c.advance(1250);
+    QVERIFY(c.busy());
+    c.advance(1250);
+    QVERIFY(!c.busy());
+    QCOMPARE(c.machinePosition(1) - y, 1250.0);
+    QCOMPARE(c.machinePosition(0) - x, 937.5);
+    QCOMPARE(int(c.status().generalOutputs), 0);
+}
+
+void TestSimController::linearMoveBeyondTheRangeStopsAsARelativeMoveDoes()
+{
+    // The same way once as a linear move, once as a relative one, from the same state.
+    const auto compare = [](bool referenced, const float target[4], float dx, float dy,
+                            int error) {
+        SimController linear;
+        SimController relative;
+        if (referenced) {
+            linear.reference();
+            relative.reference();
+            runUntilIdle(linear);
+            runUntilIdle(relative);
+        }
+        QCOMPARE(linear.moveLinearMm(target, 0.0f), 1);
+        QCOMPARE(linear.setOutputs(1), 1);
+        QCOMPARE(relative.moveMm(0, 10.0f, dx, dy), 1);
+        runUntilIdle(linear);
+        runUntilIdle(relative);
+        QCOMPARE(int(linear.status().errorCode), error);
+        QCOMPARE(int(relative.status().errorCode), error);
+        QCOMPARE(pos(linear, 0), pos(relative, 0));
+        QCOMPARE(pos(linear, 1), pos(relative, 1));
+        QCOMPARE(int(linear.status().generalOutputs), 0);  // the queue was dropped
+        QCOMPARE(linear.status().inputs & 0x03, relative.status().inputs & 0x03);
+    };
+    // Unreferenced, X runs onto its switch at 101 mm from the middle (50 mm).
+    const float onSwitch[4] = {60.0f, 30.0f, 0.0f, 0.0f};
+    compare(false, onSwitch, 60.0f, 30.0f, 0x13);
+    // Referenced (X at 100 mm, Y at 0, zero point at the machine's 0), Y stops at 100 mm.
+    const float beyondRange[4] = {50.0f, 150.0f, 0.0f, 50.0f};
+    compare(true, beyondRange, -50.0f, 150.0f, 0x22);
 }
 
 void TestSimController::switchInputsRaiseErrors()

@@ -65,6 +65,7 @@ private Q_SLOTS:
     void payloadReaderStopsAtTheEnd();
     void paramValuesRoundTrip();
     void statusRoundTrip();
+    void linearMoveFrameAndItsDecoding();
     void linkAnswersHelloAndPushesStatus();
     void linkRefusesUnknownAndMalformedRequests();
     void linkReadsAndWritesParameters();
@@ -284,6 +285,26 @@ void TestWireProtocol::statusRoundTrip()
     QCOMPARE(std::memcmp(&back, &s, sizeof s), 0);
     wire::PayloadReader shortReader(w.bytes().data(), 10);
     QVERIFY(!wire::getStatus(shortReader, back));
+}
+
+void TestWireProtocol::linearMoveFrameAndItsDecoding()
+{
+    const float target[4] = {1.0f, -2.0f, 0.5f, 0.0f};
+    wire::PayloadWriter w;
+    wire::putLinearMove(w, target, 600.0f);
+    // The example of docs/wire-protocol.md.
+    QCOMPARE(wire::encodeFrame(4, wire::MoveLinear, w.bytes()),
+             payloadOf({0xA5, 0x14, 0xEB, 0x04, 0x22, 0x00, 0x00, 0x80, 0x3F, 0x00, 0x00, 0x00,
+                        0xC0, 0x00, 0x00, 0x00, 0x3F, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x16,
+                        0x44, 0x70, 0xF5}));
+    // The controller's side refuses a payload that is not exactly these 20 bytes.
+    SimController core;
+    SimLink link(core);
+    std::vector<uint8_t> cut = w.bytes();
+    cut.pop_back();
+    QCOMPARE(ask(link, 8, wire::MoveLinear, cut).at(0).payload,
+             payloadOf({wire::MoveLinear, wire::BadPayload}));
+    QVERIFY(!core.busy());
 }
 
 void TestWireProtocol::linkAnswersHelloAndPushesStatus()

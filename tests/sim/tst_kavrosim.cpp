@@ -3,6 +3,7 @@
 
 #include "machinesetup.h"
 #include "quenta.h"
+#include "serialdevice.h"
 #include "testenv.h"
 
 #include <QElapsedTimer>
@@ -11,6 +12,8 @@
 #include <QtTest>
 
 #include <atomic>
+#include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -238,6 +241,7 @@ private Q_SLOTS:
     void connectNotifyAndMove();
     void readAndWriteAllParameters();
     void ramProgramLoadAndStart();
+    void linearMoveThroughTheSerialDevice();
     void firmwareTransferOf10000Bytes();
     void cancelledFirmwareUpdateLeavesTheMachineAsItWas();
     void openFailures();
@@ -358,6 +362,40 @@ void TestKavroSim::ramProgramLoadAndStart()
     QTRY_COMPARE_WITH_TIMEOUT(int(status(&r.s).gout), 0x21, 1000);
     QCOMPARE(StartRAMprogramm(&r.s, 4, 1), 0);  // empty slot
     QTRY_COMPARE_WITH_TIMEOUT(int(status(&r.s).error), 0x0c, 1000);
+}
+
+void TestKavroSim::linearMoveThroughTheSerialDevice()
+{
+    SimProcess sim;
+    QVERIFY(sim.path.startsWith(QLatin1String("/dev/")));
+    quenta::SerialDevice device(sim.path.toStdString());
+    std::string name = "Dorvik USB";
+    QCOMPARE(device.open(quenta::OpenMode::Normal, 115200, name), 0);
+    // 2.5 mm with ramps only (Y accelerates and brakes at 4 mm/s^2): about 1.4 s.
+    const float target[4] = {1.5f, -2.0f, 0.0f, 0.0f};
+    QCOMPARE(device.moveLinearMm(target, 0.0f), 1);
+    quenta::StatusReport s;
+    int midway = 0;
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < 4000 && !(s.pos[0] == 150 && s.pos[1] == -200)) {
+        QTest::qWait(10);
+        QVERIFY(device.getStatus(s));
+        if (s.pos[0] > 0 && s.pos[0] < 150) {
+            ++midway;
+            QVERIFY2(std::abs(3 * s.pos[1] + 4 * s.pos[0]) <= 4,  // on the line
+                     qPrintable(QStringLiteral("%1,%2").arg(s.pos[0]).arg(s.pos[1])));
+        }
+    }
+    QCOMPARE(s.pos[0], 150);
+    QCOMPARE(s.pos[1], -200);
+    QVERIFY2(midway >= 10, qPrintable(QString::number(midway)));
+    QCOMPARE(sim.status(QStringLiteral("pos")), QStringLiteral("150,-200,0,0"));
+    // A refusal travels back as result 0 with the controller's error in the status.
+    const float nowhere[4] = {0.0f, std::nanf(""), 0.0f, 0.0f};
+    QCOMPARE(device.moveLinearMm(nowhere, 0.0f), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(device.getStatus(s) && s.errorCode == 0x03, 1000);
+    device.close();
 }
 
 void TestKavroSim::firmwareTransferOf10000Bytes()
