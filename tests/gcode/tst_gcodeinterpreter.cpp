@@ -243,6 +243,9 @@ void TestGcodeInterpreter::firmwareErrors_data()
     QTest::newRow("letter") << "G0 X1 #5" << 1;
     QTest::newRow("number") << "G0 X" << 2;
     QTest::newRow("negative") << "S-100" << 4;
+    // More digits than a float holds: infinity on the controller, refused here.
+    QTest::newRow("infinite feed") << QString(QStringLiteral("G1 X1 F")).append(QString(45, QLatin1Char('9')))
+                                   << int(ErrorValueRange);
     QTest::newRow("overflow") << QString(QStringLiteral("G0 X1 ")).append(QString(76, QLatin1Char('0')))
                               << 11;
 }
