@@ -323,6 +323,9 @@ struct Reader {
 
     int word(char letter, float value)
     {
+        // More digits than a float holds read as infinity on the controller: refused here.
+        if (!std::isfinite(value))
+            return ErrorValueRange;
         if (letter == 'G')
             return gCommand(value);
         if (letter == 'M')
@@ -855,7 +858,11 @@ int Interpreter::execute(const Parsed& p, uint32_t lineIndex, std::vector<Block>
     }
     if (p.commands & MFlow && p.flow != Flow::Running)
         endOfLine(p, n, emit);
-    if (!allFinite(n.position)) {
+    // A feed or position can still overflow (inches of a huge value, F times a length).
+    bool finite = allFinite(n.position);
+    for (size_t b = firstBlock; b < out.size() && finite; ++b)
+        finite = allFinite(out[b].target) && std::isfinite(out[b].value);
+    if (!finite) {
         out.resize(firstBlock);
         return ErrorValueRange;
     }
