@@ -8,6 +8,9 @@
 #include <string>
 #include <thread>
 
+#include "job.h"
+#include "machine.h"
+
 struct TarvoPortSettings;
 
 namespace quenta {
@@ -110,6 +113,13 @@ public:
     // our own controllers. 1 = queued.
     virtual int moveLinearMm(const float target[4], float feed) {
         (void)target; (void)feed; return 0;
+    }
+    // A controller that runs G-code jobs itself (GRBL) brings its own runner; for the others
+    // the library feeds moveLinearMm.
+    virtual std::unique_ptr<JobRunner> makeJobRunner() { return nullptr; }
+    // Such a controller also tells its settings and machine position (mm) for the job.
+    virtual bool jobMachine(gcode::MachineSettings& settings, double position[3]) {
+        (void)settings; (void)position; return false;
     }
     virtual int loadRam(uint8_t ram) { (void)ram; return 0; }
     virtual int startRam(uint8_t ram, uint8_t count) { (void)ram; (void)count; return 0; }

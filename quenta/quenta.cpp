@@ -4,8 +4,10 @@
 
 #include "portmap.h"
 
+#include "blockjob.h"
 #include "device.h"
 #include "grbldevice.h"
+#include "jobs.h"
 #include "simdevice.h"
 #include "serialdevice.h"
 
@@ -17,6 +19,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -31,6 +34,8 @@ namespace {
 struct Port {
     std::shared_ptr<Device> device;
     std::mutex callMutex;
+    std::unique_ptr<JobRunner> job;  // normal mode only; ends before the device closes
+    bool readsGcode = false;         // the device runs jobs itself
     std::thread service;
     std::atomic<bool> running{false};
 };
@@ -201,6 +206,11 @@ int closePort(TarvoPortSettings* s)
         port = it->second;
         ports.erase(it);
     }
+    // A job does not run on unattended: it stops (held and reset at rest) before the port goes.
+    if (port->job) {
+        port->job->control(JobControl::Stop);
+        port->job.reset();
+    }
     stopPort(port);
     std::lock_guard<std::mutex> lock(port->callMutex);
     port->device->close();
@@ -245,6 +255,17 @@ int openPort(TarvoPortSettings* s, OpenMode mode)
     auto port = std::make_shared<Port>();
     port->device = device;
     if (mode == OpenMode::Normal) {
+        port->job = device->makeJobRunner();
+        port->readsGcode = port->job != nullptr;
+        if (!port->job) {
+            // The runner lives inside the port: a plain pointer cannot outlive it.
+            Port* const raw = port.get();
+            port->job = std::make_unique<BlockJobRunner>(
+                [raw](const std::function<int(Device&)>& call) {
+                    std::lock_guard<std::mutex> lock(raw->callMutex);
+                    return call(*raw->device);
+                });
+        }
         port->running.store(true);
         switch (device->statusService()) {
         case Device::StatusService::Pushed:
@@ -292,6 +313,58 @@ std::string lastOpenFailure(const TarvoPortSettings* record)
     std::lock_guard<std::mutex> lock(registryMutex);
     const auto it = openFailures.find(record);
     return it == openFailures.end() ? std::string() : it->second;
+}
+
+int startJob(TarvoPortSettings* record, std::shared_ptr<const JobSource> source,
+             const JobOptions& options)
+{
+    const std::shared_ptr<Port> port = findPort(record);
+    return port && port->job ? port->job->start(std::move(source), options) : 0;
+}
+
+int controlJob(TarvoPortSettings* record, JobControl what)
+{
+    const std::shared_ptr<Port> port = findPort(record);
+    return port && port->job ? port->job->control(what) : 0;
+}
+
+int overrideJob(TarvoPortSettings* record, uint8_t command)
+{
+    const std::shared_ptr<Port> port = findPort(record);
+    return port && port->job ? port->job->override(command) : 0;
+}
+
+JobProgress jobProgress(TarvoPortSettings* record)
+{
+    const std::shared_ptr<Port> port = findPort(record);
+    return port && port->job ? port->job->progress() : JobProgress{};
+}
+
+bool jobMachine(TarvoPortSettings* record, gcode::MachineSettings& settings, double position[3])
+{
+    const std::shared_ptr<Port> port = findPort(record);
+    if (!port)
+        return false;
+    std::lock_guard<std::mutex> lock(port->callMutex);
+    if (port->device->jobMachine(settings, position))
+        return true;
+    double stepsPerMm[4];
+    int32_t steps[4];
+    uint8_t error = 0;
+    if (!readOwnMachine(*port->device, stepsPerMm, steps, error))
+        return false;
+    settings = gcode::MachineSettings{};
+    for (int a = 0; a < 3; ++a) {
+        settings.stepsPerMm[a] = stepsPerMm[a];
+        position[a] = steps[a] / stepsPerMm[a];
+    }
+    return true;
+}
+
+gcode::Target jobTarget(TarvoPortSettings* record)
+{
+    const std::shared_ptr<Port> port = findPort(record);
+    return port && !port->readsGcode ? gcode::Target::Kavro : gcode::Target::Grbl;
 }
 
 std::string takeRefusal(TarvoPortSettings* record)

@@ -219,14 +219,16 @@ void GrblPeer::gcodeLine(const std::string& text, bool jog)
             group[g] = true;
             continue;
         }
-        if (!std::strchr("FSPLXYZAN", w.letter))
+        if (!std::strchr("FSPLXYZANT", w.letter))
             return fail(20);
+        if (w.letter == 'T' && w.value > 255)
+            return fail(38);  // GRBL keeps the tool number and does nothing with it
         if (jog && !std::strchr("FXYZAN", w.letter))
             return fail(16);
         const int k = w.letter - 'A';
         if (seen[k])
             return fail(25);
-        if (w.value < 0 && std::strchr("FSPN", w.letter))
+        if (w.value < 0 && std::strchr("FSPNT", w.letter))
             return fail(4);
         seen[k] = true;
         value[k] = w.value;

@@ -31,6 +31,8 @@ struct LineInfo {
                       Spindle };
     Kind kind = Kind::Command;
     bool stream = false;  // a line of a running RAM program
+    bool job = false;     // a line of a running G-code job
+    uint32_t fileLine = 0;  // job: its line in the file
     int axis = -1;        // Jog/Motion: the only axis that moves, else -1
     int direction = 0;    // its sign
     int number = 0;       // Setting: $N; Spindle: spindle (1) and coolant (2) bits

@@ -60,6 +60,7 @@ int GrblDevice::open(OpenMode m, int32_t baudRate, std::string& controllerName)
     channel.start(128, 15);
     if (!tty.open(path, baudRate > 0 ? baudRate : 115200))
         return 1;
+    baud = baudRate > 0 ? baudRate : 115200;
     const auto start = Clock::now();
     std::unique_lock<std::mutex> lock(mutex);
     s.opened = true;
@@ -283,7 +284,7 @@ int GrblDevice::ramOrSend(const std::string& line, const LineInfo& info)
             slot.lines.emplace_back(line, info);
             return 1;
         }
-        if (s.mode != 2 || s.streaming) {
+        if (s.mode != 2 || s.streaming || jobHoldsMachine()) {
             raise(NotAllowed);
             return 0;
         }
@@ -327,7 +328,7 @@ int GrblDevice::reference(int32_t, int32_t)
 {
     {
         std::lock_guard<std::mutex> lock(mutex);
-        if (s.mode != 2 || s.streaming) {
+        if (s.mode != 2 || s.streaming || jobHoldsMachine()) {
             raise(NotAllowed);
             return 0;
         }
@@ -439,6 +440,7 @@ int GrblDevice::emergencyHalt()
         if (!s.opened || s.lost)
             return 0;
         s.streaming = false;
+        endJob(JobState::Stopped, "emergency stop");
         s.errorCode = EmergencyStopped;
         s.status.errorCode = EmergencyStopped;
         s.statusPending = true;
@@ -468,6 +470,7 @@ int GrblDevice::emergencyStop()
         if (!s.opened || s.lost)
             return 0;
         s.streaming = false;
+        endJob(JobState::Stopped, "emergency stop");
         s.halt = Halt::None;
         s.errorCode = EmergencyStopped;
         s.status.errorCode = EmergencyStopped;

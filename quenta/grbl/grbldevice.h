@@ -14,8 +14,10 @@
 #include "grblhoststore.h"
 #include "grblprotocol.h"
 #include "grblsettings.h"
+#include "machine.h"
 #include "tty.h"
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -96,6 +98,17 @@ public:
 
     bool isLost() const;
 
+    // G-code jobs (grbljob.cpp): the device feeds the job's lines from its reader thread as
+    // the firmware answers, on the one line channel.
+    std::unique_ptr<JobRunner> makeJobRunner() override;
+    bool jobMachine(gcode::MachineSettings& settings, double position[3]) override;
+    int startJob(std::shared_ptr<const JobSource> source, const JobOptions& options);
+    int controlJob(JobControl what);
+    int overrideJob(uint8_t command);
+    JobProgress jobProgress() const;
+    // The firmware's settings that shape a job's path and time.
+    gcode::MachineSettings machineSettings() const;
+
 private:
     using Clock = std::chrono::steady_clock;
     using LineInfo = grbl::LineInfo;
@@ -161,6 +174,22 @@ private:
         size_t streamIndex = 0;
         uint64_t streamQueued = 0;  // lines of the stream queued and not yet answered
         std::string refusal;
+        // The G-code job (grbljob.cpp).
+        struct Job {
+            std::shared_ptr<const JobSource> source;
+            JobOptions options;
+            JobProgress progress;
+            uint32_t next = 0;        // the source's next line to take
+            uint32_t queued = 0;      // job lines queued and not yet answered
+            bool barrier = false;     // a settings line is in flight: nothing goes beside it
+            bool havePending = false; // `pending` waits for the queue to empty
+            bool toolChangeDone = false;  // the pending line's tool change was resumed
+            JobLine pending;
+            bool holding = false;     // the job holds the machine (pause, error, program pause)
+            bool resuming = false;    // resumed, and no report without the hold yet
+            bool cycleStartDue = false;  // the hold is complete: the resume goes now
+            std::vector<uint32_t> answeredLines;  // file lines of recent answered motion lines
+        } job;
     };
 
     // --- grbldevice.cpp: calls ---
@@ -185,6 +214,23 @@ private:
     std::string relativeWords(double mm[4], double carry[4]) const;
     bool softResetAndWait(Clock::time_point deadline);
     void pumpStream();
+
+    // --- grbljob.cpp ---
+    void pumpJob();
+    // Mutex held: a job line was answered; true when the job wants the machine held.
+    bool jobLineAnswered(const LineInfo& info, bool ok, int errorCode);
+    // Mutex held: the job ends (when one runs) in state with reason.
+    void endJob(JobState state, const std::string& reason);
+    // Mutex held: a report came; completes a job whose lines all ran.
+    void jobReport(const grbl::Report& r);
+    bool takeCycleStart();  // mutex held
+    // Mutex held: a job owns the machine (a tool change leaves it to the operator).
+    bool jobHoldsMachine() const
+    {
+        return jobActive(s.job.progress.state) && s.job.progress.state != JobState::ToolChange;
+    }
+    std::atomic<int> baud{115200};
+    std::mutex jobOrder;  // one pump at a time, so job lines leave in order
 
     // --- grblstatus.cpp: the firmware's side ---
     void lineAnswered(const LineInfo& info, bool ok, int errorCode) override;

@@ -81,7 +81,7 @@ int GrblDevice::startRam(uint8_t n, uint8_t count)
             raise(RamNumber);
             return 0;
         }
-        if (s.mode != 2 || s.streaming || s.errorCode != 0 || s.critical) {
+        if (s.mode != 2 || s.streaming || jobHoldsMachine() || s.errorCode != 0 || s.critical) {
             raise(NotAllowed);
             return 0;
         }

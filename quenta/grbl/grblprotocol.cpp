@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <vector>
 
 namespace quenta {
@@ -282,6 +283,67 @@ std::string formatDistance(double value)
     if (text == "-0")
         text = "0";
     return text.toStdString();
+}
+
+std::string errorMessage(int error)
+{
+    static const std::map<int, const char*> texts = {
+        {1, "a word has no letter"},
+        {2, "a number is malformed"},
+        {3, "unknown $ command"},
+        {4, "a value must not be negative"},
+        {5, "homing is not enabled"},
+        {6, "the step pulse must be at least 3 microseconds"},
+        {7, "the settings could not be read from EEPROM"},
+        {8, "the command needs the machine idle"},
+        {9, "G-code is locked during an alarm or a jog"},
+        {10, "soft limits need homing enabled"},
+        {11, "the line is too long"},
+        {12, "the step rate would exceed 30 kHz"},
+        {13, "the safety door is open"},
+        {14, "the text is too long for a startup line or the build info"},
+        {15, "the jog target is beyond the machine's travel"},
+        {16, "the jog command is malformed"},
+        {17, "laser mode needs the PWM output"},
+        {20, "an unsupported or invalid G-code command"},
+        {21, "two commands of one modal group"},
+        {22, "the feed rate is not set"},
+        {23, "a command needs a whole number"},
+        {24, "two commands that both need the axis words"},
+        {25, "a word is repeated"},
+        {26, "a command needs axis words and has none"},
+        {27, "the line number is invalid"},
+        {28, "a command lacks a value it needs"},
+        {29, "G59.1, G59.2 and G59.3 are not supported"},
+        {30, "G53 works with G0 and G1 only"},
+        {31, "axis words that no command uses"},
+        {32, "an arc needs an axis word in its plane"},
+        {33, "the motion's target is invalid"},
+        {34, "the arc radius is invalid"},
+        {35, "an arc needs an offset word in its plane"},
+        {36, "value words that no command uses"},
+        {37, "the tool length offset is not on the tool length axis"},
+        {38, "the tool number is too large"},
+    };
+    const auto it = texts.find(error);
+    return it == texts.end() ? std::string("unknown error") : std::string(it->second);
+}
+
+std::string alarmMessage(int alarm)
+{
+    static const std::map<int, const char*> texts = {
+        {1, "a limit switch was hit; the position is lost"},
+        {2, "the motion's target is beyond the machine's travel"},
+        {3, "reset while moving; the position is lost"},
+        {4, "probe fail: the probe was not in its expected state"},
+        {5, "probe fail: the probe did not touch"},
+        {6, "homing fail: reset during the homing cycle"},
+        {7, "homing fail: the safety door opened"},
+        {8, "homing fail: the pull-off did not clear the switch"},
+        {9, "homing fail: no limit switch found"},
+    };
+    const auto it = texts.find(alarm);
+    return it == texts.end() ? std::string("unknown alarm") : std::string(it->second);
 }
 
 }  // namespace grbl

@@ -72,6 +72,10 @@ uint8_t errorCodeForError(int error, int axisHint = -1, int direction = 0);
 uint8_t errorCodeForAlarm(int alarm, const std::string& pins, int axisHint = -1,
                           int direction = 0);
 
+// What GRBL 1.1 means by error:N and ALARM:N, in a few words ("unknown" for other numbers).
+std::string errorMessage(int error);
+std::string alarmMessage(int alarm);
+
 // The input bits for the triggered pins of a report.
 uint8_t inputsFromPins(const std::string& pins);
 

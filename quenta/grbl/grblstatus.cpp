@@ -37,6 +37,7 @@ void GrblDevice::ttyLost()
         std::lock_guard<std::mutex> lock(mutex);
         s.lost = true;
         s.streaming = false;
+        endJob(JobState::Failed, "the connection to the controller was lost");
         s.statusPending = false;  // a vanished controller reports nothing more
         changed.notify_all();
     }
@@ -52,6 +53,7 @@ void GrblDevice::lineAnswered(const LineInfo& info, bool ok, int code)
 {
     bool stream = false;
     bool streamFailed = false;
+    bool jobHold = false;
     {
         std::lock_guard<std::mutex> lock(mutex);
         switch (info.kind) {
@@ -90,6 +92,8 @@ void GrblDevice::lineAnswered(const LineInfo& info, bool ok, int code)
             if (!ok)
                 s.streaming = false;
         }
+        if (info.job)
+            jobHold = jobLineAnswered(info, ok, code);
         if (ok && info.isMotion() && info.seconds > 0) {
             if (s.plannedSeconds.empty())
                 s.plannedClock = Clock::now();
@@ -104,6 +108,10 @@ void GrblDevice::lineAnswered(const LineInfo& info, bool ok, int code)
         channel.dropUnsent();
     else if (stream)
         pumpStream();
+    if (jobHold)
+        channel.writeRealtime(grbl::FeedHold);
+    if (info.job || info.kind == Kind::Spindle)
+        pumpJob();
 }
 
 void GrblDevice::alarm(int code)
@@ -119,6 +127,7 @@ void GrblDevice::alarm(int code)
     if (s.homing)
         s.alarmWhileHoming = true;
     s.streaming = false;
+    endJob(JobState::Failed, "ALARM:" + std::to_string(code) + ": " + grbl::alarmMessage(code));
     s.halt = Halt::None;
     s.statusPending = true;
 }
@@ -133,6 +142,7 @@ void GrblDevice::afterWelcome()
     s.critical = false;
     s.spindle = s.coolant = false;
     s.streaming = false;
+    endJob(JobState::Stopped, "the controller was reset");
     s.halt = Halt::None;
     s.plannedSeconds.clear();
     std::fill(s.jogCarry, s.jogCarry + 4, 0.0);
@@ -143,6 +153,7 @@ void GrblDevice::lineReceived(const std::string& text)
     const grbl::Line line = grbl::classifyLine(text);
     HaltStep step = HaltStep::Nothing;
     int freeBlocks = -1;  // planner blocks free to tell the channel, -1 none
+    bool cycleStart = false;
     bool stopChannel = false;
     {
         std::lock_guard<std::mutex> lock(mutex);
@@ -165,6 +176,7 @@ void GrblDevice::lineReceived(const std::string& text)
             else if (r.state == "Idle")
                 freeBlocks = s.plannerBlocks;
             step = haltStep();
+            cycleStart = takeCycleStart();
             break;
         }
         case grbl::LineKind::Setting:
@@ -202,6 +214,8 @@ void GrblDevice::lineReceived(const std::string& text)
     if (freeBlocks >= 0)
         channel.plannerFree(freeBlocks);
     doHaltStep(step);
+    if (cycleStart)
+        channel.writeRealtime(grbl::CycleStart);
 }
 
 void GrblDevice::handleReport(const grbl::Report& r)
@@ -230,7 +244,8 @@ void GrblDevice::handleReport(const grbl::Report& r)
     }
     if (r.state == "Home")
         s.homing = true;
-    if ((r.state == "Hold" || r.state == "Door") && s.halt == Halt::None)
+    jobReport(r);
+    if ((r.state == "Hold" || r.state == "Door") && s.halt == Halt::None && !s.job.holding)
         raise(EmergencyStopped);
     if (r.state == "Alarm" && s.errorCode == 0)
         raise(NotAllowed);
