@@ -5,9 +5,11 @@
 #include "interpreter.h"
 #include "job.h"
 #include "machine.h"
+#include "program.h"
 #include "quenta.h"
 
 #include <memory>
+#include <string>
 
 namespace quenta {
 
@@ -15,6 +17,10 @@ namespace quenta {
 // says why).
 int startJob(TarvoPortSettings* record, std::shared_ptr<const JobSource> source,
              const JobOptions& options);
+// Reads a G-code file, checks it against the record's controller and starts it from fromLine
+// (1-based); the reason when it does not start.
+int startJobFile(TarvoPortSettings* record, const char* path, uint32_t fromLine,
+                 bool pauseOnToolChange, std::string& reason);
 int controlJob(TarvoPortSettings* record, JobControl what);
 int overrideJob(TarvoPortSettings* record, uint8_t command);
 // A closed port reports Idle with the reason of its last refusal, if any.
@@ -25,6 +31,10 @@ JobProgress jobProgress(TarvoPortSettings* record);
 // position in millimetres (GRBL: machine coordinates; ours: from the zero point). false when
 // the port is not open or the controller cannot say now.
 bool jobMachine(TarvoPortSettings* record, gcode::MachineSettings& settings, double position[3]);
+
+// The options to interpret a program for the record's controller with: its target, settings
+// and position. false when the port is not open or the controller cannot tell them now.
+bool jobProgramOptions(TarvoPortSettings* record, gcode::Program::Options& options);
 
 // Whether the record's controller reads G-code itself (GRBL) or gets our linear moves.
 gcode::Target jobTarget(TarvoPortSettings* record);

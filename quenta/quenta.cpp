@@ -7,10 +7,13 @@
 #include "blockjob.h"
 #include "device.h"
 #include "grbldevice.h"
+#include "filejob.h"
 #include "jobs.h"
+#include "restart.h"
 #include "simdevice.h"
 #include "serialdevice.h"
 
+#include <QFile>
 #include <QSettings>
 #include <QString>
 
@@ -36,6 +39,7 @@ struct Port {
     std::mutex callMutex;
     std::unique_ptr<JobRunner> job;  // normal mode only; ends before the device closes
     bool readsGcode = false;         // the device runs jobs itself
+    std::string jobRefusal;          // why the last start did not reach the runner
     std::thread service;
     std::atomic<bool> running{false};
 };
@@ -319,7 +323,45 @@ int startJob(TarvoPortSettings* record, std::shared_ptr<const JobSource> source,
              const JobOptions& options)
 {
     const std::shared_ptr<Port> port = findPort(record);
-    return port && port->job ? port->job->start(std::move(source), options) : 0;
+    if (!port || !port->job)
+        return 0;
+    port->jobRefusal.clear();
+    return port->job->start(std::move(source), options);
+}
+
+int startJobFile(TarvoPortSettings* record, const char* path, uint32_t fromLine,
+                 bool pauseOnToolChange, std::string& reason)
+{
+    QFile file(QString::fromUtf8(path ? path : ""));
+    if (!path || !file.open(QIODevice::ReadOnly)) {
+        reason = "cannot read the file: " + file.errorString().toStdString();
+        return 0;
+    }
+    const QByteArray bytes = file.readAll();
+    gcode::Program::Options options;
+    if (!jobProgramOptions(record, options)) {
+        reason = "the controller does not tell its settings now (busy, or an error to "
+                 "acknowledge)";
+        return 0;
+    }
+    auto program = std::make_shared<const gcode::Program>(bytes.toStdString(), options);
+    for (const gcode::Finding& f : program->findings()) {
+        if (f.severity == gcode::Severity::Refuse) {
+            reason = "line " + std::to_string(f.line) + ": " + f.message();
+            return 0;
+        }
+    }
+    auto job = std::make_shared<ProgramJob>(program);
+    if (fromLine > 1) {
+        if (fromLine > program->lineCount()) {
+            reason = "the file has " + std::to_string(program->lineCount()) + " lines";
+            return 0;
+        }
+        job->startFrom(fromLine, gcode::restartPlan(*program, fromLine - 1).lines);
+    }
+    JobOptions o;
+    o.pauseOnToolChange = pauseOnToolChange;
+    return startJob(record, job, o);
 }
 
 int controlJob(TarvoPortSettings* record, JobControl what)
@@ -337,7 +379,23 @@ int overrideJob(TarvoPortSettings* record, uint8_t command)
 JobProgress jobProgress(TarvoPortSettings* record)
 {
     const std::shared_ptr<Port> port = findPort(record);
-    return port && port->job ? port->job->progress() : JobProgress{};
+    if (!port || !port->job)
+        return JobProgress{};
+    JobProgress p = port->job->progress();
+    if (!jobActive(p.state) && !port->jobRefusal.empty())
+        p.reason = port->jobRefusal;
+    return p;
+}
+
+bool jobProgramOptions(TarvoPortSettings* record, gcode::Program::Options& options)
+{
+    double position[3] = {0, 0, 0};
+    if (!jobMachine(record, options.machine, position))
+        return false;
+    options.target = jobTarget(record);
+    for (int a = 0; a < 3; ++a)
+        options.start.position[a] = float(position[a]);
+    return true;
 }
 
 bool jobMachine(TarvoPortSettings* record, gcode::MachineSettings& settings, double position[3])
@@ -663,6 +721,60 @@ int TarvoReadChar(TarvoPortSettings* s, uint8_t* bytes, int32_t length)
     if (!bytes || length <= 0)
         return 0;
     return withDevice(s, [&](Device& d) { return d.readBytes(bytes, length); });
+}
+
+int TarvoJobStart(TarvoPortSettings* s, const char* path, uint32_t fromLine,
+                  int32_t pauseOnToolChange)
+{
+    const std::shared_ptr<Port> port = findPort(s);
+    if (!port)
+        return 0;
+    std::string reason;
+    const int started = startJobFile(s, path, fromLine, pauseOnToolChange != 0, reason);
+    if (!started && reason.empty())
+        reason = port->job ? port->job->progress().reason : std::string();
+    port->jobRefusal = reason;
+    return started;
+}
+
+int TarvoJobPause(TarvoPortSettings* s)
+{
+    return controlJob(s, JobControl::Pause);
+}
+
+int TarvoJobResume(TarvoPortSettings* s)
+{
+    return controlJob(s, JobControl::Resume);
+}
+
+int TarvoJobStop(TarvoPortSettings* s)
+{
+    return controlJob(s, JobControl::Stop);
+}
+
+int TarvoJobOverride(TarvoPortSettings* s, uint8_t command)
+{
+    return overrideJob(s, command);
+}
+
+static_assert(TarvoJobFailed == int(JobState::Failed) && TarvoJobToolChange == int(JobState::ToolChange),
+              "the C states are the library's");
+
+int TarvoJobGetProgress(TarvoPortSettings* s, TarvoJobProgress* out)
+{
+    if (!out || !findPort(s))
+        return 0;
+    const JobProgress p = jobProgress(s);
+    *out = TarvoJobProgress{};
+    out->state = static_cast<int32_t>(p.state);
+    out->linesTotal = p.linesTotal;
+    out->linesSent = p.linesSent;
+    out->linesAcknowledged = p.linesAcknowledged;
+    out->lineExecuting = p.fileLineExecuting;
+    out->failedLine = p.failedFileLine;
+    out->tool = p.tool;
+    std::strncpy(out->reason, p.reason.c_str(), sizeof out->reason - 1);
+    return 1;
 }
 
 }  // extern "C"

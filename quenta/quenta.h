@@ -87,6 +87,41 @@ int ParameterAendern_ControllerName(TarvoPortSettings* s, uint8_t group, uint8_t
 int TarvoWriteChar(TarvoPortSettings* s, const uint8_t* bytes, int32_t length);
 int TarvoReadChar(TarvoPortSettings* s, uint8_t* bytes, int32_t length);
 
+// G-code jobs (beside the calls above). A job runs from the library's own threads; the caller
+// starts, pauses, resumes and stops it and reads its progress.
+enum TarvoJobState {
+    TarvoJobIdle = 0,
+    TarvoJobRunning = 1,
+    TarvoJobPaused = 2,
+    TarvoJobToolChange = 3,  // waiting for the tool in `tool`; resume goes on
+    TarvoJobErrorPause = 4,  // the controller refused line `failedLine`: resume skips it
+    TarvoJobStopped = 5,
+    TarvoJobCompleted = 6,
+    TarvoJobFailed = 7,
+};
+typedef struct TarvoJobProgress {
+    int32_t state;
+    uint32_t linesTotal;
+    uint32_t linesSent;
+    uint32_t linesAcknowledged;
+    uint32_t lineExecuting;  // 1-based line of the file, 0 when not known
+    uint32_t failedLine;
+    int32_t tool;
+    char reason[160];  // why it failed, stopped or pauses; UTF-8, zero-terminated
+} TarvoJobProgress;
+
+// Reads a G-code file (UTF-8 path), checks it against the controller on the port and starts
+// it from fromLine (1-based; 0 or 1 = the start), pausing at tool changes unless
+// pauseOnToolChange is 0. 0 when it does not start: the progress then says why.
+int TarvoJobStart(TarvoPortSettings* s, const char* path, uint32_t fromLine,
+                  int32_t pauseOnToolChange);
+int TarvoJobPause(TarvoPortSettings* s);
+int TarvoJobResume(TarvoPortSettings* s);
+int TarvoJobStop(TarvoPortSettings* s);
+// GRBL's realtime override bytes 0x90 ... 0x9D, 0xA0, 0xA1 (feed +-10 %, +-1 %, 100 %, ...).
+int TarvoJobOverride(TarvoPortSettings* s, uint8_t command);
+int TarvoJobGetProgress(TarvoPortSettings* s, TarvoJobProgress* progress);
+
 #ifdef __cplusplus
 }  // extern "C"
 
