@@ -45,7 +45,7 @@ double GrblPeer::machine(int axis) const
 
 void GrblPeer::powerUp()
 {
-    planner.clear();
+    clearPlanner();
     homingLeft = 0;
     holdSub = -1;
     state_ = settings[22] != 0 ? "Alarm" : "Idle";
@@ -76,8 +76,9 @@ void GrblPeer::reset()
 {
     const bool inMotion = state_ == "Run" || state_ == "Jog" || (state_ == "Hold" && holdSub == 1);
     const int code = homingLeft > 0 ? 6 : inMotion ? 3 : 0;
-    planner.clear();
+    clearPlanner();
     braking = jogCancel = softLimitStop = false;
+    holdDelayUs = 0;
     speed = progress = 0;
     homingLeft = dwellUs = stallUs = 0;
     critical_ = false;
@@ -114,8 +115,9 @@ void GrblPeer::reset()
 
 void GrblPeer::raiseCritical(int code)
 {
-    planner.clear();
+    clearPlanner();
     braking = jogCancel = softLimitStop = false;
+    holdDelayUs = 0;
     speed = progress = 0;
     homingLeft = dwellUs = 0;
     syncPositions();
@@ -179,7 +181,7 @@ void GrblPeer::realtime(uint8_t c)
             state_ = "Hold";
             holdSub = 1;
             braking = true;
-            speed = planner.front().speed;
+            holdDelayUs = SegmentLeadUs;
         } else if (state_ == "Idle") {
             state_ = "Hold";
             holdSub = 0;
@@ -189,13 +191,17 @@ void GrblPeer::realtime(uint8_t c)
         if (state_ == "Hold" && holdSub == 0) {
             holdSub = -1;
             state_ = planner.empty() ? "Idle" : "Run";
+            // The held block starts again from rest: the whole plan is redone from there.
+            planned = 0;
+            if (!planner.empty())
+                recalculate();
             mainLoop();
         }
         break;
     case 0x85:
         if (state_ == "Jog" && !jogCancel) {
             jogCancel = braking = true;
-            speed = planner.front().speed;
+            holdDelayUs = SegmentLeadUs;
         }
         break;
     default:
@@ -216,7 +222,15 @@ void GrblPeer::mainLoop()
         while (!job.empty()) {
             if (critical_ || suspended() || stallUs > 0 || homingLeft > 0 || dwellUs > 0)
                 return;
-            if (!job.front()())
+            // A line beyond the soft limits starts braking with the front block's nominal
+            // speed; the machine brakes from the speed it has, after the prepared segments.
+            const double current = speed;
+            const bool wasBraking = braking;
+            const bool done = job.front()();
+            speed = std::min(speed, current);
+            if (braking && !wasBraking)
+                holdDelayUs = SegmentLeadUs;
+            if (!done)
                 return;
             job.pop_front();
         }
@@ -289,15 +303,24 @@ void GrblPeer::plan(const float target[Axes], double rate, bool rapid, bool jog)
     b.length = std::sqrt(length2);
     double limit = rapid ? Never : rate;
     b.accel = Never;
+    double unit[Axes];
     for (int a = 0; a < Axes; ++a) {
+        unit[a] = delta[a] / b.length;
         if (delta[a] == 0)
             continue;
         const double share = b.length / std::fabs(delta[a]);
         limit = std::min(limit, axisSetting(110, a) * share);
         b.accel = std::min(b.accel, axisSetting(120, a) * share);
     }
-    b.speed = limit / 60.0;
+    b.speed = std::max(limit, MinimumFeed) / 60.0;
+    // Into an empty planner a block starts from rest; else the corner and the slower of the
+    // two nominal speeds limit its entry.
+    const double slower = std::min(b.speed, lastNominal);
+    b.maxEntry2 = planner.empty() ? 0 : std::min(junctionLimit2(unit), slower * slower);
+    b.entry2 = 0;
     b.jog = jog;
+    lastNominal = b.speed;
+    std::copy(unit, unit + Axes, lastUnit);
     std::copy(b.target, b.target + Axes, planPos);
     planner.push_back(b);
     started = true;
@@ -306,8 +329,102 @@ void GrblPeer::plan(const float target[Axes], double rate, bool rapid, bool jog)
             ++starvations;
         ranEmpty = false;
         state_ = jog ? "Jog" : "Run";
+        speed = 0;
         startBlock();
     }
+    recalculate();
+}
+
+// The corner speed at which the acceleration towards the centre of a circle touching both
+// blocks, no farther than the junction deviation ($11) from the corner, is what the axes allow
+// in the direction the velocity turns. Straight on has no limit, a reversal stops.
+double GrblPeer::junctionLimit2(const double unit[Axes]) const
+{
+    double cosine = 0;
+    double turn[Axes];
+    double turnLength2 = 0;
+    for (int a = 0; a < Axes; ++a) {
+        cosine -= lastUnit[a] * unit[a];
+        turn[a] = unit[a] - lastUnit[a];
+        turnLength2 += turn[a] * turn[a];
+    }
+    if (cosine > 0.999999)
+        return 0;
+    if (cosine < -0.999999)
+        return Never;
+    double accel = Never;
+    for (int a = 0; a < Axes; ++a) {
+        if (turn[a] != 0)
+            accel = std::min(accel, axisSetting(120, a) * std::sqrt(turnLength2) / std::fabs(turn[a]));
+    }
+    const double halfSine = std::sqrt(0.5 * (1 - cosine));
+    return std::max(0.0, accel * settings.at(11) * halfSine / (1 - halfSine));
+}
+
+// The firmware's two passes over the blocks behind `planned`: backwards, the fastest entry from
+// which the rest can still stop at the end of the last block; forwards, no entry faster than the
+// block before can reach. The executing block takes part with its speed and what is left of it.
+void GrblPeer::recalculate()
+{
+    const size_t last = planner.size() - 1;
+    if (last <= planned)
+        return;
+    Block& end = planner[last];
+    end.entry2 = std::min(end.maxEntry2, 2 * end.accel * end.length);
+    for (size_t i = last - 1; i > planned; --i) {
+        Block& b = planner[i];
+        if (b.entry2 != b.maxEntry2)
+            b.entry2 = std::min(b.maxEntry2, planner[i + 1].entry2 + 2 * b.accel * b.length);
+    }
+    if (planned == 0)
+        planner[0].entry2 = speed * speed;
+    for (size_t i = planned; i < last; ++i) {
+        const Block& b = planner[i];
+        Block& next = planner[i + 1];
+        const double length = i == 0 ? b.length - progress : b.length;
+        if (b.entry2 < next.entry2) {
+            const double reach = b.entry2 + 2 * b.accel * length;
+            if (reach < next.entry2) {
+                next.entry2 = reach;
+                planned = i + 1;  // accelerating all the way: optimal up to here
+            }
+        }
+        if (next.entry2 == next.maxEntry2)
+            planned = i + 1;
+    }
+}
+
+void GrblPeer::clearPlanner()
+{
+    planner.clear();
+    planned = 0;
+    lastNominal = 0;
+    std::fill(lastUnit, lastUnit + Axes, 0.0);
+}
+
+double GrblPeer::exitSpeed2() const
+{
+    return planner.size() > 1 ? planner[1].entry2 : 0.0;
+}
+
+GrblPeer::Ramp GrblPeer::ramp() const
+{
+    const Block& b = planner.front();
+    const double rest = std::max(0.0, b.length - progress);
+    const double v2 = speed * speed;
+    const double exit2 = exitSpeed2();
+    // The highest speed from which the exit is still reached, capped by the nominal speed.
+    double peak2 = std::min(b.speed * b.speed, (2 * b.accel * rest + v2 + exit2) / 2);
+    peak2 = std::max(peak2, std::max(v2, exit2));
+    Ramp r;
+    r.peak = std::sqrt(peak2);
+    r.upDistance = (peak2 - v2) / (2 * b.accel);
+    const double downDistance = (peak2 - exit2) / (2 * b.accel);
+    r.cruiseDistance = std::max(0.0, rest - r.upDistance - downDistance);
+    r.upTime = (r.peak - speed) / b.accel;
+    r.cruiseTime = r.peak > 0 ? r.cruiseDistance / r.peak : 0;
+    r.downTime = (r.peak - std::sqrt(exit2)) / b.accel;
+    return r;
 }
 
 void GrblPeer::startBlock()
@@ -342,22 +459,38 @@ void GrblPeer::move(double us, int mode)
     double dist = 0;
     if (mode == 1) {
         dist = b.length - progress;
-        if (braking)
+        if (decelerating())
             speed = std::sqrt(std::max(0.0, speed * speed - 2 * b.accel * dist));
     } else if (mode == 2) {
         dist = speed * speed / (2 * b.accel);
         speed = 0;
-    } else if (braking) {
+    } else if (decelerating()) {
         dist = speed * s - 0.5 * b.accel * s * s;
         speed = std::max(0.0, speed - b.accel * s);
     } else {
-        dist = b.speed * s;
+        const Ramp r = ramp();
+        double t = s;
+        if (t < r.upTime) {
+            dist = (speed + 0.5 * b.accel * t) * t;
+            speed += b.accel * t;
+        } else if ((t -= r.upTime) < r.cruiseTime) {
+            dist = r.upDistance + r.peak * t;
+            speed = r.peak;
+        } else {
+            t = std::min(t - r.cruiseTime, r.downTime);
+            dist = r.upDistance + r.cruiseDistance + (r.peak - 0.5 * b.accel * t) * t;
+            speed = r.peak - b.accel * t;
+        }
     }
     travelled += dist;
     if (mode == 1) {
         for (int a = 0; a < Axes; ++a)
             at[a] = b.target[a];
+        if (!decelerating())
+            speed = std::sqrt(exitSpeed2());
         planner.pop_front();
+        if (planned > 0)
+            --planned;
         progress = 0;
         if (!planner.empty()) {
             startBlock();
@@ -381,11 +514,12 @@ void GrblPeer::move(double us, int mode)
 void GrblPeer::stopped()
 {
     braking = false;
+    holdDelayUs = 0;
     speed = 0;
     if (jogCancel) {
         // Only the planner is flushed: lines behind the jog run as they come.
         jogCancel = false;
-        planner.clear();
+        clearPlanner();
         progress = 0;
         syncPositions();
         state_ = "Idle";
@@ -428,12 +562,15 @@ void GrblPeer::advance(int64_t us)
             dt = std::min(dt, dwellUs);
         int mode = 0;
         if (moving()) {
+            if (braking && holdDelayUs > 0)
+                dt = std::min(dt, holdDelayUs);
             const Block& b = planner.front();
             const double rest = b.length - progress;
             double toEnd = Never;
             double toStop = Never;
-            if (!braking) {
-                toEnd = rest / b.speed * 1e6;
+            if (!decelerating()) {
+                const Ramp r = ramp();
+                toEnd = (r.upTime + r.cruiseTime + r.downTime) * 1e6;
             } else {
                 toStop = speed / b.accel * 1e6;
                 const double disc = speed * speed - 2 * b.accel * rest;
@@ -473,8 +610,11 @@ void GrblPeer::advance(int64_t us)
                 endHoming();
             }
         }
-        if (wasMoving)
+        if (wasMoving) {
             move(dt, mode);
+            if (braking)
+                holdDelayUs = std::max(0.0, holdDelayUs - dt);
+        }
         mainLoop();
     }
     mainLoop();
@@ -505,7 +645,7 @@ void GrblPeer::report()
              + std::to_string(RxBuffer - rx.size());
     double rate = 0;
     if (moving())
-        rate = (braking ? speed : planner.front().speed) * 60;
+        rate = speed * 60;
     const bool inch = int(settings[13]) & 1;
     double rpm = 0;
     if (spindle != 5 && spindleSpeed > 0)

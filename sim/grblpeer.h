@@ -8,7 +8,8 @@
 //   dropped, letters upper-cased); a line that must wait (planner full, a planner sync, a dwell,
 //   an EEPROM write, homing) waits in the line buffer, and nothing behind it is read meanwhile;
 // - a planner of 15 blocks, targets in single-precision millimetres rounded to whole steps,
-//   constant speed per block, braking at the axes' acceleration for feed hold and jog cancel;
+//   GRBL's look-ahead (junction deviation, per-axis rates and accelerations, the last block
+//   planned to stop), braking at the axes' acceleration for feed hold and jog cancel;
 // - homing, soft and hard limits, the critical alarms that silence everything until a reset,
 //   EEPROM stalls, status reports with the firmware's WCO/Ov refresh counters.
 // GrblPtyServer serves the core on a pseudo-terminal in real time, handing it the received bytes
@@ -75,9 +76,18 @@ private:
         int32_t target[Axes];
         double from[Axes];  // where the block started, in steps
         double length;      // mm
-        double speed;       // mm/s
+        double speed;       // nominal, mm/s
         double accel;       // mm/s^2, along the path
+        double maxEntry2;   // (mm/s)^2: the junction's limit and both blocks' nominal speeds
+        double entry2;      // (mm/s)^2 planned; the executing block's speed when last replanned
         bool jog;
+    };
+    // The rest of the executing block from the machine's speed: up towards the nominal speed,
+    // cruising, down to the next block's entry speed in time.
+    struct Ramp {
+        double peak;        // mm/s
+        double upTime, cruiseTime, downTime;  // s
+        double upDistance, cruiseDistance;    // mm
     };
     // A step of the line in the line buffer; true when it is done.
     using Step = std::function<bool()>;
@@ -101,7 +111,14 @@ private:
     bool plannerIdle() const { return planner.empty(); }
     bool suspended() const;
     bool moving() const;
+    // Braking has begun to slow the machine down (it first runs out the prepared segments).
+    bool decelerating() const { return braking && holdDelayUs <= 0; }
     void plan(const float target[Axes], double rate, bool rapid, bool jog);
+    double junctionLimit2(const double unit[Axes]) const;
+    void recalculate();
+    void clearPlanner();
+    double exitSpeed2() const;
+    Ramp ramp() const;
     void startBlock();
     void move(double us, int mode);
     void stopped();
@@ -124,8 +141,12 @@ private:
     bool braking = false;
     bool jogCancel = false;
     bool softLimitStop = false;
-    double speed = 0;       // mm/s while braking
+    double speed = 0;       // mm/s along the front block
+    double holdDelayUs = 0; // a stop brakes once the segments already prepared have run
     double progress = 0;    // mm into the front block
+    size_t planned = 0;     // blocks before this one keep their entry speeds: nothing improves them
+    double lastUnit[Axes] = {0, 0, 0, 0};  // direction of the block planned last
+    double lastNominal = 0;                // its nominal speed, mm/s
     double at[Axes] = {0, 0, 0, 0};          // machine position, steps (fractional in motion)
     int32_t planPos[Axes] = {0, 0, 0, 0};    // end of the last planned block, steps
     float gpos[Axes] = {0, 0, 0, 0};         // the parser's position, mm

@@ -12,6 +12,10 @@ constexpr int FlagSemicolon = 2;
 constexpr int FlagOverflow = 4;
 constexpr double EepromUsPerByte = 3400;  // an ATmega328P programs a byte in about 3.4 ms
 constexpr double Never = std::numeric_limits<double>::infinity();
+// The firmware steps from a buffer of segments of 10 ms prepared ahead; a feed hold or jog
+// cancel changes only the segments not yet prepared, so the machine brakes about 40 ms later.
+constexpr double SegmentLeadUs = 40000;
+constexpr double MinimumFeed = 1;  // mm/min: the slowest block the firmware plans, so every block ends
 
 inline std::string fixed(double v, int decimals)
 {

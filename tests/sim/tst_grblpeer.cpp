@@ -1,9 +1,13 @@
 // The GRBL peer's core on its explicit clock: what a host sees on the line, in the order the
 // firmware sends it.
 
+#include "estimator.h"
 #include "grblpeer.h"
 
 #include <QtTest>
+
+#include <cmath>
+#include <deque>
 
 namespace {
 
@@ -56,6 +60,7 @@ private Q_SLOTS:
     void eepromWriteStallsAnswersAndReports();
     void reportFields();
     void accessoryChangeWaitsForThePlanner();
+    void jobTimeAgreesWithTheEstimator();
 };
 
 void TestGrblPeer::linesCleanedAnsweredInOrderAndRejectedWhole()
@@ -115,7 +120,7 @@ void TestGrblPeer::targetsRoundedToStepsWithoutDrift()
 void TestGrblPeer::feedHoldBrakesAndSuspendsTheMainLoop()
 {
     Peer p;
-    p.send("G1 X100 F300\n");  // 5 mm/s, brakes at 10 mm/s^2: 1.25 mm in 0.5 s
+    p.send("G1 X100 F300\n");  // 5 mm/s at 10 mm/s^2: 1.25 mm and 0.5 s to speed or to rest
     p.run(1000);
     QCOMPARE(p.state(), std::string("Run"));
     p.send("!");
@@ -127,7 +132,9 @@ void TestGrblPeer::feedHoldBrakesAndSuspendsTheMainLoop()
     p.run(200);
     QCOMPARE(p.holdState(), 0);
     const int32_t stoppedAt = p.steps(0);
-    QVERIFY(std::abs(stoppedAt - 1562) <= 1);  // 5 mm at speed, 1.25 mm braking
+    // 1.25 mm accelerating, 2.5 mm at speed, 0.2 mm in the 40 ms of segments already
+    // prepared, 1.25 mm braking.
+    QVERIFY(std::abs(stoppedAt - 1300) <= 1);
     p.run(1000);
     QCOMPARE(p.steps(0), stoppedAt);
     QVERIFY(p.send("?").find("<Hold:0|") == 0);
@@ -155,7 +162,7 @@ void TestGrblPeer::jogCancelFlushesThePlannerOnly()
     QCOMPARE(p.state(), std::string("Jog"));  // run-on: the waiting jog went on
     QVERIFY(p.blocksStarted > started);
     p.run(20000);
-    // Stopped near 6.25 mm; the jog that waited had its target (32 mm), the four behind
+    // Stopped near 5.2 mm; the jog that waited had its target (32 mm), the four behind
     // it add 8 mm.
     QCOMPARE(p.machine(0), 40.0);
     QCOMPARE(p.state(), std::string("Idle"));
@@ -241,7 +248,8 @@ void TestGrblPeer::criticalAlarmsSilenceUntilReset()
     QCOMPARE(p.run(2000), std::string("ALARM:2\r\n[MSG:Reset to continue]\r\n"));
     QVERIFY(p.critical());
     const double stopped = p.machine(0);
-    QCOMPARE(stopped, -0.6);  // 0.4 mm at 2 mm/s, 0.2 mm braking
+    // 0.2 mm up to 2 mm/s in 0.2 s, 0.08 mm of prepared segments, 0.2 mm braking.
+    QCOMPARE(stopped, -0.48);
     QCOMPARE(p.send("?$$\n!~G0X0\n"), std::string());
     QCOMPARE(p.ignoredPolls, 1);
     QCOMPARE(p.send("\x18"), "ok\r\n" + welcome + locked);
@@ -283,7 +291,7 @@ void TestGrblPeer::reportFields()
     QVERIFY(reports[10].find("|WCO:") != std::string::npos);
     QCOMPARE(count(reports[2] + reports[9], "|"), 4);
     p.send("$13=1\nM3 S12000 M8\nG20 G1 X6 F10\n");
-    p.run(40);
+    p.run(1000);  // 4.23 mm/s is reached after 0.42 s
     const std::string r = p.send("?");
     QVERIFY2(r.find("<Run|WPos:") == 0 && r.find("|FS:10.0,1000|Ov:100,100,100|A:SF>") != std::string::npos,
              r.c_str());
@@ -294,11 +302,89 @@ void TestGrblPeer::accessoryChangeWaitsForThePlanner()
     Peer p;
     QCOMPARE(p.send("G1 X1 F60\nM3 S100\nG4 P0.5\n"), std::string("ok\r\n"));
     QVERIFY(!p.spindleOn());
-    QCOMPARE(p.run(1000), std::string("ok\r\n"));
+    // 0.1 s up to 1 mm/s, 0.9 s at speed, 0.1 s down.
+    QCOMPARE(p.run(1100), std::string("ok\r\n"));
     QVERIFY(p.spindleOn());
     QCOMPARE(p.run(499), std::string());
     QCOMPARE(p.run(1), std::string("ok\r\n"));
     QCOMPARE(p.starvations, 0);
+}
+
+void TestGrblPeer::jobTimeAgreesWithTheEstimator()
+{
+    // A small job of rapids, a 24-chord circle, a square, a reversal, a dwell, a spindle switch
+    // and a run of tiny collinear pieces, streamed by a character-counting host at 115200 baud;
+    // the peer's clock measures it, the estimator predicts it from the same lines.
+    gcode::MachineSettings settings;
+    for (int a = 0; a < 2; ++a) {
+        settings.acceleration[a] = 100;
+        settings.maxRate[a] = 3000;
+    }
+    Peer p({{120, 100}, {121, 100}, {110, 3000}, {111, 3000}});
+    gcode::Estimator estimator(settings);
+    std::vector<std::string> lines;
+    auto add = [&](gcode::BlockKind kind, double x, double y, double value, const std::string& text) {
+        lines.push_back(text + "\n");
+        estimator.addLine(uint32_t(lines.back().size()));
+        gcode::Block b;
+        b.kind = kind;
+        b.target[0] = float(x);
+        b.target[1] = float(y);
+        b.value = float(value);
+        estimator.addBlock(b);
+    };
+    auto feed = [&](double x, double y, int f) {
+        char text[64];
+        std::snprintf(text, sizeof text, "G1 X%.3f Y%.3f F%d", x, y, f);
+        add(gcode::BlockKind::Feed, x, y, f, text);
+    };
+    add(gcode::BlockKind::Rapid, 20, 10, 0, "G0 X20 Y10");
+    for (int i = 1; i <= 24; ++i)
+        feed(15 + 5 * std::cos(i * M_PI / 12), 10 + 5 * std::sin(i * M_PI / 12), 1200);
+    for (const auto& corner : {std::pair{20, 20}, {30, 20}, {30, 10}, {20, 10}})
+        feed(corner.first, corner.second, 1800);
+    feed(25, 10, 1800);
+    feed(20, 10, 1800);
+    add(gcode::BlockKind::Dwell, 20, 10, 0.2, "G4 P0.2");
+    add(gcode::BlockKind::Sync, 20, 10, 0, "M3 S1000");
+    for (int i = 1; i <= 40; ++i)
+        feed(20 + 0.05 * i, 10, 3000);
+    const double predicted = estimator.finish();
+
+    // The host: a line goes out when it fits into 127 bytes beside the unanswered ones; every
+    // byte takes 86.8 us; an ok frees its line's bytes.
+    const double byteUs = 1e7 / 115200;
+    double clock = 0;
+    int64_t peerUs = 0;
+    std::deque<size_t> unanswered;
+    size_t inFlight = 0;
+    size_t next = 0;
+    auto step = [&](double untilUs) {
+        p.advance(int64_t(std::llround(untilUs)) - peerUs);
+        peerUs = std::llround(untilUs);
+        for (int oks = count(p.takeOutput(), "ok"); oks > 0; --oks) {
+            inFlight -= unanswered.front();
+            unanswered.pop_front();
+        }
+    };
+    while (next < lines.size() || !unanswered.empty() || p.state() != "Idle") {
+        if (next < lines.size() && inFlight + lines[next].size() <= 127) {
+            const std::string& line = lines[next++];
+            unanswered.push_back(line.size());
+            inFlight += line.size();
+            for (char c : line) {
+                clock += byteUs;
+                step(clock);
+                p.receive(reinterpret_cast<const uint8_t*>(&c), 1);
+            }
+        } else {
+            clock += byteUs;
+            step(clock);
+        }
+    }
+    const double measured = clock / 1e6;
+    QVERIFY2(std::abs(measured - predicted) < 0.002 * predicted,
+             qPrintable(QStringLiteral("peer %1 s, estimate %2 s").arg(measured).arg(predicted)));
 }
 
 QTEST_GUILESS_MAIN(TestGrblPeer)
