@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 
 namespace quenta {
 
@@ -149,10 +150,42 @@ bool BlockJobRunner::waitForRoom(int depth)
     }
 }
 
+bool BlockJobRunner::waitForRest()
+{
+    // At rest: the buffer empty, on the last move's end, and the same position a little later
+    // (the fill does not count the command executing, whose last steps follow the rounding).
+    bool still = false;
+    int32_t seen[4] = {0, 0, 0, 0};
+    auto since = std::chrono::steady_clock::now();
+    for (;;) {
+        StatusReport r;
+        if (!call([&r](Device& d) { return d.getStatus(r); }))
+            return fail(prog.fileLineExecuting, "the connection to the controller was lost");
+        if (r.errorCode != 0)
+            return fail(prog.fileLineExecuting, controllerError(r.errorCode));
+        const auto now = std::chrono::steady_clock::now();
+        const bool there = r.bufferFill == 0
+                           && (!haveEnd || std::equal(endSteps, endSteps + 4, r.pos));
+        if (!there || !still || !std::equal(seen, seen + 4, r.pos)) {
+            still = there;
+            std::copy(r.pos, r.pos + 4, seen);
+            since = now;
+        } else if (now - since >= std::chrono::milliseconds(RestCheckMs)) {
+            return true;
+        }
+        std::unique_lock<std::mutex> lock(mutex);
+        if (stopWanted) {
+            lock.unlock();
+            return proceed();
+        }
+        changed.wait_for(lock, std::chrono::milliseconds(PollMs));
+    }
+}
+
 bool BlockJobRunner::toolChange(const JobLine& line)
 {
     // The machine finishes what it has, the spindle stops, and the operator changes the tool.
-    if (!waitForRoom(0))
+    if (!waitForRest())
         return false;
     if (spindle != 0 && !call([this](Device& d) { return d.setSpindleCoolant(0, coolant != 0); }))
         return fail(line.fileLine, "the spindle could not be switched off");
@@ -197,6 +230,9 @@ bool BlockJobRunner::send(const JobLine& line)
                 feed = static_cast<float>(b.value * feedScale);
             }
             ok = call([&](Device& d) { return d.moveLinearMm(target, feed); });
+            for (int a = 0; a < 4; ++a)
+                endSteps[a] = int32_t(std::lround(target[a] * stepsPerMm[a]));
+            haveEnd = true;
             break;
         }
         case gcode::BlockKind::Dwell: {
@@ -207,7 +243,7 @@ bool BlockJobRunner::send(const JobLine& line)
         case gcode::BlockKind::Sync:
             if (b.flags & gcode::ProgramPause) {
                 // M0/M1: the machine stops here until the operator resumes.
-                if (!waitForRoom(0))
+                if (!waitForRest())
                     return false;
                 std::lock_guard<std::mutex> lock(mutex);
                 pauseWanted = true;
@@ -226,7 +262,6 @@ bool BlockJobRunner::send(const JobLine& line)
 
 bool BlockJobRunner::readCAxis()
 {
-    double stepsPerMm[4];
     int32_t steps[4];
     uint8_t error = 0;
     if (!call([&](Device& d) { return readOwnMachine(d, stepsPerMm, steps, error); }))
@@ -234,19 +269,30 @@ bool BlockJobRunner::readCAxis()
                              : std::string("the controller is busy or its parameters "
                                            "cannot be read"));
     cAxis = float(steps[3] / stepsPerMm[3]);
+    haveEnd = false;
     return true;
+}
+
+bool atRest(Device& d, StatusReport& r)
+{
+    // The fill level does not count the command executing, and a move's last steps come after
+    // its position has rounded to the end: at rest is an empty buffer and the same position
+    // over a little while.
+    if (!d.getStatus(r) || r.errorCode != 0 || r.bufferFill != 0)
+        return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(BlockJobRunner::RestCheckMs));
+    StatusReport again;
+    return d.getStatus(again) && again.bufferFill == 0 && std::equal(r.pos, r.pos + 4, again.pos);
 }
 
 int readOwnMachine(Device& d, double stepsPerMm[4], int32_t steps[4], uint8_t& error)
 {
-    // The resolutions are parameters, readable in the parameter mode only, and only while
-    // nothing moves.
+    // The resolutions are parameters, readable in the parameter mode only, and the mode
+    // changes only at rest.
     StatusReport r;
-    error = 0;
-    if (!d.getStatus(r))
-        return 0;
+    const bool rest = atRest(d, r);
     error = r.errorCode;
-    if (r.errorCode != 0 || r.bufferFill != 0 || !d.changeMode(1))
+    if (!rest || !d.changeMode(1))
         return 0;
     int ok = 1;
     for (uint8_t axis = 0; axis < 4 && ok; ++axis) {
@@ -281,7 +327,7 @@ void BlockJobRunner::run()
         if (line.fileLine)
             prog.fileLineExecuting = line.fileLine;
     }
-    if (!waitForRoom(0))
+    if (!waitForRest())
         return;
     setState(JobState::Completed);
 }

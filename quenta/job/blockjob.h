@@ -23,6 +23,7 @@ public:
     using Call = std::function<int(const std::function<int(Device&)>&)>;
     static constexpr int BufferDepth = 4;
     static constexpr int PollMs = 10;
+    static constexpr int RestCheckMs = 30;
 
     explicit BlockJobRunner(Call call);
     ~BlockJobRunner() override;
@@ -37,6 +38,9 @@ private:
     // False when the job must end (stop or failure); waits while paused.
     bool proceed();
     bool waitForRoom(int depth);  // until at most depth commands are buffered
+    // Until the machine stands on the last move's end: the buffer fill does not count the
+    // command executing.
+    bool waitForRest();
     bool send(const JobLine& line);
     bool fail(uint32_t fileLine, std::string reason);
     bool toolChange(const JobLine& line);
@@ -57,7 +61,13 @@ private:
     uint8_t spindle = 0;
     uint8_t coolant = 0;
     float cAxis = 0;
+    double stepsPerMm[4] = {1, 1, 1, 1};
+    int32_t endSteps[4] = {0, 0, 0, 0};  // where the last move sent ends
+    bool haveEnd = false;
 };
+
+// Whether the controller stands still: an empty buffer and the same position over RestCheckMs.
+bool atRest(Device& device, StatusReport& report);
 
 // Reads what a job needs of one of our controllers at rest: each axis's steps per mm and its
 // position in steps. 0 when it moves, reports an error (in error) or cannot be read.
