@@ -230,6 +230,52 @@ int runJob(Connection& c, const Options& o, const std::shared_ptr<const gcode::P
     }
 }
 
+// GRBL checks the job once more itself ($C: every line parsed, nothing moves); our own
+// controllers have no such mode, and the interpreter's check is theirs.
+int firmwareCheck(Connection& c, const std::shared_ptr<const gcode::Program>& program,
+                  const Io& io)
+{
+    const QString passed = QStringLiteral("check passed: %1 lines").arg(program->lineCount());
+    if (quenta::jobTarget(&c.record) != gcode::Target::Grbl) {
+        say(io.out, passed);
+        return Done;
+    }
+    quenta::JobOptions options;
+    options.checkMode = true;
+    if (!quenta::startJob(&c.record, std::make_shared<quenta::ProgramJob>(program), options)) {
+        say(io.out, QStringLiteral("failed at line 1: %1")
+                        .arg(QString::fromStdString(quenta::jobProgress(&c.record).reason)));
+        return Failed;
+    }
+    for (;;) {
+        const quenta::JobProgress p = quenta::jobProgress(&c.record);
+        if (p.state == quenta::JobState::Completed) {
+            for (const quenta::JobError& e : p.errors) {
+                say(io.out, QStringLiteral("refused: line %1: %2")
+                                .arg(e.fileLine)
+                                .arg(QString::fromStdString(e.reason)));
+            }
+            if (p.errors.empty()) {
+                say(io.out, passed);
+                return Done;
+            }
+            say(io.out, QStringLiteral("failed at line %1: %2")
+                            .arg(p.errors.front().fileLine)
+                            .arg(QString::fromStdString(p.errors.front().reason)));
+            return Failed;
+        }
+        if (!quenta::jobActive(p.state)) {
+            say(io.out, QStringLiteral("failed at line %1: %2")
+                            .arg(p.failedFileLine)
+                            .arg(QString::fromStdString(p.reason)));
+            return Failed;
+        }
+        if (io.stop && io.stop->load())
+            quenta::controlJob(&c.record, quenta::JobControl::Stop);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+}
+
 }  // namespace
 
 bool parseArguments(const QStringList& args, Options& o, QString& error)
@@ -356,10 +402,8 @@ int run(const Options& o, const Io& io)
                         .arg(QString::fromStdString(refusal->message())));
         return Failed;
     }
-    if (o.check) {
-        say(io.out, QStringLiteral("check passed: %1 lines").arg(program->lineCount()));
-        return Done;
-    }
+    if (o.check)
+        return firmwareCheck(c, program, io);
     return runJob(c, o, program, io);
 }
 

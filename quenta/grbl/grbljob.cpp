@@ -36,6 +36,27 @@ private:
     GrblDevice& device;
 };
 
+// A job between two "$C": GRBL's check mode on, the job's lines, and off again (which resets
+// the firmware).
+class CheckModeSource : public JobSource {
+public:
+    explicit CheckModeSource(std::shared_ptr<const JobSource> job) : job(std::move(job)) {}
+    uint32_t lineCount() const override { return job->lineCount() + 2; }
+    void line(uint32_t index, JobLine& out) const override
+    {
+        if (index == 0 || index == lineCount() - 1) {
+            out = JobLine{};
+            out.text = "$C";
+            return;
+        }
+        job->line(index - 1, out);
+        out.toolChange = false;
+    }
+
+private:
+    std::shared_ptr<const JobSource> job;
+};
+
 }  // namespace
 
 bool writesEeprom(const std::string& line)
@@ -115,7 +136,8 @@ int GrblDevice::startJob(std::shared_ptr<const JobSource> source, const JobOptio
             return 0;
         }
         s.job = Session::Job{};
-        s.job.source = std::move(source);
+        s.job.source = options.checkMode ? std::make_shared<CheckModeSource>(std::move(source))
+                                         : std::move(source);
         s.job.options = options;
         s.job.progress.state = JobState::Running;
         s.job.progress.linesTotal = s.job.source->lineCount();
@@ -204,6 +226,13 @@ bool GrblDevice::jobLineAnswered(const LineInfo& info, bool ok, int errorCode)
             if (j.answeredLines.size() > AnsweredKept)
                 j.answeredLines.erase(j.answeredLines.begin());
         }
+        return false;
+    }
+    if (j.options.checkMode) {
+        // A dry run goes on: every refused line is listed.
+        p.errors.push_back({info.fileLine, errorCode,
+                            "error:" + std::to_string(errorCode) + ": "
+                                + grbl::errorMessage(errorCode)});
         return false;
     }
     if (p.state == JobState::ErrorPause)

@@ -142,7 +142,12 @@ void GrblDevice::afterWelcome()
     s.critical = false;
     s.spindle = s.coolant = false;
     s.streaming = false;
-    endJob(JobState::Stopped, "the controller was reset");
+    // Leaving check mode resets the firmware: that reset ends a dry run whose lines were all
+    // answered.
+    const JobProgress& job = s.job.progress;
+    const bool checked = s.job.options.checkMode && job.linesAcknowledged == job.linesTotal;
+    endJob(checked ? JobState::Completed : JobState::Stopped,
+           checked ? std::string() : std::string("the controller was reset"));
     s.halt = Halt::None;
     s.plannedSeconds.clear();
     std::fill(s.jogCarry, s.jogCarry + 4, 0.0);

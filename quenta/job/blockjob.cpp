@@ -39,6 +39,10 @@ int BlockJobRunner::start(std::shared_ptr<const JobSource> src, const JobOptions
         std::lock_guard<std::mutex> lock(mutex);
         if (jobActive(prog.state) || !src)
             return 0;
+        if (opts.checkMode) {
+            prog.reason = "this controller has no check mode";
+            return 0;
+        }
     }
     if (worker.joinable())
         worker.join();  // the last job's thread has ended: its state is final

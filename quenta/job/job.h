@@ -51,6 +51,16 @@ public:
 
 struct JobOptions {
     bool pauseOnToolChange = true;  // false: tool changes are skipped
+    // GRBL's own dry run ($C): the firmware parses every line and moves nothing; its errors
+    // are collected instead of pausing the job. Controllers without it refuse the start.
+    bool checkMode = false;
+};
+
+// A line the controller refused during a check.
+struct JobError {
+    uint32_t fileLine = 0;
+    int code = 0;
+    std::string reason;
 };
 
 struct JobProgress {
@@ -62,6 +72,7 @@ struct JobProgress {
     uint32_t failedFileLine = 0;     // the line of a failure or error pause
     int tool = 0;                    // the tool to insert (ToolChange)
     std::string reason;              // why it failed, stopped or pauses on an error
+    std::vector<JobError> errors;    // check mode: the lines the controller refused
 };
 
 // Runs one job at a time on one port. Every method may be called from any thread.
