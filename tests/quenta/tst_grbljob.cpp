@@ -39,11 +39,20 @@ private Q_SLOTS:
     void toolChangeWaitsWithTheSpindleOff();
     void stopMidJobHoldsThenResetsWithoutAlarm();
     void pulledPlugFailsTheJob();
+    void alarmFailsTheJobAndResetStopsIt();
     void callsAreRefusedWhileAJobRuns();
 
 private:
     quenta::JobProgress progress() { return quenta::jobProgress(&record); }
     quenta::JobState state() { return progress().state; }
+    uint8_t errorCode()
+    {
+        uint8_t first, inputs, flags, fill, gin, gout, error = 0xFF;
+        int32_t pos[4];
+        GetStatus_Schritte(&record, &first, &inputs, &flags, &pos[0], &pos[1], &pos[2], &pos[3],
+                           &fill, &gin, &gout, &error);
+        return error;
+    }
     double machine(int axis)
     {
         double v = 0;
@@ -157,6 +166,7 @@ void TestGrblJob::stopMidJobHoldsThenResetsWithoutAlarm()
     QTest::qWait(500);
     QCOMPARE(machine(0), stoppedAt);
     QVERIFY(stoppedAt < 10);
+    QCOMPARE(errorCode(), uint8_t(0));  // a stop is no emergency: nothing to acknowledge
 }
 
 void TestGrblJob::pulledPlugFailsTheJob()
@@ -169,6 +179,46 @@ void TestGrblJob::pulledPlugFailsTheJob()
     server.reset();
     QTRY_COMPARE_WITH_TIMEOUT(state(), quenta::JobState::Failed, JobTimeoutMs);
     QVERIFY(progress().reason.find("lost") != std::string::npos);
+}
+
+void TestGrblJob::alarmFailsTheJobAndResetStopsIt()
+{
+    // A reset from elsewhere (another program, the board's button) ends the job as stopped.
+    std::string text = "G21 G90 F300\n";
+    for (int i = 1; i <= 40; ++i)
+        text += "G1 X-" + std::to_string(i) + "\n";
+    QVERIFY(quenta::startJob(&record, jobOf(text), {}));
+    QTRY_VERIFY_WITH_TIMEOUT(machine(0) < -0.5, JobTimeoutMs);
+    server->with([](GrblPeer& peer) {
+        const uint8_t hold = '!';
+        peer.receive(&hold, 1);
+    });
+    QTRY_COMPARE_WITH_TIMEOUT(state(), quenta::JobState::Paused, JobTimeoutMs);
+    std::string peerState;
+    QTRY_VERIFY_WITH_TIMEOUT((server->with([&](GrblPeer& peer) { peerState = peer.state(); }),
+                              peerState == "Hold"),
+                             JobTimeoutMs);
+    QTest::qWait(1500);  // braked to Hold:0: a reset now keeps the position
+    server->with([](GrblPeer& peer) {
+        const uint8_t reset = 0x18;
+        peer.receive(&reset, 1);
+    });
+    QTRY_COMPARE_WITH_TIMEOUT(state(), quenta::JobState::Stopped, JobTimeoutMs);
+    QVERIFY(progress().reason.find("reset") != std::string::npos);
+    QVERIFY(FehlerQuitieren(&record));
+
+    // A move beyond the soft limits raises ALARM:2 while GRBL parses it: the job fails with
+    // the alarm in words, and nothing queued behind it runs.
+    server->with([](GrblPeer& peer) {
+        peer.setSetting(22, 1);
+        peer.setSetting(20, 1);
+    });
+    QVERIFY2(quenta::startJob(&record, jobOf("G21 G90 F300\nG1 X-1\nG1 X10\nG1 X-2\n"), {}), progress().reason.c_str());
+    QTRY_COMPARE_WITH_TIMEOUT(state(), quenta::JobState::Failed, JobTimeoutMs);
+    QVERIFY2(progress().reason.rfind("ALARM:2", 0) == 0, progress().reason.c_str());
+    QTest::qWait(500);
+    QVERIFY(machine(0) > -2.5);
+    QVERIFY(machine(0) < 0.5);
 }
 
 void TestGrblJob::callsAreRefusedWhileAJobRuns()
