@@ -58,8 +58,9 @@ const gcode::LineResult& interpretOn(gcode::Interpreter& interpreter, const gcod
 // interpreter sets the words GRBL lacks aside (and names them), so such a line is error:20
 // unless a word before the first of them already fails while being read.
 int unsupportedWordError(const std::string& text, const gcode::State& state,
-                         gcode::Interpreter& interpreter)
+                         const gcode::MachineSettings& machine)
 {
+    gcode::Interpreter interpreter(gcode::Target::Grbl, machine, false);
     std::vector<gcode::Block> blocks;
     size_t firstUnsupported = text.size();
     for (const LineWord& w : splitWords(text)) {
@@ -80,10 +81,10 @@ int unsupportedWordError(const std::string& text, const gcode::State& state,
 
 // GRBL's answer to a line the interpreter has read.
 int lineError(const std::string& text, const gcode::LineResult& result, const gcode::State& state,
-              gcode::Interpreter& scratch)
+              const gcode::MachineSettings& machine)
 {
     if (!result.unsupported.empty())
-        return unsupportedWordError(text, state, scratch);
+        return unsupportedWordError(text, state, machine);
     switch (result.error) {
     case gcode::ErrorRealtimeByte:
         return 1;  // never happens here: the receiver takes those bytes out of the stream
@@ -97,8 +98,9 @@ int lineError(const std::string& text, const gcode::LineResult& result, const gc
 // The state a program-ending line leaves before M2/M30 resets its modes: the same line
 // without its end word.
 gcode::State stateBeforeEnd(const std::string& text, const gcode::State& state,
-                            gcode::Interpreter& scratch, const gcode::State& fallback)
+                            const gcode::MachineSettings& machine, const gcode::State& fallback)
 {
+    gcode::Interpreter scratch(gcode::Target::Grbl, machine, false);
     std::string rest;
     for (const LineWord& w : splitWords(text)) {
         if (!isCommand(w, 'M', 2) && !isCommand(w, 'M', 30))
@@ -133,15 +135,15 @@ void GrblPeer::gcodeLine(const std::string& text)
 {
     gcode::State current = parser_;
     std::copy(gpos, gpos + 3, current.position);
+    const gcode::MachineSettings machine = machineSettings();
     // This build has no mist coolant (no 'M' in $I's [OPT:]): M7 is error:20, as on GRBL.
-    gcode::Interpreter interpreter(gcode::Target::Grbl, machineSettings(), false);
-    gcode::Interpreter scratch(gcode::Target::Grbl, machineSettings(), false);
+    gcode::Interpreter interpreter(gcode::Target::Grbl, machine, false);
     std::vector<gcode::Block> blocks;
     const gcode::LineResult& result = interpretOn(interpreter, current, text, blocks);
-    if (const int code = lineError(text, result, current, scratch))
+    if (const int code = lineError(text, result, current, machine))
         return fail(code);
     const gcode::State beforeEnd = result.programEnd
-                                       ? stateBeforeEnd(text, current, scratch, interpreter.state())
+                                       ? stateBeforeEnd(text, current, machine, interpreter.state())
                                        : interpreter.state();
     parser_ = interpreter.state();
     std::copy(parser_.position, parser_.position + 3, gpos);
