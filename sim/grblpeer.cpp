@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 
 using namespace grblpeer;
@@ -96,12 +97,8 @@ void GrblPeer::reset()
     rx.clear();
     lineBuf.clear();
     lineFlags = 0;
-    spindle = 5;
-    flood = mist = false;
-    relative = inches = false;
-    rapidMode = true;
-    feed = spindleSpeed = 0;
     syncPositions();
+    resetParser();
     if (state_ != "Alarm")
         state_ = "Idle";
     started = ranEmpty = false;
@@ -111,6 +108,23 @@ void GrblPeer::reset()
     say("Grbl 1.1h ['$' for help]");
     if (state_ == "Alarm")
         say("[MSG:'$H'|'$X' to unlock]");
+}
+
+// The parser starts again from its power-up modes: feed, spindle speed, tool, G92 and the tool
+// length offset are gone; G54-G59, G28 and G30 stay, the firmware keeps them in EEPROM. Spindle
+// and coolant stop.
+void GrblPeer::resetParser()
+{
+    gcode::State fresh;
+    std::memcpy(fresh.workOffsets, parser_.workOffsets, sizeof fresh.workOffsets);
+    std::memcpy(fresh.g28, parser_.g28, sizeof fresh.g28);
+    std::memcpy(fresh.g30, parser_.g30, sizeof fresh.g30);
+    std::copy(gpos, gpos + 3, fresh.position);
+    parser_ = fresh;
+    spindle = 5;
+    spindleSpeed = 0;
+    flood = mist = false;
+    std::copy(parser_.workOffsets[0], parser_.workOffsets[0] + 3, wco);
 }
 
 void GrblPeer::raiseCritical(int code)
@@ -222,12 +236,10 @@ void GrblPeer::mainLoop()
         while (!job.empty()) {
             if (critical_ || suspended() || stallUs > 0 || homingLeft > 0 || dwellUs > 0)
                 return;
-            // A line beyond the soft limits starts braking with the front block's nominal
-            // speed; the machine brakes from the speed it has, after the prepared segments.
-            const double current = speed;
+            // A line beyond the soft limits brakes from the speed the machine has, after the
+            // segments already prepared.
             const bool wasBraking = braking;
             const bool done = job.front()();
-            speed = std::min(speed, current);
             if (braking && !wasBraking)
                 holdDelayUs = SegmentLeadUs;
             if (!done)
@@ -258,7 +270,7 @@ void GrblPeer::takeChar(char c)
         else if (state_ == "Alarm" || state_ == "Jog")
             fail(9);
         else
-            gcodeLine(line, false);
+            gcodeLine(line);
         return;
     }
     if (lineFlags) {
@@ -637,7 +649,7 @@ void GrblPeer::report()
     for (int a = 0; a < 3; ++a) {
         float mm = static_cast<float>(steps(a)) / static_cast<float>(spm(a));
         if (!(mask & 1))
-            mm -= wcs[0][a];
+            mm -= wco[a];
         r += (a ? "," : "") + position(mm);
     }
     if (mask & 2)
@@ -660,8 +672,7 @@ void GrblPeer::report()
         wcoCounter = busy ? 29 : 9;
         if (ovrCounter == 0)
             ovrCounter = 1;
-        r += "|WCO:" + position(wcs[0][0]) + "," + position(wcs[0][1]) + ","
-             + position(wcs[0][2]);
+        r += "|WCO:" + position(wco[0]) + "," + position(wco[1]) + "," + position(wco[2]);
     }
     if (ovrCounter > 0) {
         --ovrCounter;

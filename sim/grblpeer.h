@@ -4,6 +4,8 @@
 // on the serial line:
 // - a 128-byte receive buffer (127 usable) that loses bytes arriving while it is full, and the
 //   realtime bytes ? ! ~ 0x18 0x80-0xA1 that never enter it;
+// - G-code lines read by the project's GRBL interpreter (gcode::Interpreter): GRBL's error
+//   numbers, its modal state, arcs split into the firmware's chords, offsets, dwells, M0/M2;
 // - the main loop: characters move into an 80-character line buffer (blanks and comments
 //   dropped, letters upper-cased); a line that must wait (planner full, a planner sync, a dwell,
 //   an EEPROM write, homing) waits in the line buffer, and nothing behind it is read meanwhile;
@@ -15,6 +17,7 @@
 // GrblPtyServer serves the core on a pseudo-terminal in real time, handing it the received bytes
 // at the line's baud rate as a UART would.
 
+#include "interpreter.h"
 #include "pty.h"
 
 #include <atomic>
@@ -25,6 +28,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 class GrblPeer {
 public:
@@ -65,7 +69,8 @@ public:
     int holdState() const { return holdSub; }  // -1 none, 0 stopped, 1 braking
     int32_t steps(int axis) const;
     double machine(int axis) const;             // mm
-    double workOffset(int axis) const { return wcs[0][axis]; }
+    double workOffset(int axis) const { return axis < 3 ? parser_.workOffsets[0][axis] : 0; }
+    const gcode::State& parserState() const { return parser_; }
     bool spindleOn() const { return spindle != 5; }
     bool homing() const { return homingLeft > 0; }
     bool critical() const { return critical_; }
@@ -97,12 +102,27 @@ private:
     void takeChar(char c);
     void executeLine(const std::string& line);
     void systemLine(const std::string& line);
-    void gcodeLine(const std::string& line, bool jog);
+    void gcodeLine(const std::string& line);
+    void jogLine(const std::string& line);
+    gcode::MachineSettings machineSettings() const;
+    void applyLine(const gcode::State& next, bool writesEeprom);
+    void queueBlocks(const std::string& line, const std::vector<gcode::Block>& blocks,
+                     const gcode::State& beforeEnd);
+    void queueMotion(const gcode::Block& block);
+    void queueProbe(const gcode::Block& block, bool failIfUntouched);
+    void queueDwell(float seconds);
+    void queuePause();
+    void queueProgramEnd();
+    void softLimitAlarm();
+    bool outsideSoftLimits(const float target[3]) const;
+    void modesReport();
+    void parametersReport();
     int storeSetting(int n, double v);
     void eepromWrite(int bytes);
     void report();
     void settingsReport();
     void reset();
+    void resetParser();
     void raiseCritical(int code);
     void say(const std::string& s) { out += s + "\r\n"; }
     void answer(const std::string& s);
@@ -150,7 +170,6 @@ private:
     double at[Axes] = {0, 0, 0, 0};          // machine position, steps (fractional in motion)
     int32_t planPos[Axes] = {0, 0, 0, 0};    // end of the last planned block, steps
     float gpos[Axes] = {0, 0, 0, 0};         // the parser's position, mm
-    float wcs[6][Axes] = {};                 // G54..G59 offsets, mm
     std::deque<Block> planner;
     double dwellUs = 0;
     double stallUs = 0;
@@ -160,15 +179,17 @@ private:
     int homingFailure = 0;
     int eepromStallMs = -1;
     bool pendingReport = false;
-    // Parser modes.
-    bool relative = false;
-    bool inches = false;
-    bool rapidMode = true;
-    float feed = 0;
+    // The parser's modes and offsets ($G, $#, jogs); its position is gpos.
+    gcode::State parser_;
+    // What the machine does: the offset reports show and the accessories, both set once the
+    // line that changes them has waited for the planner.
+    float wco[3] = {0, 0, 0};
     float spindleSpeed = 0;
     int spindle = 5;   // 3, 4 or 5
     bool flood = false;
     bool mist = false;
+    float probeAt[3] = {0, 0, 0};  // machine position of the last probing, mm
+    bool probeOk = false;
     // Streaming observation.
     bool started = false;
     bool ranEmpty = false;

@@ -61,6 +61,10 @@ private Q_SLOTS:
     void reportFields();
     void accessoryChangeWaitsForThePlanner();
     void jobTimeAgreesWithTheEstimator();
+    void arcsRunTheFirmwaresChordsToTheirExactEnd();
+    void offsetsMoveTargetsAndShowInParameters();
+    void wordErrorsInTheFirmwaresOrder();
+    void programPauseEndAndDwellSteps();
 };
 
 void TestGrblPeer::linesCleanedAnsweredInOrderAndRejectedWhole()
@@ -385,6 +389,99 @@ void TestGrblPeer::jobTimeAgreesWithTheEstimator()
     const double measured = clock / 1e6;
     QVERIFY2(std::abs(measured - predicted) < 0.002 * predicted,
              qPrintable(QStringLiteral("peer %1 s, estimate %2 s").arg(measured).arg(predicted)));
+}
+
+void TestGrblPeer::arcsRunTheFirmwaresChordsToTheirExactEnd()
+{
+    Peer p({{110, 3000}, {111, 3000}, {120, 500}, {121, 500}});
+    p.send("G0 X10 Y10\n");
+    p.run(2000);
+    int started = p.blocksStarted;
+    p.travelled = 0;
+    // A full circle of radius 5 at $12 = 0.002 mm: floor(pi * 5 / sqrt(0.002 * 9.998)) = 111
+    // chords, the last one onto the start again.
+    p.send("G2 X10 Y10 I5 F3000\n");
+    QCOMPARE(count(p.run(20000), "ok"), 1);
+    QCOMPARE(p.blocksStarted - started, 111);
+    QCOMPARE(p.steps(0), 2500);
+    QCOMPARE(p.steps(1), 2500);
+    QVERIFY2(std::abs(p.travelled - 10 * M_PI) < 0.01, qPrintable(QString::number(p.travelled)));
+    // R form, the short way: 60 degrees of radius 10 make floor(5.236 / 0.19999) = 26 chords.
+    started = p.blocksStarted;
+    p.send("G3 X20 Y10 R10\n");
+    QCOMPARE(count(p.run(20000), "ok"), 1);
+    QCOMPARE(p.blocksStarted - started, 26);
+    QCOMPARE(p.steps(0), 5000);
+    QCOMPARE(p.steps(1), 2500);
+
+    // Both ends inside the soft limits, the arc's top beyond Y0: a chord raises the alarm.
+    Peer s({{22, 1}, {20, 1}});
+    s.send("$X\nG0 X-10 Y-3\n");
+    s.run(5000);
+    s.takeOutput();
+    s.send("G2 X-10 Y-3 J5 F600\n");
+    QVERIFY(s.run(20000).find("ALARM:2") != std::string::npos);
+    QVERIFY(s.critical());
+    QVERIFY(s.machine(1) <= 0);
+}
+
+void TestGrblPeer::offsetsMoveTargetsAndShowInParameters()
+{
+    Peer p;
+    p.send("G10 L2 P2 X5 Y-3\nG55 G0 X1 Y1\nG92 X0 Y0\nG0 X2\n");
+    p.run(5000);
+    QCOMPARE(p.machine(0), 8.0);  // 2 + G55's 5 + G92's 1
+    QCOMPARE(p.machine(1), -2.0);
+    std::string report = p.send("?");
+    QVERIFY2(report.find("|WCO:6.000,-2.000,0.000") != std::string::npos, report.c_str());
+    std::string params = p.send("$#\n");
+    QVERIFY2(params.find("[G55:5.000,-3.000,0.000]\r\n") != std::string::npos
+                 && params.find("[G92:1.000,1.000,0.000]\r\n") != std::string::npos,
+             params.c_str());
+    // An absolute jog is in the same work coordinates.
+    p.send("$J=X0 F600\n");
+    p.run(3000);
+    QCOMPARE(p.machine(0), 6.0);
+    // A reset forgets G92 and the G55 mode; the stored G55 offset stays.
+    p.send("\x18");
+    params = p.send("$#\n$G\n");
+    QVERIFY2(params.find("[G55:5.000,-3.000,0.000]\r\n") != std::string::npos
+                 && params.find("[G92:0.000,0.000,0.000]\r\n") != std::string::npos
+                 && params.find("[GC:G0 G54 G17 G21 G90 G94 M5 M9 T0 F0 S0]") != std::string::npos,
+             params.c_str());
+}
+
+void TestGrblPeer::wordErrorsInTheFirmwaresOrder()
+{
+    Peer p;
+    // The first word the firmware cannot take decides, and the whole line is lost.
+    const std::string answers = p.send("G91 G90 X1\nM6 G20 G21\nG20 G21 M6\nG91 A1\nM7\nG0 X1 M1\n");
+    QVERIFY2(answers == "error:21\r\nerror:20\r\nerror:21\r\nerror:20\r\nerror:20\r\nok\r\n",
+             answers.c_str());
+    p.run(2000);
+    QCOMPARE(p.machine(0), 1.0);
+    QCOMPARE(p.state(), std::string("Idle"));  // M1 is ignored
+}
+
+void TestGrblPeer::programPauseEndAndDwellSteps()
+{
+    Peer p;
+    QCOMPARE(p.send("G1 X1 F60 M3 S100\nM0\nG0 X2\n"), std::string("ok\r\n"));
+    QCOMPARE(p.run(3000), std::string());  // the pause is not answered while it holds
+    QVERIFY(p.send("?").find("<Hold:0|") == 0);
+    QCOMPARE(p.machine(0), 1.0);
+    QCOMPARE(p.send("~"), std::string("ok\r\nok\r\n"));
+    p.run(2000);
+    QCOMPARE(p.machine(0), 2.0);
+    // The end resets the modes GRBL resets (G1, G54, G90, M5, M9); F, S and G20/G21 stay.
+    QCOMPARE(p.send("G55 G91 M8\nM2\n$G\n"),
+             std::string("ok\r\n[MSG:Pgm End]\r\nok\r\n"
+                         "[GC:G1 G54 G17 G21 G90 G94 M5 M9 T0 F60 S100]\r\nok\r\n"));
+    QVERIFY(!p.spindleOn());
+    // A dwell lasts whole steps of 50 ms.
+    p.send("G4 P0.01\n");
+    QCOMPARE(p.run(49), std::string());
+    QCOMPARE(p.run(1), std::string("ok\r\n"));
 }
 
 QTEST_GUILESS_MAIN(TestGrblPeer)
