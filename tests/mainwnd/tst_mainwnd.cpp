@@ -179,6 +179,7 @@ private Q_SLOTS:
         // A panel made while the editor is the destination shows it from the start.
         registerController("COM5");
         QVERIFY(!banners().last()->isHidden());
+        dialogs->expectBox();  // COM5, the active one, is not connected
         window.GetActions().commandsToController->trigger();
         for (QWidget* banner : banners())
             QVERIFY(banner->isHidden());
@@ -262,6 +263,7 @@ private Q_SLOTS:
         QCOMPARE(dialogs->count("exec"), 0);
         // The controller dialog is reached by its own key.
         const QKeySequence addKey = window.GetActions().controllerAdd->shortcut();
+        dialogs->expectRejectedDialog();
         QTest::keySequence(&window, addKey);
         QCOMPARE(dialogs->count("exec"), 1);
         QCOMPARE(window.GetEditorTabWidget()->count(), tabs + 1);
@@ -616,6 +618,7 @@ private Q_SLOTS:
         QVERIFY(!actions.commandsToController->isChecked());
         QCOMPARE(dialogs->shown.size(), 0);
 
+        dialogs->expectBox();
         actions.commandsToController->trigger();
         QVERIFY(!kernel->IsCommandToEditor());
         QCOMPARE(dialogs->shown.size(), 1);
@@ -707,6 +710,7 @@ private Q_SLOTS:
     void aboutBoxNamesVersions()
     {
         KavrixMainWnd window;
+        dialogs->expectBox();
         window.GetActions().about->trigger();
         QCOMPARE(dialogs->count("about"), 1);
         const ScriptedDialogs::Shown& box = dialogs->shown.last();
