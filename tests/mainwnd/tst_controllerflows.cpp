@@ -449,7 +449,7 @@ private Q_SLOTS:
         dialogs->clear();
         // The scripted device never reports status: the 3000 ms watchdog runs out.
         dialogs->expectBox();
-        QTRY_VERIFY_WITH_TIMEOUT(!controller->IsConnected(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!controller->IsConnected(), kWatchdogTimeoutMs);
         QCOMPARE(dialogs->count("critical"), 1);
         QCOMPARE(dialogs->shown.last().title, QString("Connection Lost Error"));
     }

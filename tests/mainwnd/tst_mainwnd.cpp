@@ -194,7 +194,8 @@ private Q_SLOTS:
         window.SlotFileNew();
         QCOMPARE(preview->Editor(), window.CurrentEditor());
         window.CurrentEditor()->setPlainText("GO_XY_S 100 1000 0;");
-        QTRY_COMPARE(preview->Path().segments.size(), 1);  // after the typing pause
+        QTRY_COMPARE_WITH_TIMEOUT(preview->Path().segments.size(), 1,
+                                  kUiTimeoutMs);  // after the typing pause
         QCOMPARE(preview->Path().segments[0].to[0], 10.0);  // 100 steps/mm while unknown
 
         // The active controller's resolution, once its set holds values.
