@@ -7,6 +7,7 @@
 #include "dialogs.h"
 #include "jogkeys.h"
 #include "kavrixkernel.h"
+#include "manualcommands.h"
 #include "manualcontrolwnd.h"
 #include "programpreview.h"
 #include "quenta.h"
@@ -484,7 +485,7 @@ void KavrixMainWnd::SlotStopAllControllers()
         // A port open for the bootloader carries no commands.
         if (!controller->IsConnected() || controller->IsInFirmwareMode())
             continue;
-        NotHalt_mitBremsrampe(controller->GetPortSettings());
+        ManualCommands::NotHalt()(controller->GetPortSettings());
         AppendToOutput(tr("Emergency stop (Not Halt) sent to %1").arg(controller->GetComPort()));
     }
 }
