@@ -7,6 +7,7 @@
 #include "dialogs.h"
 #include "jogkeys.h"
 #include "kavrixkernel.h"
+#include "kavroversion.h"
 #include "manualcommands.h"
 #include "manualcontrolwnd.h"
 #include "programpreview.h"
@@ -752,9 +753,12 @@ void KavrixMainWnd::closeEvent(QCloseEvent* event)
 
 void KavrixMainWnd::SlotHelpAbout()
 {
+    // The link library is built from the same tree: the version it needs is the program's.
+    const QString version = QStringLiteral(KAVRO_VERSION);
     Dialogs::seam().about(this, tr("About KavrixMulti"),
-                          tr("KavrixMulti version 1.40\n"
+                          tr("KavrixMulti version %1\n"
                              "Made by lumbrix CNC Controls\n"
                              "Support: https://www.lumbrix.example/support\n"
-                             "Needed Quenta version 1.40"));
+                             "Needed Quenta version %2")
+                              .arg(version, version));
 }

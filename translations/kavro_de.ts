@@ -383,16 +383,6 @@
         <translation>Über KavrixMulti</translation>
     </message>
     <message>
-        <source>KavrixMulti version 1.40
-Made by lumbrix CNC Controls
-Support: https://www.lumbrix.example/support
-Needed Quenta version 1.40</source>
-        <translation>KavrixMulti Version 1.40
-Hergestellt von lumbrix CNC Controls
-Support: https://www.lumbrix.example/support
-Benötigte Quenta-Version 1.40</translation>
-    </message>
-    <message>
         <source>Add controller </source>
         <translation>Controller hinzufügen: </translation>
     </message>
@@ -647,6 +637,16 @@ Stattdessen als UTF-8 speichern?</translation>
     <message>
         <source>GRBL stores the name in upper case without blanks: &quot;Mill 2b&quot; is kept as &quot;MILL2B&quot;, and that is what the controller reports.</source>
         <translation>GRBL speichert den Namen in Großbuchstaben ohne Leerzeichen: aus &quot;Mill 2b&quot; wird &quot;MILL2B&quot;, und so meldet ihn die Steuerung.</translation>
+    </message>
+    <message>
+        <source>KavrixMulti version %1
+Made by lumbrix CNC Controls
+Support: https://www.lumbrix.example/support
+Needed Quenta version %2</source>
+        <translation>KavrixMulti Version %1
+Hergestellt von lumbrix CNC Controls
+Support: https://www.lumbrix.example/support
+Benötigte Quenta-Version %2</translation>
     </message>
 </context>
 <context>
