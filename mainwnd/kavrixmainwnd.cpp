@@ -91,6 +91,7 @@ public:
 KavrixMainWnd::KavrixMainWnd(QWidget* parent)
     : QMainWindow(parent)
 {
+    //: The program's name: the same in every language.
     setWindowTitle(tr("KavrixMulti"));
     setWindowIcon(QIcon(QStringLiteral(":/images/symbol_lumbrix.png")));
 
@@ -274,7 +275,9 @@ void KavrixMainWnd::CreateActions()
     connect(actions.ramProgrammWrite, &QAction::triggered, this,
             &KavrixMainWnd::SlotRAMProgrammWrite);
 
-    actions.ramProgrammStart = make(tr("&Start RAM-Programm"), tr("RAM-Programm starten"));
+    //: A machine text of the RAM programs: German in every language.
+    const QString startTip = tr("RAM-Programm starten");
+    actions.ramProgrammStart = make(tr("&Start RAM-Programm"), startTip);
     actions.ramProgrammStart->setToolTip(tr("RAM-Rrogramm starten"));
     connect(actions.ramProgrammStart, &QAction::triggered, this,
             &KavrixMainWnd::SlotRAMProgrammStart);

@@ -66,6 +66,7 @@
     </message>
     <message>
         <source>KavrixMulti</source>
+        <extracomment>The program&apos;s name: the same in every language.</extracomment>
         <translation>KavrixMulti</translation>
     </message>
     <message>
@@ -286,6 +287,7 @@
     </message>
     <message>
         <source>RAM-Programm starten</source>
+        <extracomment>A machine text of the RAM programs: German in every language.</extracomment>
         <translation>RAM-Programm starten</translation>
     </message>
     <message>
@@ -548,18 +550,22 @@
     </message>
     <message>
         <source>RAM1</source>
+        <extracomment>The controller&apos;s name of a RAM slot: the same in every language.</extracomment>
         <translation>RAM1</translation>
     </message>
     <message>
         <source>RAM2</source>
+        <extracomment>The controller&apos;s name of a RAM slot: the same in every language.</extracomment>
         <translation>RAM2</translation>
     </message>
     <message>
         <source>RAM3</source>
+        <extracomment>The controller&apos;s name of a RAM slot: the same in every language.</extracomment>
         <translation>RAM3</translation>
     </message>
     <message>
         <source>RAM4</source>
+        <extracomment>The controller&apos;s name of a RAM slot: the same in every language.</extracomment>
         <translation>RAM4</translation>
     </message>
     <message>
@@ -572,14 +578,17 @@
     </message>
     <message>
         <source>RAM-Programmübertragung ist abgeschlossen.</source>
+        <extracomment>A machine text of the RAM program transfer: German in every language.</extracomment>
         <translation>RAM-Programmübertragung ist abgeschlossen.</translation>
     </message>
     <message>
         <source>RAMProgrammWrite</source>
+        <extracomment>The command&apos;s name as its title: the same in every language.</extracomment>
         <translation>RAMProgrammWrite</translation>
     </message>
     <message>
         <source>RAM-Programm enthält Fehler.</source>
+        <extracomment>A machine text of the RAM program transfer: German in every language.</extracomment>
         <translation>RAM-Programm enthält Fehler.</translation>
     </message>
     <message>
