@@ -16,7 +16,7 @@ ScriptedDialogs::~ScriptedDialogs()
     const QStringList lines = surprises();
     if (!lines.isEmpty()) {
         const QByteArray message =
-            ("dialogs the test did not script:\n  " + lines.join(QStringLiteral("\n  ")))
+            ("dialogs not as the test scripted them:\n  " + lines.join(QStringLiteral("\n  ")))
                 .toUtf8();
         QTest::qFail(message.constData(), __FILE__, __LINE__);
     }
