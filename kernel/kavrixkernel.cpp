@@ -2,6 +2,7 @@
 
 #include "dialogs.h"
 #include "quenta.h"
+#include "recordport.h"
 #include "tarvocontroller.h"
 #include "tarvoparameters.h"
 
@@ -11,7 +12,6 @@
 #include <QStandardItemModel>
 
 #include <atomic>
-#include <cstring>
 
 const QEvent::Type UpdateControllerStatusEventType =
     static_cast<QEvent::Type>(QEvent::registerEventType());
@@ -19,11 +19,6 @@ const QEvent::Type UpdateControllerStatusEventType =
 namespace {
 
 std::atomic<KavrixKernel*> instance{nullptr};
-
-QString portOfRecord(const TarvoPortSettings* s)
-{
-    return QString::fromLatin1(s->comPort, static_cast<int>(strnlen(s->comPort, sizeof s->comPort)));
-}
 
 QStandardItem* readOnlyItem(const QString& text)
 {
@@ -155,7 +150,7 @@ void KavrixKernel::OnStatusNotification(TarvoPortSettings* portSettings)
 {
     if (!portSettings)
         return;
-    QCoreApplication::postEvent(this, new UpdateControllerStatusEvent(portOfRecord(portSettings)));
+    QCoreApplication::postEvent(this, new UpdateControllerStatusEvent(RecordPort(portSettings)));
 }
 
 void KavrixKernel::customEvent(QEvent* event)

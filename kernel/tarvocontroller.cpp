@@ -1,6 +1,7 @@
 #include "tarvocontroller.h"
 
 #include "kavrixkernel.h"
+#include "recordport.h"
 
 #include <cstring>
 
@@ -9,11 +10,8 @@ TarvoController::TarvoController(const QString& port, int baudRate)
     , portSettings(std::make_unique<TarvoPortSettings>())
 {
     InitCommPortSettings(portSettings.get());
-    if (!port.isNull()) {
-        const QByteArray bytes = port.left(7).toLatin1();
-        std::memset(portSettings->comPort, 0, sizeof portSettings->comPort);
-        std::memcpy(portSettings->comPort, bytes.constData(), static_cast<size_t>(bytes.size()));
-    }
+    if (!port.isNull())
+        SetRecordPort(portSettings.get(), port);
     if (baudRate != 0)
         portSettings->baudRate = baudRate;
     status = std::make_unique<TarvoStatus>();
@@ -41,9 +39,7 @@ TarvoController::~TarvoController()
 
 QString TarvoController::GetComPort() const
 {
-    return QString::fromLatin1(portSettings->comPort,
-                               static_cast<int>(strnlen(portSettings->comPort,
-                                                        sizeof portSettings->comPort)));
+    return RecordPort(portSettings.get());
 }
 
 QString TarvoController::GetControllerName() const

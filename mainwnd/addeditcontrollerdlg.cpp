@@ -3,12 +3,11 @@
 
 #include "kavrixkernel.h"
 #include "quenta.h"
+#include "recordport.h"
 #include "tarvocontroller.h"
 
 #include <QIntValidator>
 #include <QPushButton>
-
-#include <cstring>
 
 AddEditControllerDlg::AddEditControllerDlg(TarvoController* controller, bool isAdd,
                                            QWidget* parent)
@@ -58,11 +57,8 @@ void AddEditControllerDlg::accept()
     }
 
     TarvoPortSettings* const settings = controller->GetPortSettings();
-    if (isAdd) {
-        const QByteArray name = port.toLatin1().left(int(sizeof settings->comPort) - 1);
-        std::memset(settings->comPort, 0, sizeof settings->comPort);
-        std::memcpy(settings->comPort, name.constData(), size_t(name.size()));
-    }
+    if (isAdd)
+        SetRecordPort(settings, port);
     settings->baudRate = int32_t(baudRate);
     QDialog::accept();
 }

@@ -7,6 +7,8 @@
 #include "dialogs.h"
 #include "jogkeys.h"
 #include "kavrixkernel.h"
+#include "kavroversion.h"
+#include "manualcommands.h"
 #include "manualcontrolwnd.h"
 #include "programpreview.h"
 #include "quenta.h"
@@ -89,6 +91,7 @@ public:
 KavrixMainWnd::KavrixMainWnd(QWidget* parent)
     : QMainWindow(parent)
 {
+    //: The program's name: the same in every language.
     setWindowTitle(tr("KavrixMulti"));
     setWindowIcon(QIcon(QStringLiteral(":/images/symbol_lumbrix.png")));
 
@@ -272,7 +275,9 @@ void KavrixMainWnd::CreateActions()
     connect(actions.ramProgrammWrite, &QAction::triggered, this,
             &KavrixMainWnd::SlotRAMProgrammWrite);
 
-    actions.ramProgrammStart = make(tr("&Start RAM-Programm"), tr("RAM-Programm starten"));
+    //: A machine text of the RAM programs: German in every language.
+    const QString startTip = tr("RAM-Programm starten");
+    actions.ramProgrammStart = make(tr("&Start RAM-Programm"), startTip);
     actions.ramProgrammStart->setToolTip(tr("RAM-Rrogramm starten"));
     connect(actions.ramProgrammStart, &QAction::triggered, this,
             &KavrixMainWnd::SlotRAMProgrammStart);
@@ -484,7 +489,7 @@ void KavrixMainWnd::SlotStopAllControllers()
         // A port open for the bootloader carries no commands.
         if (!controller->IsConnected() || controller->IsInFirmwareMode())
             continue;
-        NotHalt_mitBremsrampe(controller->GetPortSettings());
+        ManualCommands::NotHalt()(controller->GetPortSettings());
         AppendToOutput(tr("Emergency stop (Not Halt) sent to %1").arg(controller->GetComPort()));
     }
 }
@@ -751,9 +756,12 @@ void KavrixMainWnd::closeEvent(QCloseEvent* event)
 
 void KavrixMainWnd::SlotHelpAbout()
 {
+    // The link library is built from the same tree: the version it needs is the program's.
+    const QString version = QStringLiteral(KAVRO_VERSION);
     Dialogs::seam().about(this, tr("About KavrixMulti"),
-                          tr("KavrixMulti version 1.40\n"
+                          tr("KavrixMulti version %1\n"
                              "Made by lumbrix CNC Controls\n"
                              "Support: https://www.lumbrix.example/support\n"
-                             "Needed Quenta version 1.40"));
+                             "Needed Quenta version %2")
+                              .arg(version, version));
 }

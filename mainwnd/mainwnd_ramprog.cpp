@@ -46,7 +46,17 @@ void KavrixMainWnd::SlotRAMProgrammWrite()
     if (!editor)
         return;
 
-    const QStringList ramSlots = {tr("RAM1"), tr("RAM2"), tr("RAM3"), tr("RAM4")};
+    // ramNumberOf() reads the slot number back from the name chosen.
+    const QStringList ramSlots = {
+        //: The controller's name of a RAM slot: the same in every language.
+        tr("RAM1"),
+        //: The controller's name of a RAM slot: the same in every language.
+        tr("RAM2"),
+        //: The controller's name of a RAM slot: the same in every language.
+        tr("RAM3"),
+        //: The controller's name of a RAM slot: the same in every language.
+        tr("RAM4"),
+    };
     bool chosen = false;
     const QString choice = Dialogs::seam().getItem(this, tr("Select RAM"),
                                                    tr("RAM number to store programm"), ramSlots,
@@ -65,11 +75,14 @@ void KavrixMainWnd::SlotRAMProgrammWrite()
         kernel->WriteRAMProgramm(controller->GetPortSettings(), editor, ramNumber, messages);
     }
     if (messages.isEmpty()) {
+        //: A machine text of the RAM program transfer: German in every language.
         statusBar()->showMessage(tr("RAM-Programmübertragung ist abgeschlossen."), 2000);
     } else {
         AppendToOutput(messages.join(QLatin1Char('\n')));
-        Dialogs::warning(this, tr("RAMProgrammWrite"), tr("RAM-Programm enthält Fehler."),
-                         QMessageBox::Ok);
+        //: The command's name as its title: the same in every language.
+        const QString title = tr("RAMProgrammWrite");
+        //: A machine text of the RAM program transfer: German in every language.
+        Dialogs::warning(this, title, tr("RAM-Programm enthält Fehler."), QMessageBox::Ok);
     }
     UpdateActions();
 }

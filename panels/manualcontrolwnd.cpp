@@ -2,7 +2,6 @@
 #include "ui_manualcontrolwnd.h"
 
 #include "commandguard.h"
-#include "commandline.h"
 #include "device.h"
 #include "kavrixkernel.h"
 #include "manualcommandvalues.h"
@@ -16,73 +15,23 @@
 #include <QLabel>
 #include <QLocale>
 
-// An inclusive range in both units with the messages that reject a value outside it.
-struct ManualValueRange {
-    int32_t lowSteps;
-    int32_t highSteps;
-    float lowMm;
-    float highMm;
-    const char* stepsMessage;
-    const char* mmMessage;
-};
-
 namespace {
-
-enum Axis { AxisX = 0, AxisY = 1, AxisZ = 2, AxisC = 3 };
-
-// The messages are looked up in the panel's translation context when shown.
-const ManualValueRange velocityRange = {
-    0, 999, 0.0f, 999.0f,
-    QT_TRANSLATE_NOOP("ManualControlWnd", "Value out of range [0 ... 999]"),
-    QT_TRANSLATE_NOOP("ManualControlWnd", "Value out of range [0.0 ... 999.0]")};
-// Relative distances and the zero point.
-const ManualValueRange distanceRange = {
-    -32767, 32767, -32767.0f, 32767.0f,
-    QT_TRANSLATE_NOOP("ManualControlWnd", "Value out of range [-32767 ... 32767]"),
-    QT_TRANSLATE_NOOP("ManualControlWnd", "Value out of range [-32767.0 ... 32767.0]")};
-// The hold time is an integer in both units.
-const ManualValueRange holdTimeRange = {
-    0, 12000000, 0.0f, 0.0f,
-    QT_TRANSLATE_NOOP("ManualControlWnd", "Value out of range [0 ... 12000000]"),
-    QT_TRANSLATE_NOOP("ManualControlWnd", "Value out of range [0 ... 12000000]")};
 
 const QString guardTitle = QStringLiteral("ManualControlWnd");
 
-std::unique_ptr<QIntValidator> integerValidator(int bottom, int top)
+std::unique_ptr<QIntValidator> integerValidator(const ManualValueRange& range)
 {
-    auto validator = std::make_unique<QIntValidator>(bottom, top);
+    auto validator = std::make_unique<QIntValidator>(range.lowSteps, range.highSteps);
     validator->setLocale(MachineNumberLocale());
     return validator;
 }
 
-std::unique_ptr<QDoubleValidator> decimalValidator(double bottom, double top)
+std::unique_ptr<QDoubleValidator> decimalValidator(const ManualValueRange& range)
 {
-    auto validator = std::make_unique<QDoubleValidator>(bottom, top, 6);
+    auto validator = std::make_unique<QDoubleValidator>(range.lowMm, range.highMm, 6);
     validator->setNotation(QDoubleValidator::StandardNotation);
     validator->setLocale(MachineNumberLocale());
     return validator;
-}
-
-// Text that does not convert counts as 0.
-int32_t toInteger(const QLineEdit* edit)
-{
-    bool ok = false;
-    const int value = edit->text().toInt(&ok, 10);
-    return ok ? value : 0;
-}
-
-float toFloat(const QLineEdit* edit)
-{
-    bool ok = false;
-    const float value = edit->text().toFloat(&ok);
-    return ok ? value : 0.0f;
-}
-
-template <typename T>
-bool inRange(T value, T low, T high)
-{
-    // Written so that a NaN is out of every range.
-    return value >= low && value <= high;
 }
 
 }  // namespace
@@ -92,11 +41,12 @@ ManualControlWnd::ManualControlWnd(TarvoController* controller, QWidget* parent,
     : QWidget(parent),
       controller(controller),
       values(std::make_unique<ManualCommandValues>()),
-      velocityStepsValidator(integerValidator(0, 999)),
-      velocityMmValidator(decimalValidator(0.0, 999.0)),
-      holdTimeValidator(integerValidator(0, 12000000)),
-      distanceStepsValidator(integerValidator(-32767, 32767)),
-      distanceMmValidator(decimalValidator(-32767.0, 32767.0))
+      commands(std::make_unique<ManualCommands>(*values)),
+      velocityStepsValidator(integerValidator(ManualCommands::VelocityRange())),
+      velocityMmValidator(decimalValidator(ManualCommands::VelocityRange())),
+      holdTimeValidator(integerValidator(ManualCommands::HoldTimeRange())),
+      distanceStepsValidator(integerValidator(ManualCommands::DistanceRange())),
+      distanceMmValidator(decimalValidator(ManualCommands::DistanceRange()))
 {
     if (when == FormBuild::Now)
         BuildForm();
@@ -288,45 +238,27 @@ void ManualControlWnd::RejectInput(QLineEdit* edit, const QString& message)
     edit->setFocus();
 }
 
-bool ManualControlWnd::ReadValue(QLineEdit* edit, const ManualValueRange& range, int32_t& steps,
-                                 float& mm, CommandLine& line)
+ManualCommands::Unit ManualControlWnd::CurrentUnit() const
 {
-    if (stepsMode)
-        return ReadInteger(edit, range, steps, line);
-    mm = toFloat(edit);
-    if (!inRange(mm, range.lowMm, range.highMm)) {
-        RejectInput(edit, tr(range.mmMessage));
-        return false;
-    }
-    line.Append(mm);
-    return true;
+    return stepsMode ? ManualCommands::Unit::Steps : ManualCommands::Unit::Mm;
 }
 
-bool ManualControlWnd::ReadInteger(QLineEdit* edit, const ManualValueRange& range,
-                                   int32_t& target, CommandLine& line)
+void ManualControlWnd::SendOrReject(const ManualCommands::Result& result,
+                                    const QList<QLineEdit*>& edits)
 {
-    target = toInteger(edit);
-    if (!inRange(target, range.lowSteps, range.highSteps)) {
-        RejectInput(edit, tr(range.stepsMessage));
-        return false;
-    }
-    line.Append(target);
-    return true;
+    if (result.Accepted())
+        Send(result);
+    else
+        RejectInput(edits.at(result.rejected), result.message);
 }
 
-bool ManualControlWnd::ReadVelocity(CommandLine& line)
-{
-    return ReadValue(ui->VEdit, velocityRange, values->velocitySteps, values->velocityMm, line);
-}
-
-template <typename Call>
-void ManualControlWnd::Send(const CommandLine& line, Call call)
+void ManualControlWnd::Send(const ManualCommands::Result& command)
 {
     KavrixKernel* const kernel = KavrixKernel::Instance();
     const bool execute = !kernel->IsCommandToEditor() && controller;
     if (execute)
-        call(controller->GetPortSettings());
-    kernel->WriteCommand(line.Text());
+        command.call(controller->GetPortSettings());
+    kernel->WriteCommand(command.line);
     // A controller that refuses a command for a reason of its own (a GRBL port's park
     // position outside the machine) says why in the log, below the command.
     if (execute) {
@@ -336,96 +268,47 @@ void ManualControlWnd::Send(const CommandLine& line, Call call)
     }
 }
 
-QString ManualControlWnd::MoveKeyword(Pair pair) const
-{
-    if (pair == Pair::XY)
-        return stepsMode ? QStringLiteral("GO_XY_S") : QStringLiteral("GO_XY_MM");
-    return stepsMode ? QStringLiteral("GO_ZC_S") : QStringLiteral("GO_ZC_MM");
-}
-
-void ManualControlWnd::SendMove(Pair pair, const CommandLine& line)
-{
-    ManualCommandValues& v = *values;
-    const int first = pair == Pair::XY ? AxisX : AxisZ;
-    const bool steps = stepsMode;
-    Send(line, [&v, pair, first, steps](TarvoPortSettings* record) {
-        // The library reads six entries from each address; entry 0 is the distance.
-        if (steps) {
-            const auto move =
-                pair == Pair::XY ? &FahreRelativ_XY_Schritte : &FahreRelativ_ZC_Schritte;
-            move(record, v.velocitySteps, v.moveArgA, v.distSteps[first], v.distSteps[first + 1],
-                 v.moveArgB);
-        } else {
-            const auto move = pair == Pair::XY ? &FahreRelativ_XY_mm : &FahreRelativ_ZC_mm;
-            move(record, v.velocityMm, v.moveArgA, v.distMm[first], v.distMm[first + 1],
-                 v.moveArgB);
-        }
-    });
-}
-
-void ManualControlWnd::Jog(Pair pair, int axisInPair, int direction)
+void ManualControlWnd::Jog(int axis, int direction)
 {
     EnsureForm();
     if (!CommandMayGoOn())
         return;
     ui->statusLabel->clear();
-    CommandLine line(MoveKeyword(pair));
-    if (!ReadVelocity(line))
-        return;
-    const int index =
-        qBound(0, ui->StreckeComboBox->currentIndex(), ManualCommandValues::JogDistances - 1);
-    const int first = pair == Pair::XY ? AxisX : AxisZ;
-    const int moved = first + axisInPair;
-    const int still = first + (1 - axisInPair);
-    if (stepsMode) {
-        values->distSteps[moved][0] = direction * values->jogStepsTable[index];
-        values->distSteps[still][0] = 0;
-        line.Append(values->distSteps[first][0]).Append(values->distSteps[first + 1][0]);
-    } else {
-        values->distMm[moved][0] = static_cast<float>(direction) * values->jogMmTable[index];
-        values->distMm[still][0] = 0.0f;
-        line.Append(values->distMm[first][0]).Append(values->distMm[first + 1][0]);
-    }
-    SendMove(pair, line);
+    SendOrReject(commands->Jog(CurrentUnit(), axis, direction, ui->VEdit->text(),
+                               ui->StreckeComboBox->currentIndex()),
+                 {ui->VEdit});
 }
 
-void ManualControlWnd::MoveRelative(Pair pair, QLineEdit* firstEdit, QLineEdit* secondEdit)
+void ManualControlWnd::MoveRelative(ManualCommands::Pair pair, QLineEdit* firstEdit,
+                                    QLineEdit* secondEdit)
 {
     if (!CommandMayGoOn())
         return;
     ui->statusLabel->clear();
-    CommandLine line(MoveKeyword(pair));
-    if (!ReadVelocity(line))
-        return;
-    const int first = pair == Pair::XY ? AxisX : AxisZ;
-    if (!ReadValue(firstEdit, distanceRange, values->distSteps[first][0],
-                   values->distMm[first][0], line))
-        return;
-    if (!ReadValue(secondEdit, distanceRange, values->distSteps[first + 1][0],
-                   values->distMm[first + 1][0], line))
-        return;
-    SendMove(pair, line);
+    SendOrReject(commands->MoveRelative(CurrentUnit(), pair, ui->VEdit->text(),
+                                        firstEdit->text(), secondEdit->text()),
+                 {ui->VEdit, firstEdit, secondEdit});
 }
 
-void ManualControlWnd::SlotXneg() { Jog(Pair::XY, 0, -1); }
-void ManualControlWnd::SlotYneg() { Jog(Pair::XY, 1, -1); }
-void ManualControlWnd::SlotXpos() { Jog(Pair::XY, 0, 1); }
-void ManualControlWnd::SlotYpos() { Jog(Pair::XY, 1, 1); }
-void ManualControlWnd::SlotZneg() { Jog(Pair::ZC, 0, -1); }
-void ManualControlWnd::SlotCneg() { Jog(Pair::ZC, 1, -1); }
-void ManualControlWnd::SlotZpos() { Jog(Pair::ZC, 0, 1); }
-void ManualControlWnd::SlotCpos() { Jog(Pair::ZC, 1, 1); }
+void ManualControlWnd::SlotXneg() { Jog(0, -1); }
+void ManualControlWnd::SlotYneg() { Jog(1, -1); }
+void ManualControlWnd::SlotXpos() { Jog(0, 1); }
+void ManualControlWnd::SlotYpos() { Jog(1, 1); }
+void ManualControlWnd::SlotZneg() { Jog(2, -1); }
+void ManualControlWnd::SlotCneg() { Jog(3, -1); }
+void ManualControlWnd::SlotZpos() { Jog(2, 1); }
+void ManualControlWnd::SlotCpos() { Jog(3, 1); }
 
 void ManualControlWnd::SlotFahreRelativXY()
 {
     EnsureForm();
-    MoveRelative(Pair::XY, ui->XEdit, ui->YEdit);
+    MoveRelative(ManualCommands::Pair::XY, ui->XEdit, ui->YEdit);
 }
 
 void ManualControlWnd::SlotFahreRelativZC()
 {
     EnsureForm();
-    MoveRelative(Pair::ZC, ui->ZEdit, ui->CEdit);
+    MoveRelative(ManualCommands::Pair::ZC, ui->ZEdit, ui->CEdit);
 }
 
 void ManualControlWnd::SlotHaltePosition()
@@ -434,11 +317,8 @@ void ManualControlWnd::SlotHaltePosition()
     if (!CommandMayGoOn())
         return;
     ui->statusLabel->clear();
-    CommandLine line(QStringLiteral("WAIT"));
-    if (!ReadInteger(ui->HaltePositionEdit, holdTimeRange, values->holdTimeMs, line))
-        return;
-    const int32_t holdTime = values->holdTimeMs;
-    Send(line, [holdTime](TarvoPortSettings* record) { HaltePosition(record, holdTime); });
+    SendOrReject(commands->HoldPosition(ui->HaltePositionEdit->text()),
+                 {ui->HaltePositionEdit});
 }
 
 void ManualControlWnd::SlotNullPunktSetzen()
@@ -447,40 +327,25 @@ void ManualControlWnd::SlotNullPunktSetzen()
     if (!CommandMayGoOn())
         return;
     ui->statusLabel->clear();
-    CommandLine line(stepsMode ? QStringLiteral("SET_ZERO_S") : QStringLiteral("SET_ZERO_MM"));
-    QLineEdit* const edits[] = {ui->XNullPunktEdit, ui->YNullPunktEdit, ui->ZNullPunktEdit,
-                                ui->CNullPunktEdit};
-    for (int axis = AxisX; axis <= AxisC; ++axis) {
-        if (!ReadValue(edits[axis], distanceRange, values->zeroSteps[axis], values->zeroMm[axis],
-                       line))
-            return;
-    }
-    const ManualCommandValues& v = *values;
-    const bool steps = stepsMode;
-    Send(line, [&v, steps](TarvoPortSettings* record) {
-        if (steps)
-            NullPunktSetzen_Schritte(record, v.zeroSteps[AxisX], v.zeroSteps[AxisY],
-                                     v.zeroSteps[AxisZ], v.zeroSteps[AxisC]);
-        else
-            NullPunktSetzen_mm(record, v.zeroMm[AxisX], v.zeroMm[AxisY], v.zeroMm[AxisZ],
-                               v.zeroMm[AxisC]);
-    });
+    const QList<QLineEdit*> edits = {ui->XNullPunktEdit, ui->YNullPunktEdit, ui->ZNullPunktEdit,
+                                     ui->CNullPunktEdit};
+    SendOrReject(commands->SetZero(CurrentUnit(), {edits[0]->text(), edits[1]->text(),
+                                            edits[2]->text(), edits[3]->text()}),
+                 edits);
 }
 
 void ManualControlWnd::SlotParken()
 {
     if (!CommandMayGoOn())
         return;
-    Send(CommandLine(QStringLiteral("GO_PARK")),
-         [](TarvoPortSettings* record) { ParkPositionAnfahren(record); });
+    Send(commands->Park());
 }
 
 void ManualControlWnd::SlotReferenzfahrt()
 {
     if (!CommandMayGoOn())
         return;
-    Send(CommandLine(QStringLiteral("GO_REF")),
-         [](TarvoPortSettings* record) { Referenzfahrt(record, 0, 0); });
+    Send(commands->Reference());
 }
 
 void ManualControlWnd::SlotSpKuSetzen()
@@ -488,16 +353,8 @@ void ManualControlWnd::SlotSpKuSetzen()
     EnsureForm();
     if (!CommandMayGoOn())
         return;
-    values->coolingOn = ui->bit5KuCheckBox->isChecked() ? 1 : 0;
-    values->spindleOn = ui->bit4SpCheckBox->isChecked() ? 1 : 0;
-    const uint8_t cooling = values->coolingOn;
-    const uint8_t spindle = values->spindleOn;
-    // The line names cooling first, the library call takes the spindle first.
-    CommandLine line(QStringLiteral("SET_FUNC"));
-    line.Append(int32_t{cooling}).Append(int32_t{spindle});
-    Send(line, [spindle, cooling](TarvoPortSettings* record) {
-        SpindelKuhlungSetzen(record, spindle, cooling);
-    });
+    Send(commands->SetSpindleCooling(ui->bit4SpCheckBox->isChecked(),
+                                     ui->bit5KuCheckBox->isChecked()));
 }
 
 void ManualControlWnd::SlotAllgAusgSetzen()
@@ -513,13 +370,7 @@ void ManualControlWnd::SlotAllgAusgSetzen()
         if (bits[n]->isChecked())
             outputs |= 1u << n;
     }
-    values->generalOutputs = static_cast<uint8_t>(outputs);
-    const uint8_t generalOutputs = values->generalOutputs;
-    CommandLine line(QStringLiteral("SET_O"));
-    line.Append(int32_t{generalOutputs});
-    Send(line, [generalOutputs](TarvoPortSettings* record) {
-        AllgemeineAusgaeneSetzen(record, generalOutputs);
-    });
+    Send(commands->SetOutputs(static_cast<uint8_t>(outputs)));
 }
 
 void ManualControlWnd::SlotAllgEingDeaktivieren()
@@ -535,17 +386,17 @@ void ManualControlWnd::SlotAllgEingDeaktivieren()
 void ManualControlWnd::SlotNotHalt()
 {
     if (ControllerConnectedForDirectCommand())
-        NotHalt_mitBremsrampe(controller->GetPortSettings());
+        ManualCommands::NotHalt()(controller->GetPortSettings());
 }
 
 void ManualControlWnd::SlotNotStop()
 {
     if (ControllerConnectedForDirectCommand())
-        NotStop_ohneBremsrampe(controller->GetPortSettings());
+        ManualCommands::NotStop()(controller->GetPortSettings());
 }
 
 void ManualControlWnd::SlotFehlerQuit()
 {
     if (ControllerConnectedForDirectCommand())
-        FehlerQuitieren(controller->GetPortSettings());
+        ManualCommands::AcknowledgeError()(controller->GetPortSettings());
 }

@@ -7,13 +7,14 @@
 // called (the main window does so wherever it reaches into a panel, so findChild() there
 // always finds the buttons and edits).
 
+#include "manualcommands.h"
+
 #include <QList>
 #include <QWidget>
 
 #include <cstdint>
 #include <memory>
 
-class CommandLine;
 class QDoubleValidator;
 class QIntValidator;
 class QLabel;
@@ -21,7 +22,6 @@ class QLineEdit;
 class QPushButton;
 class TarvoController;
 struct ManualCommandValues;
-struct ManualValueRange;
 
 namespace Ui {
 class ManualControlWnd;
@@ -77,8 +77,6 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    enum class Pair { XY, ZC };
-
     void BuildForm();
 
     // The red emergency stops with their key hint, and the banner shown while commands go
@@ -90,27 +88,23 @@ private:
     bool CommandMayGoOn();
     // The emergency, acknowledge and input-deactivation slots: connection check only.
     bool ControllerConnectedForDirectCommand();
-    void Jog(Pair pair, int axisInPair, int direction);
-    void MoveRelative(Pair pair, QLineEdit* firstEdit, QLineEdit* secondEdit);
-    QString MoveKeyword(Pair pair) const;
-    // The relative move of the stored velocity and entry 0 of the pair's distances.
-    void SendMove(Pair pair, const CommandLine& line);
-    bool ReadVelocity(CommandLine& line);
-    // Reads an edit in the current unit into the given steps or millimetre value.
-    bool ReadValue(QLineEdit* edit, const ManualValueRange& range, int32_t& steps, float& mm,
-                   CommandLine& line);
-    bool ReadInteger(QLineEdit* edit, const ManualValueRange& range, int32_t& target,
-                     CommandLine& line);
+    ManualCommands::Unit CurrentUnit() const;
+    // axis 0 ... 3 = X, Y, Z, C; direction -1 or +1.
+    void Jog(int axis, int direction);
+    void MoveRelative(ManualCommands::Pair pair, QLineEdit* firstEdit, QLineEdit* secondEdit);
+    // Sends an accepted command; else shows the message and selects the edit (of edits, in
+    // the order the values were given) that holds the rejected value.
+    void SendOrReject(const ManualCommands::Result& result, const QList<QLineEdit*>& edits);
     void RejectInput(QLineEdit* edit, const QString& message);
     // Steps 5 and 6: the library call (only when commands go to the controller), then the line.
-    template <typename Call>
-    void Send(const CommandLine& line, Call call);
+    void Send(const ManualCommands::Result& command);
     // The velocity edit and the eight distance and zero-point edits.
     QList<QLineEdit*> ValueEdits() const;
 
     TarvoController* controller;
     bool stepsMode = true;
     std::unique_ptr<ManualCommandValues> values;
+    std::unique_ptr<ManualCommands> commands;  // reads and writes *values
     std::unique_ptr<QIntValidator> velocityStepsValidator;
     std::unique_ptr<QDoubleValidator> velocityMmValidator;
     std::unique_ptr<QIntValidator> holdTimeValidator;

@@ -66,6 +66,7 @@
     </message>
     <message>
         <source>KavrixMulti</source>
+        <extracomment>The program&apos;s name: the same in every language.</extracomment>
         <translation>KavrixMulti</translation>
     </message>
     <message>
@@ -286,6 +287,7 @@
     </message>
     <message>
         <source>RAM-Programm starten</source>
+        <extracomment>A machine text of the RAM programs: German in every language.</extracomment>
         <translation>RAM-Programm starten</translation>
     </message>
     <message>
@@ -381,16 +383,6 @@
     <message>
         <source>About KavrixMulti</source>
         <translation>Über KavrixMulti</translation>
-    </message>
-    <message>
-        <source>KavrixMulti version 1.40
-Made by lumbrix CNC Controls
-Support: https://www.lumbrix.example/support
-Needed Quenta version 1.40</source>
-        <translation>KavrixMulti Version 1.40
-Hergestellt von lumbrix CNC Controls
-Support: https://www.lumbrix.example/support
-Benötigte Quenta-Version 1.40</translation>
     </message>
     <message>
         <source>Add controller </source>
@@ -558,18 +550,22 @@ Benötigte Quenta-Version 1.40</translation>
     </message>
     <message>
         <source>RAM1</source>
+        <extracomment>The controller&apos;s name of a RAM slot: the same in every language.</extracomment>
         <translation>RAM1</translation>
     </message>
     <message>
         <source>RAM2</source>
+        <extracomment>The controller&apos;s name of a RAM slot: the same in every language.</extracomment>
         <translation>RAM2</translation>
     </message>
     <message>
         <source>RAM3</source>
+        <extracomment>The controller&apos;s name of a RAM slot: the same in every language.</extracomment>
         <translation>RAM3</translation>
     </message>
     <message>
         <source>RAM4</source>
+        <extracomment>The controller&apos;s name of a RAM slot: the same in every language.</extracomment>
         <translation>RAM4</translation>
     </message>
     <message>
@@ -582,14 +578,17 @@ Benötigte Quenta-Version 1.40</translation>
     </message>
     <message>
         <source>RAM-Programmübertragung ist abgeschlossen.</source>
+        <extracomment>A machine text of the RAM program transfer: German in every language.</extracomment>
         <translation>RAM-Programmübertragung ist abgeschlossen.</translation>
     </message>
     <message>
         <source>RAMProgrammWrite</source>
+        <extracomment>The command&apos;s name as its title: the same in every language.</extracomment>
         <translation>RAMProgrammWrite</translation>
     </message>
     <message>
         <source>RAM-Programm enthält Fehler.</source>
+        <extracomment>A machine text of the RAM program transfer: German in every language.</extracomment>
         <translation>RAM-Programm enthält Fehler.</translation>
     </message>
     <message>
@@ -647,6 +646,16 @@ Stattdessen als UTF-8 speichern?</translation>
     <message>
         <source>GRBL stores the name in upper case without blanks: &quot;Mill 2b&quot; is kept as &quot;MILL2B&quot;, and that is what the controller reports.</source>
         <translation>GRBL speichert den Namen in Großbuchstaben ohne Leerzeichen: aus &quot;Mill 2b&quot; wird &quot;MILL2B&quot;, und so meldet ihn die Steuerung.</translation>
+    </message>
+    <message>
+        <source>KavrixMulti version %1
+Made by lumbrix CNC Controls
+Support: https://www.lumbrix.example/support
+Needed Quenta version %2</source>
+        <translation>KavrixMulti Version %1
+Hergestellt von lumbrix CNC Controls
+Support: https://www.lumbrix.example/support
+Benötigte Quenta-Version %2</translation>
     </message>
 </context>
 <context>

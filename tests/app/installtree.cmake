@@ -1,7 +1,8 @@
 # Installs the build into a fresh DESTDIR with the prefix /usr, compares the installed files
 # with expected-install.txt, checks the icon sizes and runs the desktop entry and the AppStream
 # metainfo through their validators.
-# cmake -DBUILD_DIR=<build> -DSOURCE_DIR=<source> -DWORK_DIR=<scratch folder> -P installtree.cmake
+# cmake -DBUILD_DIR=<build> -DSOURCE_DIR=<source> -DWORK_DIR=<scratch folder>
+#       -DVERSION=<project version> -P installtree.cmake
 cmake_minimum_required(VERSION 3.22)
 
 file(REMOVE_RECURSE ${WORK_DIR})
@@ -41,14 +42,16 @@ foreach(icon ${icons})
 endforeach()
 
 # One application id everywhere: the desktop entry's file name, its icon, the metainfo's id and
-# launchable, and the name the program gives itself (app/startup.h).
+# launchable, and the name the program gives itself (app/startup.h); the metainfo's latest
+# release is the project's version.
 set(id example.lumbrix.Kavro)
 file(READ ${WORK_DIR}/usr/share/applications/${id}.desktop desktop)
 file(READ ${WORK_DIR}/usr/share/metainfo/${id}.metainfo.xml metainfo)
 file(READ ${SOURCE_DIR}/app/startup.h startup)
 foreach(place "desktop;\nIcon=${id}\n" "metainfo;<id>${id}</id>"
               "metainfo;<launchable type=\"desktop-id\">${id}.desktop</launchable>"
-              "startup;applicationId[] = \"${id}\";")
+              "startup;applicationId[] = \"${id}\";"
+              "metainfo;<release version=\"${VERSION}\" ")
     list(GET place 0 file)
     list(GET place 1 text)
     string(FIND "${${file}}" "${text}" at)

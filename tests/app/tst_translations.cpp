@@ -166,6 +166,7 @@ private Q_SLOTS:
                  QString("Referenzfahrt"));
 
         // The command guard speaks in its caller's context: here the panel's.
+        dialogs->expectBox();
         panel.SlotXneg();
         QCOMPARE(dialogs->shown.size(), 1);
         QCOMPARE(dialogs->shown[0].title, QString("Verbindung zum Controller"));

@@ -132,6 +132,7 @@ private Q_SLOTS:
         auto* c = new TarvoController("COM3", 115200);
         KavrixKernel::Instance()->AddController(c);
         c->GetStatus().errorCode = 0x13;
+        dialogs.expectBox();
         QVERIFY(!RequireConnectedController(nullptr));
         QCOMPARE(dialogs.shown.size(), 1);
         QCOMPARE(dialogs.shown[0].kind, QString("warning"));
@@ -148,6 +149,7 @@ private Q_SLOTS:
         ContextTranslator translator;
         QCoreApplication::installTranslator(&translator);
         CallingWindow window;
+        dialogs.expectBox();
         QVERIFY(!RequireConnectedController(&window));
         QCoreApplication::removeTranslator(&translator);
         QCOMPARE(dialogs.shown.size(), 1);

@@ -7,6 +7,7 @@
 #include "scripteddialogs.h"
 #include "tarvocontroller.h"
 #include "testenv.h"
+#include "testtimeouts.h"
 
 #include <QComboBox>
 #include <QDialog>

@@ -192,7 +192,8 @@ private Q_SLOTS:
     void addCancelledRegistersNothing()
     {
         KavrixMainWnd window;
-        window.GetActions().controllerAdd->trigger();  // no answer queued: Cancel
+        dialogs->expectRejectedDialog();
+        window.GetActions().controllerAdd->trigger();
         QCOMPARE(dialogs->count("exec"), 1);
         QVERIFY(KavrixKernel::Instance()->GetControllers().isEmpty());
         QCOMPARE(window.GetControllerTabWidget()->count(), 0);
@@ -234,6 +235,7 @@ private Q_SLOTS:
         registerController("COM1");
         TarvoController* const com3 = registerController("COM3");
         KavrixMainWnd window;
+        dialogs->expectRejectedDialog();
         window.GetActions().controllerEdit->trigger();  // cancelled: nothing changes
         QVERIFY(!outputLines(window).join('\n').contains("Edit active controller"));
         ControllerDialogRun run;
@@ -393,6 +395,7 @@ private Q_SLOTS:
         ports->device("COM3")->setOpenCode(code);
         TarvoController* const controller = registerController("COM3");
         KavrixMainWnd window;
+        dialogs->expectBox();
         window.GetActions().controllerConnect->trigger();
         QVERIFY(!controller->IsConnected());
         QCOMPARE(dialogs->shown.size(), 1);
@@ -420,6 +423,7 @@ private Q_SLOTS:
         Q_EMIT kernel->SignalTimeoutDisconnect(QString());
         QCOMPARE(dialogs->shown.size(), 0);
 
+        dialogs->expectBox();
         Q_EMIT kernel->SignalTimeoutDisconnect("COM3");
         QVERIFY(!controller->IsConnected());
         QCOMPARE(stateOf("COM3"), QString("disconnected"));
@@ -444,7 +448,8 @@ private Q_SLOTS:
         QVERIFY(controller->IsConnected());
         dialogs->clear();
         // The scripted device never reports status: the 3000 ms watchdog runs out.
-        QTRY_VERIFY_WITH_TIMEOUT(!controller->IsConnected(), 10000);
+        dialogs->expectBox();
+        QTRY_VERIFY_WITH_TIMEOUT(!controller->IsConnected(), kWatchdogTimeoutMs);
         QCOMPARE(dialogs->count("critical"), 1);
         QCOMPARE(dialogs->shown.last().title, QString("Connection Lost Error"));
     }

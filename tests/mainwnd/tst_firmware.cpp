@@ -161,8 +161,12 @@ private:
                     progress.append({sent, total});
             };
         }
+        // Every transfer begins with the bootloader prompt: answered Ok unless the test
+        // queued its own answer.
         FirmwareTransferResult Transfer(const Bytes& image)
         {
+            if (dialogs.buttonAnswers.isEmpty())
+                dialogs.expectBox();
             return TransferFirmware(controller.GetPortSettings(), image.data(),
                                     qint64(image.size()), messages, hooks);
         }
@@ -462,6 +466,7 @@ private Q_SLOTS:
             const Bytes image = Pattern(3000, 6);
             dribbling->queueReadBytes(BootloaderReplies(1, ZlibCrc(PaddedStream(image))));
             QStringList messages;
+            dialogs.expectBox();  // the bootloader prompt
             TransferFirmware(controller.GetPortSettings(), image.data(), qint64(image.size()),
                              messages);
             QCOMPARE(messages, QStringList());
@@ -492,6 +497,7 @@ private Q_SLOTS:
     void cancelledFileDialogClosesFirmwareMode()
     {
         Window w;
+        w.dialogs.expectCancelledFile();
         w.window->SlotControllerFirmwareUpdate();
         QCOMPARE(w.dialogs.shown.size(), 1);
         QCOMPARE(w.dialogs.shown[0].kind, QString("open"));
@@ -529,6 +535,7 @@ private Q_SLOTS:
         }
         w.device->queueReadBytes(BootloaderReplies(1, 0));
         w.dialogs.fileAnswers.enqueue(path);
+        w.dialogs.expectBox();
         w.window->SlotControllerFirmwareUpdate();
 
         QCOMPARE(w.dialogs.count("warning"), 1);
@@ -555,6 +562,7 @@ private Q_SLOTS:
         w.device->queueReadBytes(
             BootloaderReplies(Firmware::BlockCount(size), ZlibCrc(PaddedStream(image))));
         w.dialogs.fileAnswers.enqueue(w.File(image));
+        w.dialogs.expectBox();  // the bootloader prompt
         w.window->SlotControllerFirmwareUpdate();
 
         QCOMPARE(w.Status(), QString("Firmwareübertragung ist abgeschlossen."));
@@ -585,6 +593,8 @@ private Q_SLOTS:
         if (wrongCrc)
             w.device->queueReadBytes(BootloaderReplies(1, ~ZlibCrc(PaddedStream(image))));
         w.dialogs.fileAnswers.enqueue(w.File(image));
+        w.dialogs.expectBox();  // the bootloader prompt
+        w.dialogs.expectBox();  // the failure
         w.window->SlotControllerFirmwareUpdate();
 
         QCOMPARE(w.dialogs.count("critical"), 1);
@@ -612,6 +622,7 @@ private Q_SLOTS:
     {
         Window w;
         w.device->setOpenCode(1);
+        w.dialogs.expectBox();
         w.window->SlotControllerFirmwareUpdate();
         // No file dialog, no bootloader prompt: the reason the port failed, at once.
         QCOMPARE(w.dialogs.shown.size(), 1);
@@ -640,6 +651,7 @@ private Q_SLOTS:
             armedDuringTransfer = w.controller->IsTimerActive();
         });
         w.device->clearCalls();
+        w.dialogs.expectBox();  // the bootloader prompt
         w.window->SlotControllerFirmwareUpdate();
 
         QVERIFY(ran);
@@ -694,6 +706,7 @@ private Q_SLOTS:
             // bootloader.
             QTest::keyClick(&window, Qt::Key_Escape);
         });
+        dialogs.expectBox();  // the bootloader prompt
         window.SlotControllerFirmwareUpdate();
 
         QVERIFY(ran);
@@ -721,6 +734,7 @@ private Q_SLOTS:
         bool refused = false;
         // What SIGTERM does: the window is asked to close.
         QTimer::singleShot(0, w.window.get(), [&] { refused = !w.window->close(); });
+        w.dialogs.expectBox();  // the bootloader prompt
         w.window->SlotControllerFirmwareUpdate();
 
         QVERIFY(refused);
@@ -800,6 +814,9 @@ private Q_SLOTS:
         file.close();
         dialogs.clear();
         dialogs.fileAnswers.enqueue(path);
+        dialogs.expectBox();  // the bootloader prompt
+        if (!message.isEmpty())
+            dialogs.expectBox();  // the failure
         window.SlotControllerFirmwareUpdate();
 
         if (message.isEmpty()) {

@@ -1,7 +1,8 @@
 // Starts the real program offscreen with two stored controllers, ends it the way a desktop
 // session does, and checks that it shut down cleanly and kept its controller list.
 
-#include <QDeadlineTimer>
+#include "testtimeouts.h"
+
 #include <QFile>
 #include <QProcess>
 #include <QSettings>
@@ -55,15 +56,14 @@ private Q_SLOTS:
         kavro.start(QStringLiteral(KAVRO_PATH), {});
         QVERIFY2(kavro.waitForStarted(30000), qPrintable(kavro.errorString()));
 
-        QDeadlineTimer deadline(120000);
-        while (!catchesTerm(kavro.processId()) && !deadline.hasExpired()
-               && kavro.state() == QProcess::Running)
-            QThread::msleep(10);
+        QTRY_VERIFY_WITH_TIMEOUT(catchesTerm(kavro.processId())
+                                     || kavro.state() != QProcess::Running,
+                                 kProcessTimeoutMs);
         QVERIFY(catchesTerm(kavro.processId()));
         QThread::msleep(300);  // let the window come up fully before it is asked to close
 
         ::kill(pid_t(kavro.processId()), SIGTERM);
-        QVERIFY(kavro.waitForFinished(120000));
+        QVERIFY(kavro.waitForFinished(kProcessTimeoutMs));
         QCOMPARE(kavro.exitStatus(), QProcess::NormalExit);
         QCOMPARE(kavro.exitCode(), 0);
 

@@ -179,6 +179,7 @@ private Q_SLOTS:
         // A panel made while the editor is the destination shows it from the start.
         registerController("COM5");
         QVERIFY(!banners().last()->isHidden());
+        dialogs->expectBox();  // COM5, the active one, is not connected
         window.GetActions().commandsToController->trigger();
         for (QWidget* banner : banners())
             QVERIFY(banner->isHidden());
@@ -193,7 +194,8 @@ private Q_SLOTS:
         window.SlotFileNew();
         QCOMPARE(preview->Editor(), window.CurrentEditor());
         window.CurrentEditor()->setPlainText("GO_XY_S 100 1000 0;");
-        QTRY_COMPARE(preview->Path().segments.size(), 1);  // after the typing pause
+        QTRY_COMPARE_WITH_TIMEOUT(preview->Path().segments.size(), 1,
+                                  kUiTimeoutMs);  // after the typing pause
         QCOMPARE(preview->Path().segments[0].to[0], 10.0);  // 100 steps/mm while unknown
 
         // The active controller's resolution, once its set holds values.
@@ -262,6 +264,7 @@ private Q_SLOTS:
         QCOMPARE(dialogs->count("exec"), 0);
         // The controller dialog is reached by its own key.
         const QKeySequence addKey = window.GetActions().controllerAdd->shortcut();
+        dialogs->expectRejectedDialog();
         QTest::keySequence(&window, addKey);
         QCOMPARE(dialogs->count("exec"), 1);
         QCOMPARE(window.GetEditorTabWidget()->count(), tabs + 1);
@@ -616,6 +619,7 @@ private Q_SLOTS:
         QVERIFY(!actions.commandsToController->isChecked());
         QCOMPARE(dialogs->shown.size(), 0);
 
+        dialogs->expectBox();
         actions.commandsToController->trigger();
         QVERIFY(!kernel->IsCommandToEditor());
         QCOMPARE(dialogs->shown.size(), 1);
@@ -707,6 +711,7 @@ private Q_SLOTS:
     void aboutBoxNamesVersions()
     {
         KavrixMainWnd window;
+        dialogs->expectBox();
         window.GetActions().about->trigger();
         QCOMPARE(dialogs->count("about"), 1);
         const ScriptedDialogs::Shown& box = dialogs->shown.last();

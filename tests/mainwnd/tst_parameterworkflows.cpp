@@ -154,6 +154,7 @@ private Q_SLOTS:
         QFETCH(bool, write);
         Connect();
         device->setDefaultResult(0);  // the controller answers nothing
+        dialogs->expectBox();
         if (write)
             window->SlotParameterWriteToController();
         else
@@ -190,7 +191,8 @@ private Q_SLOTS:
     void saveOfASetFromTheControllerAsksForAName()
     {
         Connect();
-        window->SlotParameterSave();  // the dialog is cancelled
+        dialogs->expectCancelledFile();
+        window->SlotParameterSave();
         QCOMPARE(dialogs->shown.size(), 1);
         QCOMPARE(dialogs->shown[0].kind, QString("save"));
         QCOMPARE(dialogs->shown[0].title, QString("Save Parameters to File"));
@@ -222,6 +224,7 @@ private Q_SLOTS:
         QVERIFY(ReadFile(path).startsWith("0000=1234 "));
 
         // Save as starts where the set's file is.
+        dialogs->expectCancelledFile();
         window->SlotParameterSaveAs();
         QCOMPARE(dialogs->shown.last().text, path + "|" + Filter);
     }
@@ -321,6 +324,7 @@ private Q_SLOTS:
         dialogs->clear();
         const QString path = Path(target);
         dialogs->fileAnswers.enqueue(path);
+        dialogs->expectBox();
         Set().MOTORTEST_WEGLAENGE_LONG = 99;
         window->SlotParameterSaveAs();
         QCOMPARE(dialogs->count("warning"), 1);
@@ -349,6 +353,7 @@ private Q_SLOTS:
         Set().MOTORTEST_WEGLAENGE_LONG = 4321;
         Set().SetFileName(Path("other.ncp"));
         dialogs->fileAnswers.enqueue(path);
+        dialogs->expectBox();
         struct rlimit saved {};
         QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
         const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
@@ -410,6 +415,7 @@ private Q_SLOTS:
     void loadRunsWithTheWatchdogsStopped()
     {
         Connect();
+        dialogs->expectCancelledFile();
         window->SlotParameterLoadFromFile();
         QCOMPARE(dialogs->watchdogDuringFileDialog, QList<bool>({false}));
         QVERIFY(controller->IsTimerActive());
@@ -431,6 +437,7 @@ private Q_SLOTS:
         QVERIFY(WriteFile(bad, text.toUtf8()));
         dialogs->clear();
         dialogs->fileAnswers.enqueue(bad);
+        dialogs->expectBox();
         window->SlotParameterLoadFromFile();
 
         QCOMPARE(dialogs->count("warning"), 1);
@@ -477,6 +484,7 @@ private Q_SLOTS:
         const QString path = Path("garbage.ncp");
         QVERIFY(WriteFile(path, content));
         dialogs->fileAnswers.enqueue(path);
+        dialogs->expectBox();
         window->SlotParameterLoadFromFile();
 
         QCOMPARE(dialogs->count("warning"), 1);
@@ -515,6 +523,7 @@ private Q_SLOTS:
         Connect();
         const QString path = name.startsWith('/') ? name : Path(name);
         dialogs->fileAnswers.enqueue(path);
+        dialogs->expectBox();
         window->SlotParameterLoadFromFile();
         QCOMPARE(dialogs->count("warning"), 1);
         const ScriptedDialogs::Shown& box = dialogs->shown.last();

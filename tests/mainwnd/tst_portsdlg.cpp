@@ -246,6 +246,8 @@ private Q_SLOTS:
         registerController("COM9");
         registerController("COM3");
         KavrixMainWnd window;
+        dialogs->expectBox();
+        dialogs->expectBox();
         window.GetActions().controllerConnect->trigger();
         KavrixKernel::Instance()->SetActiveController("COM9");
         window.GetActions().controllerConnect->trigger();

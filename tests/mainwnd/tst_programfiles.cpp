@@ -166,7 +166,8 @@ private Q_SLOTS:
         QCOMPARE(dialogs->count("save"), 1);
         QCOMPARE(readAll(target), QByteArray("GO_PARK;\nWAIT 100;\nGO_REF;"));
         QCOMPARE(window.GetEditorTabWidget()->tabText(0), QString("park.ncprg"));
-        window.GetActions().fileSaveAs->trigger();  // cancelled
+        dialogs->expectCancelledFile();
+        window.GetActions().fileSaveAs->trigger();
         QCOMPARE(dialogs->shown.last().text, target + "|" + filter);
     }
 
@@ -174,6 +175,7 @@ private Q_SLOTS:
     {
         KavrixMainWnd window;
         window.CurrentEditor()->insertPlainText("GO_PARK;");
+        dialogs->expectCancelledFile();
         window.GetActions().fileSaveAs->trigger();
         QCOMPARE(dialogs->count("save"), 1);
         QCOMPARE(window.GetEditorTabWidget()->tabText(0), QString("Untitled*"));
@@ -202,6 +204,7 @@ private Q_SLOTS:
         QVERIFY(!window.GetActions().fileSave->isEnabled());
 
         // The next open dialog starts at the current editor's file.
+        dialogs->expectCancelledFile();
         window.GetActions().fileOpen->trigger();
         QCOMPARE(dialogs->shown.last().text, file + "|" + filter);
     }
@@ -241,6 +244,7 @@ private Q_SLOTS:
         const QString file = path(name);
         KavrixMainWnd window;
         dialogs->fileAnswers.enqueue(file);
+        dialogs->expectBox();
         window.GetActions().fileOpen->trigger();
         QCOMPARE(window.GetEditorTabWidget()->count(), 1);
         QCOMPARE(dialogs->count("warning"), 1);
@@ -375,6 +379,7 @@ private Q_SLOTS:
         window.CurrentEditor()->insertPlainText("GO_PARK;");
         dialogs->fileAnswers.enqueue(path("prog1"));
         dialogs->buttonAnswers.enqueue(QMessageBox::No);
+        dialogs->expectCancelledFile();
         window.GetActions().fileSaveAs->trigger();  // No, then the dialog is cancelled
 
         QCOMPARE(dialogs->shown.size(), 3);
@@ -440,6 +445,7 @@ private Q_SLOTS:
         const PipeUnblocker unblocker(path("pipe.ncprg"));
         KavrixMainWnd window;
         dialogs->fileAnswers.enqueue(file);
+        dialogs->expectBox();
         window.GetActions().fileOpen->trigger();
         QCOMPARE(dialogs->count("warning"), 1);
         const ScriptedDialogs::Shown& box = dialogs->shown.last();
@@ -473,6 +479,7 @@ private Q_SLOTS:
         KavrixMainWnd window;
         window.CurrentEditor()->insertPlainText("GO_PARK;");
         dialogs->fileAnswers.enqueue(target);
+        dialogs->expectBox();
         window.GetActions().fileSaveAs->trigger();
 
         QCOMPARE(dialogs->count("warning"), 1);
@@ -499,6 +506,7 @@ private Q_SLOTS:
         editor->insertPlainText(QString("WAIT 1;\n").repeated(20000));
         {
             // The disk "fills up" after 4 KiB.
+            dialogs->expectBox();
             const FileSizeLimit limit(4096);
             window.GetActions().fileSave->trigger();
         }
@@ -541,6 +549,7 @@ private Q_SLOTS:
 
         // Yes with a cancelled name dialog keeps the tab.
         dialogs->buttonAnswers.enqueue(QMessageBox::Yes);
+        dialogs->expectCancelledFile();
         window.GetActions().fileClose->trigger();
         QCOMPARE(dialogs->count("save"), 1);
         QCOMPARE(window.GetEditorTabWidget()->count(), 1);
@@ -577,6 +586,7 @@ private Q_SLOTS:
         window.CurrentEditor()->insertPlainText("GO_PARK;");
         dialogs->buttonAnswers.enqueue(QMessageBox::Yes);
         dialogs->fileAnswers.enqueue(path("plain.txt/x.ncprg"));
+        dialogs->expectBox();
         window.GetActions().fileClose->trigger();
         QCOMPARE(dialogs->count("warning"), 1);
         QCOMPARE(window.GetEditorTabWidget()->count(), 1);

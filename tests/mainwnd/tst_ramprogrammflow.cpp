@@ -129,6 +129,7 @@ private Q_SLOTS:
         // The port drops under the transfer: the first call of that kind fails.
         device->queueResult(failing.toStdString(), 0);
         dialogs->itemAnswers.enqueue("RAM2");
+        dialogs->expectBox();
         window.GetActions().ramProgrammWrite->trigger();
 
         QVERIFY(outputLines(window).contains(message));
@@ -146,6 +147,7 @@ private Q_SLOTS:
         KavrixMainWnd window;
         window.CurrentEditor()->clear();
         dialogs->itemAnswers.enqueue("RAM1");
+        dialogs->expectBox();
         window.GetActions().ramProgrammWrite->trigger();
 
         QVERIFY(outputLines(window).contains("Error: RAM-Programm is empty."));
@@ -159,6 +161,7 @@ private Q_SLOTS:
         window.CurrentEditor()->setPlainText("NOPE;\nWAIT;\n");
         const int before = outputLines(window).size();
         dialogs->itemAnswers.enqueue("RAM2");
+        dialogs->expectBox();
         window.GetActions().ramProgrammWrite->trigger();
         QVERIFY(outputLines(window).size() >= before + 2);
         QCOMPARE(dialogs->count("warning"), 2);
@@ -172,6 +175,7 @@ private Q_SLOTS:
         QCOMPARE(dialogs->shown.size(), 0);
 
         registerController("COM3");
+        dialogs->expectBox();
         window.SlotRAMProgrammWrite();  // not connected
         QCOMPARE(dialogs->shown.size(), 1);
         QCOMPARE(dialogs->shown[0].title, QString("Connecting to Controller"));
@@ -221,7 +225,8 @@ private Q_SLOTS:
         connectedController();
         KavrixMainWnd window;
         window.CurrentEditor()->setPlainText("GO_PARK;");
-        window.GetActions().ramProgrammWrite->trigger();  // no answer: cancelled
+        dialogs->expectCancelledItem();
+        window.GetActions().ramProgrammWrite->trigger();
         QCOMPARE(dialogs->count("item"), 1);
         QVERIFY(device->calls().empty());
         dialogs->itemAnswers.enqueue("");  // confirmed, but empty
@@ -316,6 +321,8 @@ private Q_SLOTS:
             dialog->accept();
             return dialog->result();
         });
+        dialogs->expectBox();  // the lost connection
+        dialogs->expectBox();  // and the refusal to send
         window.GetActions().ramProgrammStart->trigger();
         QCOMPARE(device->countCalls("StartRAMprogramm"), 0);
         QCOMPARE(dialogs->count("critical"), 1);  // the lost connection

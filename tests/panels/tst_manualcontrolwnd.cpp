@@ -718,6 +718,7 @@ void TestManualControlWnd::disconnectedControllerIsWarnedWithoutQuestion()
     KavrixKernel::Instance()->DisconnectActiveController();
     ports->device("COM3")->clearCalls();
 
+    dialogs->expectBox();
     button("ReferenzfahrtButton")->click();
     QCOMPARE(dialogs->shown.size(), 1);
     QCOMPARE(dialogs->shown.at(0).kind, QStringLiteral("warning"));
@@ -795,8 +796,10 @@ void TestManualControlWnd::refusedCommandLeavesThePanelUntouched()
     ports->device("COM3")->clearCalls();
     dialogs->clear();
     prepare();
-    for (const char* name : guarded)
+    for (const char* name : guarded) {
+        dialogs->expectBox();
         button(name)->click();
+    }
     QCOMPARE(dialogs->count(QStringLiteral("warning")), 4);
     QCOMPARE(dialogs->shown.size(), 4);
     checkUntouched();
@@ -939,6 +942,8 @@ void TestManualControlWnd::directSlotsRefuseWhenDisconnected()
     KavrixKernel::Instance()->DisconnectActiveController();
     ports->device("COM3")->clearCalls();
     KavrixKernel::Instance()->SetCommandToEditor(true);
+    dialogs->expectBox();
+    dialogs->expectBox();
     button("NotStopOhneBremsenButton")->click();
     button("NotHaltMitBremsenButton")->click();
     QCOMPARE(dialogs->count(QStringLiteral("warning")), 2);
@@ -960,6 +965,7 @@ void TestManualControlWnd::inputsDeactivationWritesTheRecord()
     // Refused while disconnected: the byte keeps its value.
     KavrixKernel::Instance()->DisconnectActiveController();
     box->setChecked(true);
+    dialogs->expectBox();
     button("AllgEingDeaktivierenButton")->click();
     QCOMPARE(int(controller->GetPortSettings()->generalInputsDisabled), 0);
     QCOMPARE(dialogs->count(QStringLiteral("warning")), 1);

@@ -2,6 +2,7 @@
 // (cursor line, collected text changes, deletion), the view (fit, zoom, pan) and painting.
 
 #include "programpreview.h"
+#include "testtimeouts.h"
 
 #include <QApplication>
 #include <QImage>
@@ -193,7 +194,7 @@ private Q_SLOTS:
         for (int i = 0; i < 5; ++i)
             editor.appendPlainText(QStringLiteral("GO_XY_S 0 100 0;"));
         QCOMPARE(rebuilt.count(), 0);
-        QTRY_COMPARE_WITH_TIMEOUT(rebuilt.count(), 1, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(rebuilt.count(), 1, kUiTimeoutMs);
         QCOMPARE(preview.Path().segments.size(), 6);
         QTest::qWait(3 * ProgramPreview::RebuildDelayMs);
         QCOMPARE(rebuilt.count(), 1);

@@ -3,8 +3,8 @@
 // a restart would visibly destroy, through the link library's C API.
 
 #include "quenta.h"
+#include "testtimeouts.h"
 
-#include <QDeadlineTimer>
 #include <QString>
 #include <QTest>
 
@@ -29,17 +29,16 @@ inline QString setUpWorkingMachine(TarvoPortSettings* s)
         || !NullPunktSetzen_Schritte(s, 10, 20, 30, 40) || !SpindelKuhlungSetzen(s, 1, 1)
         || !AllgemeineAusgaeneSetzen(s, 0x21))
         return QStringLiteral("buffered commands");
-    QDeadlineTimer deadline(3000);
-    for (;;) {
-        uint8_t flags = 0, fill = 0, outputs = 0, error = 0;
-        int32_t pos[4] = {0, 0, 0, 0};
+    uint8_t flags = 0, fill = 0, outputs = 0, error = 0;
+    int32_t pos[4] = {0, 0, 0, 0};
+    const auto reached = [&] {
         GetStatus_Schritte(s, nullptr, nullptr, &flags, &pos[0], &pos[1], &pos[2], &pos[3], &fill,
                            nullptr, &outputs, &error);
-        if (flags == 0x31 && fill == 0 && outputs == 0x21 && pos[0] == 10 && pos[3] == 40)
-            return QString();
-        if (error != 0 || deadline.hasExpired())
-            return QStringLiteral("machine state: flags %1 fill %2 outputs %3 error %4 x %5")
-                .arg(int(flags)).arg(int(fill)).arg(int(outputs)).arg(int(error)).arg(pos[0]);
-        QTest::qWait(10);
-    }
+        return flags == 0x31 && fill == 0 && outputs == 0x21 && pos[0] == 10 && pos[3] == 40;
+    };
+    // An error ends the wait early: the machine will not get there any more.
+    if (QTest::qWaitFor([&] { return reached() || error != 0; }, kMachineTimeoutMs) && error == 0)
+        return QString();
+    return QStringLiteral("machine state: flags %1 fill %2 outputs %3 error %4 x %5")
+        .arg(int(flags)).arg(int(fill)).arg(int(outputs)).arg(int(error)).arg(pos[0]);
 }
