@@ -36,7 +36,17 @@ void GrblPeer::systemLine(const std::string& line)
         } else if (c == 'G') {
             modesReport();
         } else if (c == 'C') {
-            return fail(3);  // check mode is not modelled
+            // Check mode: lines are parsed and answered, nothing moves. Leaving it resets the
+            // firmware once the line is answered, which brings the parser back to the machine.
+            if (state_ == "Check") {
+                say("[MSG:Disabled]");
+                resetAfterLine = true;
+            } else {
+                if (state_ != "Idle")
+                    return fail(8);
+                state_ = "Check";
+                say("[MSG:Enabled]");
+            }
         } else if (state_ == "Alarm") {
             say("[MSG:Caution: Unlocked]");
             state_ = "Idle";

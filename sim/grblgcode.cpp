@@ -147,7 +147,8 @@ void GrblPeer::gcodeLine(const std::string& text)
                                        : interpreter.state();
     parser_ = interpreter.state();
     std::copy(parser_.position, parser_.position + 3, gpos);
-    queueBlocks(text, blocks, beforeEnd);
+    if (state_ != "Check")  // check mode only parses
+        queueBlocks(text, blocks, beforeEnd);
     finish();
 }
 

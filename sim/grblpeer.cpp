@@ -245,6 +245,11 @@ void GrblPeer::mainLoop()
             if (!done)
                 return;
             job.pop_front();
+            if (resetAfterLine && job.empty()) {
+                resetAfterLine = false;
+                reset();
+                return;
+            }
         }
         if (critical_ || suspended() || rx.empty())
             return;

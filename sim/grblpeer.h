@@ -158,6 +158,7 @@ private:
     std::string state_ = "Idle";
     int holdSub = -1;
     bool critical_ = false;
+    bool resetAfterLine = false;  // leaving check mode: a reset once the line is answered
     bool braking = false;
     bool jogCancel = false;
     bool softLimitStop = false;

@@ -99,7 +99,9 @@ void GrblDevice::lineAnswered(const LineInfo& info, bool ok, int code)
                 s.plannedClock = Clock::now();
             s.plannedSeconds.push_back(info.seconds);
         }
-        if (!ok && info.kind != Kind::Query && info.kind != Kind::Unlock)
+        // A dry run's refusals are its findings, not the controller's error.
+        const bool dryRun = info.job && s.job.options.checkMode;
+        if (!ok && info.kind != Kind::Query && info.kind != Kind::Unlock && !dryRun)
             raise(grbl::errorCodeForError(code, info.axis, info.direction));
         changed.notify_all();
     }

@@ -41,6 +41,7 @@ private Q_SLOTS:
     void pulledPlugFailsTheJob();
     void alarmFailsTheJobAndResetStopsIt();
     void callsAreRefusedWhileAJobRuns();
+    void dryRunListsRefusedLinesAndMovesNothing();
 
 private:
     quenta::JobProgress progress() { return quenta::jobProgress(&record); }
@@ -232,6 +233,28 @@ void TestGrblJob::callsAreRefusedWhileAJobRuns()
     QCOMPARE(FahreRelativ_XY_mm(&record, 100, 1, first, second, 3), 0);
     QCOMPARE(state(), quenta::JobState::Running);
     QVERIFY(quenta::controlJob(&record, quenta::JobControl::Stop));
+}
+
+void TestGrblJob::dryRunListsRefusedLinesAndMovesNothing()
+{
+    quenta::JobOptions dry;
+    dry.checkMode = true;
+    QVERIFY(quenta::startJob(&record, jobOf("G21 G90\nG1 X5 F600\nG1 X6 Q1\nG2 X10 Y0 R2\n"
+                                            "G1 X7 G91.3\nG0 X0\n"),
+                             dry));
+    // Leaving check mode resets GRBL; the run is complete once every line was answered.
+    QTRY_COMPARE_WITH_TIMEOUT(state(), quenta::JobState::Completed, JobTimeoutMs);
+    const quenta::JobProgress p = progress();
+    QCOMPARE(p.errors.size(), size_t(3));
+    QCOMPARE(p.errors[0].fileLine, 3u);
+    QCOMPARE(p.errors[1].fileLine, 4u);  // the radius cannot reach the end point
+    QCOMPARE(p.errors[1].code, 34);
+    QCOMPARE(p.errors[2].fileLine, 5u);
+    QCOMPARE(machine(0), 0.0);
+    QCOMPARE(errorCode(), uint8_t(0));
+    // The controller is usable at once: a real job runs after it.
+    QVERIFY(quenta::startJob(&record, jobOf("G21 G90 G1 X1 F600\n"), {}));
+    QTRY_COMPARE_WITH_TIMEOUT(state(), quenta::JobState::Completed, JobTimeoutMs);
 }
 
 QTEST_GUILESS_MAIN(TestGrblJob)
