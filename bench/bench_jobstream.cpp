@@ -109,6 +109,7 @@ int main()
         high = peer.rxHighWater;
         overflows = peer.rxOverflows;
     });
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     std::printf("job   %u lines  %s  wall %.2f s  estimate %.2f s (%+.1f %%)  rx high water %zu  "
                 "overflows %d  library cpu %.2f %% of one core\n",
                 p.linesTotal, done ? "completed" : p.reason.c_str(), wall, estimate,

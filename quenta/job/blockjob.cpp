@@ -135,7 +135,7 @@ bool BlockJobRunner::proceed()
     return true;
 }
 
-bool BlockJobRunner::waitForRoom(int depth)
+bool BlockJobRunner::waitUntil(const std::function<bool(const StatusReport&)>& done)
 {
     for (;;) {
         StatusReport r;
@@ -143,15 +143,20 @@ bool BlockJobRunner::waitForRoom(int depth)
             return fail(prog.fileLineExecuting, "the connection to the controller was lost");
         if (r.errorCode != 0)
             return fail(prog.fileLineExecuting, controllerError(r.errorCode));
-        if (r.bufferFill <= depth)
+        if (done(r))
             return true;
         std::unique_lock<std::mutex> lock(mutex);
         if (stopWanted) {
             lock.unlock();
-            return proceed();
+            return proceed();  // stops the job: false
         }
         changed.wait_for(lock, std::chrono::milliseconds(PollMs));
     }
+}
+
+bool BlockJobRunner::waitForRoom(int depth)
+{
+    return waitUntil([depth](const StatusReport& r) { return r.bufferFill <= depth; });
 }
 
 bool BlockJobRunner::waitForRest()
@@ -161,29 +166,17 @@ bool BlockJobRunner::waitForRest()
     bool still = false;
     int32_t seen[4] = {0, 0, 0, 0};
     auto since = std::chrono::steady_clock::now();
-    for (;;) {
-        StatusReport r;
-        if (!call([&r](Device& d) { return d.getStatus(r); }))
-            return fail(prog.fileLineExecuting, "the connection to the controller was lost");
-        if (r.errorCode != 0)
-            return fail(prog.fileLineExecuting, controllerError(r.errorCode));
+    return waitUntil([&](const StatusReport& r) {
         const auto now = std::chrono::steady_clock::now();
         const bool there = r.bufferFill == 0
                            && (!haveEnd || std::equal(endSteps, endSteps + 4, r.pos));
-        if (!there || !still || !std::equal(seen, seen + 4, r.pos)) {
-            still = there;
-            std::copy(r.pos, r.pos + 4, seen);
-            since = now;
-        } else if (now - since >= std::chrono::milliseconds(RestCheckMs)) {
-            return true;
-        }
-        std::unique_lock<std::mutex> lock(mutex);
-        if (stopWanted) {
-            lock.unlock();
-            return proceed();
-        }
-        changed.wait_for(lock, std::chrono::milliseconds(PollMs));
-    }
+        if (there && still && std::equal(seen, seen + 4, r.pos))
+            return now - since >= std::chrono::milliseconds(RestCheckMs);
+        still = there;
+        std::copy(r.pos, r.pos + 4, seen);
+        since = now;
+        return false;
+    });
 }
 
 bool BlockJobRunner::toolChange(const JobLine& line)

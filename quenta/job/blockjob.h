@@ -37,6 +37,9 @@ private:
     void run();
     // False when the job must end (stop or failure); waits while paused.
     bool proceed();
+    // Polls the status until done says so; false (the job has ended) on a lost line, a
+    // controller error or a stop.
+    bool waitUntil(const std::function<bool(const StatusReport&)>& done);
     bool waitForRoom(int depth);  // until at most depth commands are buffered
     // Until the machine stands on the last move's end: the buffer fill does not count the
     // command executing.

@@ -26,6 +26,15 @@ std::shared_ptr<quenta::ProgramJob> jobOf(const std::string& text)
     return std::make_shared<quenta::ProgramJob>(std::make_shared<const gcode::Program>(text, o));
 }
 
+// 40 mm in 1 mm lines at 300 mm/min: long enough to act on while it runs.
+std::shared_ptr<quenta::ProgramJob> longJob()
+{
+    std::string text = "G21 G90 F300\n";
+    for (int i = 1; i <= 40; ++i)
+        text += "G1 X" + std::to_string(i) + "\n";
+    return jobOf(text);
+}
+
 }  // namespace
 
 class TestGrblJob : public QObject {
@@ -147,10 +156,7 @@ void TestGrblJob::toolChangeWaitsWithTheSpindleOff()
 
 void TestGrblJob::stopMidJobHoldsThenResetsWithoutAlarm()
 {
-    std::string text = "G21 G90 F300\n";
-    for (int i = 1; i <= 40; ++i)
-        text += "G1 X" + std::to_string(i) + "\n";
-    QVERIFY(quenta::startJob(&record, jobOf(text), {}));
+    QVERIFY(quenta::startJob(&record, longJob(), {}));
     QTRY_VERIFY_WITH_TIMEOUT(machine(0) > 1.0, JobTimeoutMs);
     QVERIFY(quenta::controlJob(&record, quenta::JobControl::Stop));
     QCOMPARE(state(), quenta::JobState::Stopped);
@@ -172,10 +178,7 @@ void TestGrblJob::stopMidJobHoldsThenResetsWithoutAlarm()
 
 void TestGrblJob::pulledPlugFailsTheJob()
 {
-    std::string text = "G21 G90 F300\n";
-    for (int i = 1; i <= 40; ++i)
-        text += "G1 X" + std::to_string(i) + "\n";
-    QVERIFY(quenta::startJob(&record, jobOf(text), {}));
+    QVERIFY(quenta::startJob(&record, longJob(), {}));
     QTRY_VERIFY_WITH_TIMEOUT(machine(0) > 0.5, JobTimeoutMs);
     server.reset();
     QTRY_COMPARE_WITH_TIMEOUT(state(), quenta::JobState::Failed, JobTimeoutMs);

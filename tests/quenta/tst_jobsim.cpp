@@ -33,6 +33,15 @@ Position position(TarvoPortSettings* s)
     return p;
 }
 
+// 20 moves of 0.5 mm: long enough to act on while it runs.
+QByteArray tenMillimetres()
+{
+    QByteArray text = "G21 G91 F3000\n";
+    for (int i = 0; i < 20; ++i)
+        text += "G1 X0.5\n";
+    return text;
+}
+
 // Waits (bounded) until the buffer is empty and the position stays for 100 ms.
 bool settles(TarvoPortSettings* s)
 {
@@ -112,10 +121,7 @@ void TestJobSim::jobEndsOnItsTargetsInSteps()
 
 void TestJobSim::pauseStopsFeedingAndResumeFinishes()
 {
-    QByteArray text = "G21 G91 F3000\n";
-    for (int i = 0; i < 20; ++i)
-        text += "G1 X0.5\n";
-    QVERIFY(TarvoJobStart(&record, file(text).constData(), 0, 1));
+    QVERIFY(TarvoJobStart(&record, file(tenMillimetres()).constData(), 0, 1));
     QTRY_VERIFY_WITH_TIMEOUT(position(&record).pos[0] > 0, JobTimeoutMs);
     QVERIFY(TarvoJobPause(&record));
     QTRY_COMPARE_WITH_TIMEOUT(state(&record), int32_t(TarvoJobPaused), JobTimeoutMs);
@@ -132,10 +138,7 @@ void TestJobSim::pauseStopsFeedingAndResumeFinishes()
 
 void TestJobSim::stopBrakesAndNothingRunsOn()
 {
-    QByteArray text = "G21 G91 F3000\n";
-    for (int i = 0; i < 20; ++i)
-        text += "G1 X0.5\n";
-    QVERIFY(TarvoJobStart(&record, file(text).constData(), 0, 1));
+    QVERIFY(TarvoJobStart(&record, file(tenMillimetres()).constData(), 0, 1));
     QTRY_VERIFY_WITH_TIMEOUT(position(&record).pos[0] > 0, JobTimeoutMs);
     QVERIFY(TarvoJobStop(&record));
     QTRY_COMPARE_WITH_TIMEOUT(state(&record), int32_t(TarvoJobStopped), JobTimeoutMs);
