@@ -18,6 +18,8 @@ void GrblPeer::systemLine(const std::string& line)
         say("[HLP:$$ $# $G $I $N $x=val $Nx=line $J=line $SLP $C $X $H ~ ! ? ctrl-x]");
         return finish();
     }
+    if (refused.count(line))
+        return fail(3);
     const char c = line[1];
     if (c == 'J') {
         if (state_ != "Idle" && state_ != "Jog")

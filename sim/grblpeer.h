@@ -26,6 +26,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -54,6 +55,8 @@ public:
     void setHomingCycleMs(int ms) { homingCycleUs = int64_t(ms) * 1000; }
     // How long each EEPROM write stalls the main loop; -1 = a few ms per byte written.
     void setEepromStallMs(int ms) { eepromStallMs = ms; }
+    // A firmware built without this $ command (for example "$C"): error:3, as for an unknown one.
+    void refuseCommand(const std::string& line) { refused.insert(line); }
 
     // Observations.
     int eepromWrites = 0;
@@ -158,7 +161,8 @@ private:
     std::string state_ = "Idle";
     int holdSub = -1;
     bool critical_ = false;
-    bool resetAfterLine = false;  // leaving check mode: a reset once the line is answered
+    bool resetAfterLine = false;
+    std::set<std::string> refused;  // $ commands answered as unknown  // leaving check mode: a reset once the line is answered
     bool braking = false;
     bool jogCancel = false;
     bool softLimitStop = false;

@@ -47,6 +47,9 @@ public:
         if (index == 0 || index == lineCount() - 1) {
             out = JobLine{};
             out.text = "$C";
+            // Into an empty queue and answered before anything follows: a firmware without
+            // check mode must never get the job's lines as a real run.
+            out.writesSettings = index == 0;
             return;
         }
         job->line(index - 1, out);
@@ -226,6 +229,13 @@ bool GrblDevice::jobLineAnswered(const LineInfo& info, bool ok, int errorCode)
             if (j.answeredLines.size() > AnsweredKept)
                 j.answeredLines.erase(j.answeredLines.begin());
         }
+        return false;
+    }
+    if (j.options.checkMode && info.fileLine == 0) {
+        // "$C" itself was refused: nothing of the job has been sent.
+        endJob(JobState::Failed, "the controller has no check mode ($C: error:"
+                                     + std::to_string(errorCode) + ": "
+                                     + grbl::errorMessage(errorCode) + ")");
         return false;
     }
     if (j.options.checkMode) {

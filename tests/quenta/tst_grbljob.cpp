@@ -258,6 +258,15 @@ void TestGrblJob::dryRunListsRefusedLinesAndMovesNothing()
     // The controller is usable at once: a real job runs after it.
     QVERIFY(quenta::startJob(&record, jobOf("G21 G90 G1 X1 F600\n"), {}));
     QTRY_COMPARE_WITH_TIMEOUT(state(), quenta::JobState::Completed, JobTimeoutMs);
+
+    // A firmware that refuses $C never gets the job's lines as a real run.
+    server->with([](GrblPeer& peer) { peer.refuseCommand("$C"); });
+    QVERIFY(quenta::startJob(&record, jobOf("G21 G91\nG1 X5 F600\nG1 X5\n"), dry));
+    QTRY_COMPARE_WITH_TIMEOUT(state(), quenta::JobState::Failed, JobTimeoutMs);
+    QVERIFY2(progress().reason.find("no check mode") != std::string::npos,
+             progress().reason.c_str());
+    QTest::qWait(500);
+    QVERIFY(std::fabs(machine(0) - 1) < 0.005);
 }
 
 QTEST_GUILESS_MAIN(TestGrblJob)
