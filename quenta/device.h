@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "job.h"
+#include "interpreter.h"
 #include "machine.h"
 
 struct TarvoPortSettings;
@@ -117,9 +118,10 @@ public:
     // A controller that runs G-code jobs itself (GRBL) brings its own runner; for the others
     // the library feeds moveLinearMm.
     virtual std::unique_ptr<JobRunner> makeJobRunner() { return nullptr; }
-    // Such a controller also tells its settings and machine position (mm) for the job.
-    virtual bool jobMachine(gcode::MachineSettings& settings, double position[3]) {
-        (void)settings; (void)position; return false;
+    // Such a controller also tells its settings and its parser's state for the job: the
+    // position (machine coordinates, mm), the work offsets and the modes in force.
+    virtual bool jobMachine(gcode::MachineSettings& settings, gcode::State& start) {
+        (void)settings; (void)start; return false;
     }
     virtual int loadRam(uint8_t ram) { (void)ram; return 0; }
     virtual int startRam(uint8_t ram, uint8_t count) { (void)ram; (void)count; return 0; }

@@ -28,9 +28,10 @@ JobProgress jobProgress(TarvoPortSettings* record);
 
 // What a job on the record's controller starts from: the settings that shape its path and time
 // (a GRBL controller's own; the factory values of GRBL for ours, with our resolutions) and the
-// position in millimetres (GRBL: machine coordinates; ours: from the zero point). false when
-// the port is not open or the controller cannot say now.
-bool jobMachine(TarvoPortSettings* record, gcode::MachineSettings& settings, double position[3]);
+// parser's state: the position in millimetres (GRBL: machine coordinates, with its work offsets
+// and modes; ours: from the zero point). false when the port is not open or the controller
+// cannot say now.
+bool jobMachine(TarvoPortSettings* record, gcode::MachineSettings& settings, gcode::State& start);
 
 // The options to interpret a program for the record's controller with: its target, settings
 // and position. false when the port is not open or the controller cannot tell them now.

@@ -389,32 +389,30 @@ JobProgress jobProgress(TarvoPortSettings* record)
 
 bool jobProgramOptions(TarvoPortSettings* record, gcode::Program::Options& options)
 {
-    double position[3] = {0, 0, 0};
-    if (!jobMachine(record, options.machine, position))
+    if (!jobMachine(record, options.machine, options.start))
         return false;
     options.target = jobTarget(record);
-    for (int a = 0; a < 3; ++a)
-        options.start.position[a] = float(position[a]);
     return true;
 }
 
-bool jobMachine(TarvoPortSettings* record, gcode::MachineSettings& settings, double position[3])
+bool jobMachine(TarvoPortSettings* record, gcode::MachineSettings& settings, gcode::State& start)
 {
     const std::shared_ptr<Port> port = findPort(record);
     if (!port)
         return false;
     std::lock_guard<std::mutex> lock(port->callMutex);
-    if (port->device->jobMachine(settings, position))
-        return true;
+    if (port->readsGcode)
+        return port->device->jobMachine(settings, start);
     double stepsPerMm[4];
     int32_t steps[4];
     uint8_t error = 0;
     if (!readOwnMachine(*port->device, stepsPerMm, steps, error))
         return false;
     settings = gcode::MachineSettings{};
+    start = gcode::State{};
     for (int a = 0; a < 3; ++a) {
         settings.stepsPerMm[a] = stepsPerMm[a];
-        position[a] = steps[a] / stepsPerMm[a];
+        start.position[a] = float(steps[a] / stepsPerMm[a]);
     }
     return true;
 }

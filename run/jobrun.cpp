@@ -365,16 +365,12 @@ int run(const Options& o, const Io& io)
             say(io.err, QStringLiteral("kavro-run: ") + error);
             return Trouble;
         }
-        double position[3] = {0, 0, 0};
-        if (!quenta::jobMachine(&c.record, options.machine, position)) {
+        if (!quenta::jobProgramOptions(&c.record, options)) {
             say(io.err, QStringLiteral("kavro-run: the controller on %1 does not tell its "
                                        "settings (busy, or an error to acknowledge)")
                             .arg(o.port));
             return Trouble;
         }
-        options.target = quenta::jobTarget(&c.record);
-        for (int a = 0; a < 3; ++a)
-            options.start.position[a] = float(position[a]);
         options.machine.baudRate = o.baud;
     }
     auto program = std::make_shared<const gcode::Program>(bytes.toStdString(), options);

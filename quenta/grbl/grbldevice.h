@@ -101,7 +101,7 @@ public:
     // G-code jobs (grbljob.cpp): the device feeds the job's lines from its reader thread as
     // the firmware answers, on the one line channel.
     std::unique_ptr<JobRunner> makeJobRunner() override;
-    bool jobMachine(gcode::MachineSettings& settings, double position[3]) override;
+    bool jobMachine(gcode::MachineSettings& settings, gcode::State& start) override;
     int startJob(std::shared_ptr<const JobSource> source, const JobOptions& options);
     int controlJob(JobControl what);
     int overrideJob(uint8_t command);
@@ -174,6 +174,7 @@ private:
         size_t streamIndex = 0;
         uint64_t streamQueued = 0;  // lines of the stream queued and not yet answered
         std::string refusal;
+        std::vector<std::string> parserReports;  // [G54:...] ... [GC:...] from $# and $G
         // The G-code job (grbljob.cpp).
         struct Job {
             std::shared_ptr<const JobSource> source;

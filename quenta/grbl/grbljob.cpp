@@ -100,16 +100,30 @@ gcode::MachineSettings GrblDevice::machineSettings() const
     return m;
 }
 
-bool GrblDevice::jobMachine(gcode::MachineSettings& settings, double position[3])
+bool GrblDevice::jobMachine(gcode::MachineSettings& settings, gcode::State& start)
 {
     settings = machineSettings();
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        s.parserReports.clear();
+    }
+    // The work offsets ($#) and the modes in force ($G): a job's coordinates are work
+    // coordinates, and its extents are checked in machine coordinates. GRBL answers $# only at
+    // rest; without it the offsets count as zero.
+    LineInfo query;
+    query.kind = Kind::Query;
+    command("$#", query);
+    command("$G", query);
     std::lock_guard<std::mutex> lock(mutex);
     if (!s.opened || s.lost || !s.haveReport)
         return false;
+    start = gcode::State{};
+    for (const std::string& line : s.parserReports)
+        gcode::applyControllerReport(line, start, s.inches);
     const double unit = s.inches ? 25.4 : 1.0;
     for (int a = 0; a < 3; ++a) {
         const double mm = s.report.pos[a] * unit;
-        position[a] = s.report.machinePos ? mm : mm + s.wco[a];
+        start.position[a] = float(s.report.machinePos ? mm : mm + s.wco[a]);
     }
     return true;
 }

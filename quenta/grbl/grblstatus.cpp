@@ -204,6 +204,12 @@ void GrblDevice::lineReceived(const std::string& text)
             s.buildInfo = line.info;
             s.haveBuildInfo = true;
             break;
+        case grbl::LineKind::Other:
+            // The parser's state from $# and $G, for a job's start.
+            if ((line.text.rfind("[G", 0) == 0 || line.text.rfind("[TLO:", 0) == 0)
+                && s.parserReports.size() < 32)
+                s.parserReports.push_back(line.text);
+            break;
         case grbl::LineKind::Options:
             if (line.code > 0)
                 s.plannerBlocks = line.code;

@@ -51,6 +51,7 @@ private Q_SLOTS:
     void alarmFailsTheJobAndResetStopsIt();
     void callsAreRefusedWhileAJobRuns();
     void dryRunListsRefusedLinesAndMovesNothing();
+    void workOffsetsShapeTheExtents();
 
 private:
     quenta::JobProgress progress() { return quenta::jobProgress(&record); }
@@ -267,6 +268,21 @@ void TestGrblJob::dryRunListsRefusedLinesAndMovesNothing()
              progress().reason.c_str());
     QTest::qWait(500);
     QVERIFY(std::fabs(machine(0) - 1) < 0.005);
+}
+
+void TestGrblJob::workOffsetsShapeTheExtents()
+{
+    // A job's coordinates are work coordinates: with G55 at X-100 (and active) a move to X10
+    // lands at machine X-90, inside GRBL's [-200, 0], which the travel check must see.
+    QVERIFY(quenta::startJob(&record, jobOf("G10 L2 P2 X-100\nG55\n"), {}));
+    QTRY_COMPARE_WITH_TIMEOUT(state(), quenta::JobState::Completed, JobTimeoutMs);
+    gcode::Program::Options options;
+    QVERIFY(quenta::jobProgramOptions(&record, options));
+    QCOMPARE(options.start.workSystem, uint8_t(1));
+    QCOMPARE(options.start.workOffsets[1][0], -100.0f);
+    const gcode::Program program("G0 X10\n", options);
+    QCOMPARE(program.extents().min[0], -90.0f);
+    QVERIFY(!program.refused());
 }
 
 QTEST_GUILESS_MAIN(TestGrblJob)
