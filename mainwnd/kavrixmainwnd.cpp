@@ -365,10 +365,11 @@ void KavrixMainWnd::CreateDockWindows()
     activeControllerDock->setWidget(statusArea);
     addDockWidget(Qt::RightDockWidgetArea, activeControllerDock);
     splitDockWidget(controllerListDock, activeControllerDock, Qt::Vertical);
+    // The list needs a few rows; the status panel below gets the height, so in a small window
+    // its inputs and buffer stay in view.
+    const int line = controllerListView->fontMetrics().lineSpacing();
     resizeDocks({controllerListDock, activeControllerDock},
-                {controllerListDock->sizeHint().height(),
-                 activeControllerDock->sizeHint().height()},
-                Qt::Vertical);
+                {7 * line, activeControllerDock->sizeHint().height()}, Qt::Vertical);
     viewMenu->addAction(activeControllerDock->toggleViewAction());
 
     outputDock = new QDockWidget(tr("Output"), this);
