@@ -23,8 +23,12 @@ AddEditControllerDlg::AddEditControllerDlg(TarvoController* controller, bool isA
     const int portIndex = ui->comboBoxPort->findText(controller->GetComPort());
     if (portIndex >= 0)
         ui->comboBoxPort->setCurrentIndex(portIndex);
+    else if (isAdd)
+        ProposeFreePort();
     ui->baudeRateEdit->setText(QString::number(controller->GetBaudRate()));
     ui->comboBoxPort->setEnabled(isAdd);
+    // A message wraps instead of widening the dialog under the operator's hands.
+    ui->statusLabel->setWordWrap(true);
 
     connect(ui->buttonBox, &QDialogButtonBox::accepted, this, &AddEditControllerDlg::accept);
     connect(ui->buttonBox, &QDialogButtonBox::rejected, this, &AddEditControllerDlg::reject);
@@ -33,6 +37,17 @@ AddEditControllerDlg::AddEditControllerDlg(TarvoController* controller, bool isA
 }
 
 AddEditControllerDlg::~AddEditControllerDlg() = default;
+
+void AddEditControllerDlg::ProposeFreePort()
+{
+    const KavrixKernel* const kernel = KavrixKernel::Instance();
+    for (int i = 0; i < ui->comboBoxPort->count(); ++i) {
+        if (!kernel->FindController(ui->comboBoxPort->itemText(i))) {
+            ui->comboBoxPort->setCurrentIndex(i);
+            return;
+        }
+    }
+}
 
 void AddEditControllerDlg::accept()
 {

@@ -30,6 +30,9 @@ public Q_SLOTS:
     void accept() override;
 
 private:
+    // Selects the first port no registered controller uses (the first one when all are).
+    void ProposeFreePort();
+
     TarvoController* controller;
     bool isAdd;
     std::unique_ptr<QIntValidator> baudRateValidator;

@@ -12,6 +12,7 @@
 #include "manualcontrolwnd.h"
 #include "programpreview.h"
 #include "quenta.h"
+#include "panelscrollarea.h"
 #include "statuswnd.h"
 #include "tarvocontroller.h"
 #include "tarvoparameters.h"
@@ -23,13 +24,13 @@
 #include <QCloseEvent>
 #include <QDockWidget>
 #include <QGuiApplication>
+#include <QHeaderView>
 #include <QIcon>
 #include <QItemSelectionModel>
 #include <QKeySequence>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
-#include <QScrollArea>
 #include <QScrollBar>
 #include <QSettings>
 #include <QShortcut>
@@ -44,49 +45,6 @@
 
 #include <algorithm>
 #include <optional>
-
-namespace {
-
-// Holds a tall panel in a dock: as wide as the panel wants, scrolling vertically when the
-// window is lower than the panel, so the panel never forces the window beyond the screen.
-class PanelScrollArea : public QScrollArea {
-public:
-    explicit PanelScrollArea(QWidget* panel, QWidget* parent = nullptr)
-        : QScrollArea(parent)
-    {
-        setFrameShape(QFrame::NoFrame);
-        setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-        setWidgetResizable(true);
-        setWidget(panel);
-    }
-
-    // A controller panel builds its form before its page shows on screen, so the page lays
-    // out and paints complete from its first frame. (A page only marked to show, inside a
-    // window not shown yet, waits.)
-    void setVisible(bool visible) override
-    {
-        if (visible && parentWidget() && parentWidget()->isVisible()) {
-            if (auto* const panel = qobject_cast<ManualControlWnd*>(widget()))
-                panel->EnsureForm();
-        }
-        QScrollArea::setVisible(visible);
-    }
-
-    QSize sizeHint() const override
-    {
-        const QSize hint = widget()->sizeHint();
-        return {hint.width() + verticalScrollBar()->sizeHint().width(), hint.height()};
-    }
-
-    QSize minimumSizeHint() const override
-    {
-        const int width = widget()->minimumSizeHint().width()
-            + verticalScrollBar()->sizeHint().width();
-        return {width, qMin(widget()->minimumSizeHint().height(), 120)};
-    }
-};
-
-}  // namespace
 
 KavrixMainWnd::KavrixMainWnd(QWidget* parent)
     : QMainWindow(parent)
@@ -372,6 +330,10 @@ void KavrixMainWnd::CreateDockWindows()
     controlDock->setObjectName(QStringLiteral("controlDock"));
     controllerTabWidget = new QTabWidget(controlDock);
     controllerTabWidget->setObjectName(QStringLiteral("controllerTabWidget"));
+    // However narrow the dock, every controller's tab stays reachable by the tab bar's arrows,
+    // and its port name is never cut.
+    controllerTabWidget->setUsesScrollButtons(true);
+    controllerTabWidget->setElideMode(Qt::ElideNone);
     controlDock->setWidget(controllerTabWidget);
     addDockWidget(Qt::LeftDockWidgetArea, controlDock);
     connect(controllerTabWidget, &QTabWidget::currentChanged, this,
@@ -385,6 +347,9 @@ void KavrixMainWnd::CreateDockWindows()
     controllerListView->setObjectName(QStringLiteral("controllerListView"));
     controllerListView->setRootIsDecorated(false);
     controllerListView->setModel(KavrixKernel::Instance()->GetControllerModel());
+    // Every column as wide as its longest entry ("disconnected" too): in a narrow dock the
+    // list scrolls sideways rather than cut a word.
+    controllerListView->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     controllerListView->addAction(actions.controllerRemove);
     controllerListDock->setWidget(controllerListView);
     addDockWidget(Qt::RightDockWidgetArea, controllerListDock);
@@ -395,13 +360,16 @@ void KavrixMainWnd::CreateDockWindows()
     activeControllerDock = new QDockWidget(tr("Active Controller"), this);
     activeControllerDock->setObjectName(QStringLiteral("activeControllerDock"));
     statusWnd = new StatusWnd(nullptr);
-    activeControllerDock->setWidget(new PanelScrollArea(statusWnd, activeControllerDock));
+    auto* const statusArea = new PanelScrollArea(activeControllerDock);
+    statusArea->setWidget(statusWnd);
+    activeControllerDock->setWidget(statusArea);
     addDockWidget(Qt::RightDockWidgetArea, activeControllerDock);
     splitDockWidget(controllerListDock, activeControllerDock, Qt::Vertical);
+    // The list needs a few rows; the status panel below gets the height, so in a small window
+    // its inputs and buffer stay in view.
+    const int line = controllerListView->fontMetrics().lineSpacing();
     resizeDocks({controllerListDock, activeControllerDock},
-                {controllerListDock->sizeHint().height(),
-                 activeControllerDock->sizeHint().height()},
-                Qt::Vertical);
+                {7 * line, activeControllerDock->sizeHint().height()}, Qt::Vertical);
     viewMenu->addAction(activeControllerDock->toggleViewAction());
 
     outputDock = new QDockWidget(tr("Output"), this);
@@ -552,8 +520,8 @@ void KavrixMainWnd::AppendToOutput(const QString& text)
 
 ManualControlWnd* KavrixMainWnd::GetControlPanel(int index) const
 {
-    const auto* const page = qobject_cast<QScrollArea*>(controllerTabWidget->widget(index));
-    auto* const panel = page ? qobject_cast<ManualControlWnd*>(page->widget()) : nullptr;
+    // The panel is the page itself: it scrolls below its emergency stops, which stay in view.
+    auto* const panel = qobject_cast<ManualControlWnd*>(controllerTabWidget->widget(index));
     // Whoever asks for a panel gets it complete, with every button and edit.
     if (panel)
         panel->EnsureForm();
@@ -578,8 +546,8 @@ void KavrixMainWnd::SlotControllerAdded(QString comPort)
         return;
     // Only the panel on the current tab is needed for the first paint: the others build their
     // forms when their tab is first shown (or when the window reaches into them).
-    auto* const page = new PanelScrollArea(
-        new ManualControlWnd(controller, nullptr, ManualControlWnd::FormBuild::OnFirstShow));
+    auto* const page =
+        new ManualControlWnd(controller, nullptr, ManualControlWnd::FormBuild::OnFirstShow);
     {
         // The first tab of an empty tab widget becomes current by itself; that must not pick
         // the active controller (the kernel does, and a restored one must survive start-up).

@@ -5,6 +5,7 @@
 #include "device.h"
 #include "kavrixkernel.h"
 #include "manualcommandvalues.h"
+#include "portmap.h"
 #include "quenta.h"
 #include "ramcommandformat.h"
 #include "tarvocontroller.h"
@@ -56,6 +57,13 @@ void ManualControlWnd::EnsureForm()
 {
     if (!ui)
         BuildForm();
+}
+
+void ManualControlWnd::setVisible(bool visible)
+{
+    if (visible && parentWidget() && parentWidget()->isVisible())
+        EnsureForm();
+    QWidget::setVisible(visible);
 }
 
 void ManualControlWnd::showEvent(QShowEvent* event)
@@ -252,7 +260,7 @@ void ManualControlWnd::SendOrReject(const ManualCommands::Result& result,
         RejectInput(edits.at(result.rejected), result.message);
 }
 
-void ManualControlWnd::Send(const ManualCommands::Result& command)
+bool ManualControlWnd::Send(const ManualCommands::Result& command)
 {
     KavrixKernel* const kernel = KavrixKernel::Instance();
     const bool execute = !kernel->IsCommandToEditor() && controller;
@@ -266,6 +274,14 @@ void ManualControlWnd::Send(const ManualCommands::Result& command)
         if (!why.empty())
             kernel->WriteCommand(tr("Refused: %1").arg(QString::fromStdString(why)));
     }
+    return execute;
+}
+
+bool ManualControlWnd::IsGrblPort() const
+{
+    return controller
+        && quenta::PortMapEntry::parse(quenta::portMapValue(controller->GetComPort())).kind
+        == quenta::PortMapEntry::Kind::Grbl;
 }
 
 void ManualControlWnd::Jog(int axis, int direction)
@@ -370,7 +386,12 @@ void ManualControlWnd::SlotAllgAusgSetzen()
         if (bits[n]->isChecked())
             outputs |= 1u << n;
     }
-    Send(commands->SetOutputs(static_cast<uint8_t>(outputs)));
+    // GRBL takes the call and does nothing: the log says so rather than let the operator
+    // believe the outputs were switched.
+    if (Send(commands->SetOutputs(static_cast<uint8_t>(outputs))) && IsGrblPort())
+        KavrixKernel::Instance()->WriteCommand(
+            tr("GRBL has no general outputs: nothing was switched on %1.")
+                .arg(controller->GetComPort()));
 }
 
 void ManualControlWnd::SlotAllgEingDeaktivieren()

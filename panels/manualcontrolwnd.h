@@ -73,6 +73,11 @@ public Q_SLOTS:
     void SlotNotStop();
     void SlotFehlerQuit();
 
+    // A panel that is a tab page builds its form before the page shows on screen, so it lays
+    // out and paints complete from its first frame. (A page only marked to show, inside a
+    // window not shown yet, waits.)
+    void setVisible(bool visible) override;
+
 protected:
     void showEvent(QShowEvent* event) override;
 
@@ -97,7 +102,10 @@ private:
     void SendOrReject(const ManualCommands::Result& result, const QList<QLineEdit*>& edits);
     void RejectInput(QLineEdit* edit, const QString& message);
     // Steps 5 and 6: the library call (only when commands go to the controller), then the line.
-    void Send(const ManualCommands::Result& command);
+    // Returns whether the call went to the controller.
+    bool Send(const ManualCommands::Result& command);
+    // The controller's port is mapped to a GRBL device.
+    bool IsGrblPort() const;
     // The velocity edit and the eight distance and zero-point edits.
     QList<QLineEdit*> ValueEdits() const;
 

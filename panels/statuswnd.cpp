@@ -87,6 +87,10 @@ StatusWnd::StatusWnd(QWidget* parent)
         readOut->setAttribute(Qt::WA_ContentsMarginsRespectsSafeArea, false);
     }
 
+    // Room for two lines of error text whether or not there is one, so an error coming or
+    // going never moves the positions below it.
+    ui->ErrorLabel->setMinimumHeight(2 * ui->ErrorLabel->fontMetrics().lineSpacing());
+
     KavrixKernel* const kernel = KavrixKernel::Instance();
     connect(kernel, &KavrixKernel::SignalUpdateControllerStatus, this,
             &StatusWnd::SlotUpdateControllerStatus);

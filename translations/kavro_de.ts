@@ -922,6 +922,10 @@ Benötigte Quenta-Version %2</translation>
         <source>Refused: %1</source>
         <translation>Abgelehnt: %1</translation>
     </message>
+    <message>
+        <source>GRBL has no general outputs: nothing was switched on %1.</source>
+        <translation>GRBL hat keine allgemeinen Ausgänge: an %1 wurde nichts geschaltet.</translation>
+    </message>
 </context>
 <context>
     <name>ParameterDlgClass</name>

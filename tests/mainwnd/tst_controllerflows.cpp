@@ -88,6 +88,7 @@ private Q_SLOTS:
 
     void addDialogOffersFreePortsOnly()
     {
+        registerController("COM1");
         registerController("COM3");
         TarvoController fresh;
         AddEditControllerDlg dialog(&fresh, true);
@@ -97,7 +98,8 @@ private Q_SLOTS:
         QCOMPARE(dialog.windowTitle(), QString("Add Controller"));
         QCOMPARE(combo->count(), 8);
         QCOMPARE(combo->itemText(7), QString("COM8"));
-        QCOMPARE(combo->currentText(), QString("COM1"));
+        // The first port no controller uses is proposed.
+        QCOMPARE(combo->currentText(), QString("COM2"));
         QVERIFY(combo->isEnabled());
         QCOMPARE(edit->text(), QString("115200"));
         QCOMPARE(status->toolTip(), QString("Shows error messages"));

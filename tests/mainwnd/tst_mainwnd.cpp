@@ -130,7 +130,7 @@ private Q_SLOTS:
         KavrixMainWnd window;
         QTabWidget* const tabs = window.GetControllerTabWidget();
         const auto panelOf = [tabs](int index) {
-            return static_cast<QScrollArea*>(tabs->widget(index))->findChild<ManualControlWnd*>();
+            return qobject_cast<ManualControlWnd*>(tabs->widget(index));
         };
         // Every tab and panel object exists from the start; only the current one has a form.
         QCOMPARE(tabs->count(), 3);

@@ -4,6 +4,7 @@
 #include "kavrixkernel.h"
 #include "manualcommandvalues.h"
 #include "manualcontrolwnd.h"
+#include "portmap.h"
 #include "quenta.h"
 #include "ramprogram.h"
 #include "scripteddialogs.h"
@@ -17,10 +18,12 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollArea>
 #include <QSignalSpy>
 #include <QTest>
 #include <QValidator>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -51,6 +54,7 @@ private Q_SLOTS:
     void formTexts_data();
     void formTexts();
     void formGroups();
+    void emergencyRowStaysAboveTheScrolledPart();
 
     void jogs_data();
     void jogs();
@@ -64,6 +68,8 @@ private Q_SLOTS:
     void spindleAndCooling();
     void generalOutputs_data();
     void generalOutputs();
+    void outputBoxesAreNumberedByBit();
+    void grblPortSaysItHasNoGeneralOutputs();
 
     void rangeChecks_data();
     void rangeChecks();
@@ -292,6 +298,28 @@ void TestManualControlWnd::formGroups()
     auto* const bit7 = panel->findChild<QCheckBox*>(QStringLiteral("bit7CheckBox"));
     auto* const bit0 = panel->findChild<QCheckBox*>(QStringLiteral("bit0CheckBox"));
     QVERIFY(bit7->x() < bit0->x());
+}
+
+void TestManualControlWnd::emergencyRowStaysAboveTheScrolledPart()
+{
+    // However low the window, the stops and the acknowledgement never scroll away: they sit
+    // outside the one scroll area, which holds every other group.
+    auto* const area = panel->findChild<QScrollArea*>();
+    QVERIFY(area);
+    for (const char* name :
+         {"NotHaltMitBremsenButton", "NotStopOhneBremsenButton", "FehlerQuitierenButton"})
+        QVERIFY2(!area->isAncestorOf(button(name)), name);
+    for (const char* name : {"FahrenGroupBox", "SchaltenGroupBox"})
+        QVERIFY2(area->widget()->isAncestorOf(panel->findChild<QWidget*>(QLatin1String(name))),
+                 name);
+
+    panel->resize(500, 300);
+    panel->show();
+    QVERIFY(QTest::qWaitForWindowExposed(panel));
+    area->ensureWidgetVisible(button("AllgAusgSetzenButton"));
+    QVERIFY(area->widget()->y() < 0);  // scrolled
+    QPushButton* const stop = button("NotHaltMitBremsenButton");
+    QCOMPARE(stop->visibleRegion().boundingRect().size(), stop->size());
 }
 
 // ---- commands -----------------------------------------------------------------------------
@@ -535,6 +563,39 @@ void TestManualControlWnd::generalOutputs()
     button("AllgAusgSetzenButton")->click();
     QCOMPARE(calls(), QStringList{QStringLiteral("AllgemeineAusgaeneSetzen(%1)").arg(bits)});
     QCOMPARE(outputLines(), QStringList{QStringLiteral("SET_O %1;").arg(bits)});
+}
+
+void TestManualControlWnd::outputBoxesAreNumberedByBit()
+{
+    // The operator picks outputs by the numbers beside the boxes: box n sets bit n - 1.
+    for (const QString& number : {QStringLiteral("1"), QStringLiteral("3")}) {
+        const auto boxes = panel->findChildren<QCheckBox*>();
+        const auto box = std::find_if(boxes.cbegin(), boxes.cend(), [&](const QCheckBox* b) {
+            return b->text() == number;
+        });
+        QVERIFY2(box != boxes.cend(), qPrintable(number));
+        (*box)->setChecked(true);
+    }
+    button("AllgAusgSetzenButton")->click();
+    QCOMPARE(calls(), QStringList{QStringLiteral("AllgemeineAusgaeneSetzen(5)")});
+}
+
+void TestManualControlWnd::grblPortSaysItHasNoGeneralOutputs()
+{
+    QSettings link = quenta::linkSettings();
+    quenta::setPortMapValue(link, QStringLiteral("COM3"), QStringLiteral("grbl:/dev/ttyUSB7"));
+    link.sync();
+    panel->findChild<QCheckBox*>(QStringLiteral("bit0CheckBox"))->setChecked(true);
+    button("AllgAusgSetzenButton")->click();
+    QCOMPARE(outputLines(),
+             (QStringList{QStringLiteral("SET_O 1;"),
+                          QStringLiteral("GRBL has no general outputs: nothing was switched "
+                                         "on COM3.")}));
+
+    // Written into a program, the line stays a line: no word about this port.
+    KavrixKernel::Instance()->SetCommandToEditor(true);
+    button("AllgAusgSetzenButton")->click();
+    QCOMPARE(editorLines(), QStringList{QStringLiteral("SET_O 1;")});
 }
 
 // ---- input checks --------------------------------------------------------------------------

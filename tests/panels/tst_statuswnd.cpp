@@ -11,10 +11,12 @@
 #include "tarvoparameters.h"
 #include "testenv.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QDir>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -344,14 +346,37 @@ void TestStatusWnd::millimetresBesideTheSteps()
 void TestStatusWnd::errorTextFollowsTheReport()
 {
     KavrixKernel::Instance()->ConnectActiveController();
+    // The positions below the error box stay where they are when an error comes and goes,
+    // also one that takes two lines in a narrow panel (a large font makes it so).
+    const QFont normalFont = QApplication::font();
+    QFont largeFont = normalFont;
+    largeFont.setPointSizeF(normalFont.pointSizeF() * 2);
+    QApplication::setFont(largeFont);
+    delete panel;
+    panel = new StatusWnd(nullptr);
+    QApplication::setFont(normalFont);
     auto* const errorLabel = panel->findChild<QLabel*>(QStringLiteral("ErrorLabel"));
+    panel->resize(panel->minimumSizeHint().width(), 700);
+    panel->show();
+    QVERIFY(QTest::qWaitForWindowExposed(panel));
+    const auto positionsTop = [this] {
+        panel->layout()->activate();
+        const auto* const x = panel->findChild<QLineEdit*>(QStringLiteral("XistEdit"));
+        return x->mapTo(panel, QPoint()).y();
+    };
+    const int top = positionsTop();
     quenta::StatusReport status;
     status.errorCode = 0x99;
     report(QStringLiteral("COM3"), status);
     QCOMPARE(errorLabel->text(), QStringLiteral("0x99 : Notstop der Achsen"));
+    QCOMPARE(positionsTop(), top);
+    status.errorCode = 0x0a;
+    report(QStringLiteral("COM3"), status);
+    QCOMPARE(positionsTop(), top);
     status.errorCode = 0;
     report(QStringLiteral("COM3"), status);
     QCOMPARE(errorLabel->text(), QString());
+    QCOMPARE(positionsTop(), top);
 }
 
 void TestStatusWnd::reportsOfOtherControllersAreIgnored()
