@@ -189,6 +189,13 @@ void KavrixKernel::SetStateText(const QString& comPort, const QString& state)
         model->setData(index.siblingAtColumn(2), state);
 }
 
+void KavrixKernel::ShowControllerName(const QString& comPort, const QString& name)
+{
+    const QModelIndex index = FindControllerIndex(comPort);
+    if (index.isValid())
+        model->setData(index.siblingAtColumn(1), name);
+}
+
 void KavrixKernel::CloseAllConnections()
 {
     for (TarvoController* controller : std::as_const(controllers)) {
@@ -222,8 +229,11 @@ void KavrixKernel::ConnectActiveController()
     RestartAllTimers();
     active->Connect();
     const QString port = active->GetComPort();
-    if (active->IsConnected())
+    if (active->IsConnected()) {
         SetStateText(port, connectedText);
+        // The open brings the name the controller gives itself (GRBL: its build info).
+        ShowControllerName(port, active->GetControllerName());
+    }
     Q_EMIT SignalUpdateControllerStatus(port);
 }
 

@@ -53,6 +53,9 @@ public:
     bool IsCommandToEditor() const { return commandToEditor; }
     // Announces a change with SignalCommandDestinationChanged.
     void SetCommandToEditor(bool toEditor);
+    // The list's name column: the name the controller on comPort reported (on connect, or
+    // when its name parameter was read or written).
+    void ShowControllerName(const QString& comPort, const QString& name);
 
     // Called by the status callback on the library's thread: posts an event, nothing else.
     void OnStatusNotification(TarvoPortSettings* portSettings);

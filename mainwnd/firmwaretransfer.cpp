@@ -142,6 +142,26 @@ QByteArray BuildFrame(const uint8_t* image, qint64 size, int block)
     return frame;
 }
 
+qint64 FlashBytes(const uint8_t* name, int count)
+{
+    const QByteArray text(reinterpret_cast<const char*>(name), count);
+    if (!text.startsWith("AVRB"))
+        return 0;
+    bool ok = false;
+    const qint64 kib = text.mid(4).toLongLong(&ok);
+    return ok && kib > 0 ? kib * 1024 : 0;
+}
+
+uint32_t ImageCrc(const uint8_t* image, qint64 size)
+{
+    FirmwareCrc32 crc;
+    for (int block = 0; block < BlockCount(size); ++block) {
+        const QByteArray frame = BuildFrame(image, size, block);
+        crc.Update(reinterpret_cast<const uint8_t*>(frame.constData()) + 1, BlockSize);
+    }
+    return crc.Value();
+}
+
 bool ReadImageFile(const QString& path, QByteArray& image)
 {
     image.clear();
@@ -171,6 +191,12 @@ FirmwareTransferResult TransferFirmware(TarvoPortSettings* portSettings, const u
                                         qint64 size, QStringList& messages,
                                         const FirmwareTransferHooks& hooks)
 {
+    if (size <= 0 || !image) {
+        // Nothing to program: the operator is not even asked to restart the controller.
+        messages.append(QCoreApplication::translate(
+            "KavrixMainWnd", "The firmware image is empty: nothing was sent."));
+        return FirmwareTransferResult::Finished;
+    }
     const QMessageBox::StandardButton answer = Dialogs::warning(
         hooks.parent, QCoreApplication::translate("KavrixMainWnd", "Action required"),
         QStringLiteral("Aktivieren Sie den Bootloader am Controller (Enter+Reset) und drucken "
@@ -180,8 +206,6 @@ FirmwareTransferResult TransferFirmware(TarvoPortSettings* portSettings, const u
         return FirmwareTransferResult::Cancelled;
 
     const WaitCursor waitCursor;
-    if (size < 0 || (size > 0 && !image))
-        size = 0;
     const int blockCount = Firmware::BlockCount(size);
     BootloaderLink link(portSettings, hooks);
     link.SetBlockCount(blockCount);
@@ -193,6 +217,20 @@ FirmwareTransferResult TransferFirmware(TarvoPortSettings* portSettings, const u
     link.WaitForReply(ReplyBufferSize);
     if (std::memcmp(link.Reply(), BootloaderId, ReplyBufferSize) != 0) {
         messages.append(QStringLiteral("KTF-Bootloader nicht gefunden!"));
+        return FirmwareTransferResult::Finished;
+    }
+    const qint64 flash = Firmware::FlashBytes(link.Reply(), ReplyBufferSize);
+    if (flash > 0 && size > flash) {
+        // Before the erase: "$" only reports the (empty) checksum and starts the firmware the
+        // controller had, so the machine is left as it was.
+        const QString name = QString::fromLatin1(
+            reinterpret_cast<const char*>(link.Reply()), ReplyBufferSize);
+        messages.append(QCoreApplication::translate(
+            "KavrixMainWnd", "The firmware image (%1 bytes) does not fit into the flash "
+                             "memory of bootloader %2 (%3 bytes): nothing was sent.")
+                            .arg(size).arg(name).arg(flash));
+        link.Send('$');
+        link.WaitForWholeReply(4);
         return FirmwareTransferResult::Finished;
     }
     if (hooks.showStatus)

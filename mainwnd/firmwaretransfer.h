@@ -45,6 +45,13 @@ int LastBlockBytes(qint64 size);
 // The FrameSize bytes of block j: "#", then the block's image bytes, then 0xFF filling.
 QByteArray BuildFrame(const uint8_t* image, qint64 size, int block);
 
+// The flash memory a bootloader offers, from the name it answers "S" with: "AVRB128" holds
+// 128 KiB. 0 when the name carries no size.
+qint64 FlashBytes(const uint8_t* name, int count);
+// The CRC-32 the bootloader reports after receiving the image: over every block's
+// BlockSize data bytes, the 0xFF filling included.
+uint32_t ImageCrc(const uint8_t* image, qint64 size);
+
 // Reads a whole firmware file. False when it cannot be opened or read, or when the read
 // brings fewer bytes than the file's size (such an image must not be sent).
 bool ReadImageFile(const QString& path, QByteArray& image);
@@ -68,6 +75,9 @@ enum class FirmwareTransferResult {
 
 // Sends the image to the bootloader behind portSettings. Appends at most one message to
 // messages; an empty list after Finished means the bootloader confirmed the checksum.
+// An empty image is refused before the bootloader prompt, one larger than the bootloader's
+// flash right after its identification (which then starts the old firmware again, nothing
+// erased): both Finished with their message.
 FirmwareTransferResult TransferFirmware(TarvoPortSettings* portSettings, const uint8_t* image,
                                         qint64 size, QStringList& messages,
                                         const FirmwareTransferHooks& hooks = {});

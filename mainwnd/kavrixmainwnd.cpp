@@ -6,6 +6,7 @@
 
 #include "dialogs.h"
 #include "jogkeys.h"
+#include "popupescape.h"
 #include "kavrixkernel.h"
 #include "kavroversion.h"
 #include "manualcommands.h"
@@ -436,6 +437,7 @@ void KavrixMainWnd::CreateShortcuts()
     stopAll->setObjectName(QStringLiteral("stopAllShortcut"));
     stopAll->setContext(Qt::WindowShortcut);
     connect(stopAll, &QShortcut::activated, this, &KavrixMainWnd::SlotStopAllControllers);
+    new PopupEscape(this);
 
     new JogKeys(this, [this](int axis, int direction) { PressJogButton(axis, direction); });
 }

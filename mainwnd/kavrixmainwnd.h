@@ -26,6 +26,7 @@ class QTreeView;
 class ManualControlWnd;
 class ProgramPreview;
 class StatusWnd;
+class TarvoController;
 class TarvoParameters;
 class TarvoProgEdit;
 
@@ -174,6 +175,8 @@ private:
 
     // Serves SlotParameterSave and SlotParameterSaveAs.
     void SaveParametersToFile(TarvoParameters& parameters, const QString& path);
+    // The controller list shows the name of controller's parameter set.
+    void ShowReportedName(TarvoController& controller);
 
     Actions actions;
     QActionGroup* destinationGroup = nullptr;

@@ -81,6 +81,17 @@ void KavrixMainWnd::SlotControllerFirmwareUpdate()
                                   image.size(), messages, hooks);
         closeRequested = progress.CloseRequested();
     }
+    // The log keeps every update's outcome with what identifies the image.
+    const QString outcome = result == FirmwareTransferResult::Cancelled
+                                ? tr("cancelled, nothing sent")
+                                : messages.isEmpty() ? tr("checksum confirmed by the bootloader")
+                                                     : messages.join(QLatin1Char(' '));
+    const uint32_t crc =
+        Firmware::ImageCrc(reinterpret_cast<const uint8_t*>(image.constData()), image.size());
+    // One arg() call: a "%" in the file name is not taken for a place holder.
+    AppendToOutput(tr("Firmware update on %1: %2, %3 bytes, CRC-32 %4: %5")
+                       .arg(port, path, QString::number(image.size()),
+                            QStringLiteral("%1").arg(crc, 8, 16, QLatin1Char('0')), outcome));
     image.clear();
 
     if (result == FirmwareTransferResult::Cancelled) {

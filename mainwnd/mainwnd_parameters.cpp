@@ -127,6 +127,13 @@ void KavrixMainWnd::SaveParametersToFile(TarvoParameters& parameters, const QStr
     UpdateActions();
 }
 
+void KavrixMainWnd::ShowReportedName(TarvoController& controller)
+{
+    // After a whole transfer the set holds the name the controller now carries.
+    KavrixKernel::Instance()->ShowControllerName(
+        controller.GetComPort(), controller.GetParameters().SONSTIGE_CONTROLLERNAME_CHAR);
+}
+
 void KavrixMainWnd::SlotParameterReadFromController()
 {
     TarvoController* const controller = KavrixKernel::Instance()->GetActiveController();
@@ -139,6 +146,7 @@ void KavrixMainWnd::SlotParameterReadFromController()
     }
     if (messages.isEmpty()) {
         statusBar()->showMessage(QStringLiteral("Parameterübertragung ist abgeschlossen."), 2000);
+        ShowReportedName(*controller);
     } else {
         Dialogs::warning(this, QStringLiteral("SlotParameterReadFromController"),
                          QStringLiteral("Fehler bei der Parameterübertragung:\n")
@@ -160,6 +168,7 @@ void KavrixMainWnd::SlotParameterWriteToController()
     }
     if (messages.isEmpty()) {
         statusBar()->showMessage(QStringLiteral("Parameterübertragung ist abgeschlossen."), 2000);
+        ShowReportedName(*controller);
     } else {
         // A GRBL port says why it cannot hold a value (the reference order, a negative travel).
         const std::string why = quenta::takeRefusal(controller->GetPortSettings());

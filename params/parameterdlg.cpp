@@ -10,11 +10,17 @@
 #include <QButtonGroup>
 #include <QCoreApplication>
 #include <QDoubleValidator>
+#include <QGridLayout>
+#include <QGroupBox>
 #include <QIntValidator>
+#include <QLabel>
+#include <QLineEdit>
 #include <QLocale>
+#include <QPalette>
 #include <QPushButton>
 
 #include <algorithm>
+#include <limits>
 
 int ParameterDlg::lastPage = 0;
 
@@ -35,6 +41,59 @@ int ComboValue(const QComboBox* combo, int offset, int keep)
 {
     const int index = combo->currentIndex();
     return index < 0 ? keep : index + offset;
+}
+
+// A label's text without the ":" that introduces its field.
+QString LabelText(const QLayoutItem* item)
+{
+    const auto* const label = item ? qobject_cast<const QLabel*>(item->widget()) : nullptr;
+    if (!label)
+        return QString();
+    QString text = label->text().trimmed();
+    if (text.endsWith(QLatin1Char(':')))
+        text.chop(1);
+    return text.trimmed();
+}
+
+// A field's name as the form shows it: its group's title, the label of its row and the
+// heading of its column ("Verfahrbereich, Z ( mm ), bis").
+QString FieldName(const QWidget* edit)
+{
+    QStringList parts;
+    for (const QWidget* w = edit->parentWidget(); w; w = w->parentWidget()) {
+        if (const auto* const group = qobject_cast<const QGroupBox*>(w)) {
+            parts << group->title();
+            break;
+        }
+    }
+    const QWidget* const parent = edit->parentWidget();
+    for (QGridLayout* const grid : parent->findChildren<QGridLayout*>()) {
+        const int at = grid->indexOf(edit);
+        if (at < 0)
+            continue;
+        int row = 0, column = 0, rowSpan = 0, columnSpan = 0;
+        grid->getItemPosition(at, &row, &column, &rowSpan, &columnSpan);
+        parts << LabelText(grid->itemAtPosition(row, 0));
+        if (row > 0 && column > 0)
+            parts << LabelText(grid->itemAtPosition(0, column));
+        break;
+    }
+    parts.removeAll(QString());
+    return parts.join(QStringLiteral(", "));
+}
+
+// Marks a field whose value OK would refuse; the mark goes when the text is in range again.
+void MarkField(QLineEdit* edit, bool outOfRange)
+{
+    if (edit->property("outOfRange").toBool() == outOfRange)
+        return;
+    edit->setProperty("outOfRange", outOfRange);
+    QPalette palette;  // empty: the field follows its parent's palette again
+    if (outOfRange) {
+        palette = edit->palette();
+        palette.setColor(QPalette::Base, QColor(255, 214, 214));
+    }
+    edit->setPalette(palette);
 }
 
 }  // namespace
@@ -190,18 +249,52 @@ void ParameterDlg::BuildNumberFields()
 
 void ParameterDlg::AttachValidators()
 {
+    // The validators hold the format only (sign, digits, decimals), not the range: a range
+    // validator refuses the keystroke that leaves the range, so "5000" typed into a field
+    // that ends at 500 stayed "500" without a word. The range is marked while typing and
+    // checked by OK.
     const QLocale locale = MachineNumberLocale();
-    for (const NumberField& f : numberFields) {
+    for (size_t i = 0; i < numberFields.size(); ++i) {
+        const NumberField& f = numberFields[i];
         if (f.conversion == Conversion::Float) {
-            auto* validator = new QDoubleValidator(f.min, f.max, f.decimals, f.edit);
+            const double bottom = f.min < 0 ? -1e12 : 0.0;
+            auto* validator = new QDoubleValidator(bottom, 1e12, f.decimals, f.edit);
             validator->setNotation(QDoubleValidator::StandardNotation);
             validator->setLocale(locale);
             f.edit->setValidator(validator);
         } else {
-            auto* validator = new QIntValidator(int(f.min), int(f.max), f.edit);
+            const int bottom = f.min < 0 ? std::numeric_limits<int>::min() : 0;
+            auto* validator =
+                new QIntValidator(bottom, std::numeric_limits<int>::max(), f.edit);
             validator->setLocale(locale);
             f.edit->setValidator(validator);
         }
+        connect(f.edit, &QLineEdit::textEdited, this, [this, i] { CheckTyped(numberFields[i]); });
+    }
+    connect(form->sonControllernameEdit, &QLineEdit::textEdited, this,
+            [this] { ShowRange(form->sonControllernameEdit, true); });
+}
+
+void ParameterDlg::CheckTyped(const NumberField& field)
+{
+    // A text that is no number yet (empty, "-", ".") is still being typed: OK judges it.
+    bool number = false;
+    const double value = ParsedValue(field, &number);
+    ShowRange(field.edit, !number || (value >= field.min && value <= field.max));
+}
+
+void ParameterDlg::ShowRange(QLineEdit* edit, bool inRange)
+{
+    MarkField(edit, !inRange);
+    if (!inRange) {
+        form->statusLabel->setText(
+            QCoreApplication::translate("ParameterDlgClass", "Value out of range"));
+        form->statusFieldLabel->setText(FieldName(edit));
+        refusedField = edit;
+    } else if (refusedField == edit) {
+        form->statusLabel->clear();
+        form->statusFieldLabel->clear();
+        refusedField = nullptr;
     }
 }
 
@@ -261,21 +354,27 @@ void ParameterDlg::FillReferenceGrid(const TarvoParameters& p)
 
 double ParameterDlg::FieldValue(const NumberField& field)
 {
-    const QString text = field.edit->text();
     bool ok = false;
+    const double value = ParsedValue(field, &ok);
+    return ok ? value : 0.0;
+}
+
+double ParameterDlg::ParsedValue(const NumberField& field, bool* ok)
+{
+    const QString text = field.edit->text();
     double value = 0;
     switch (field.conversion) {
     case Conversion::Unsigned:
-        value = text.toUInt(&ok, 10);
+        value = text.toUInt(ok, 10);
         break;
     case Conversion::Signed:
-        value = text.toInt(&ok, 10);
+        value = text.toInt(ok, 10);
         break;
     case Conversion::Float:
-        value = QLocale::c().toDouble(text.trimmed(), &ok);
+        value = QLocale::c().toDouble(text.trimmed(), ok);
         break;
     }
-    return ok ? value : 0.0;
+    return value;
 }
 
 void ParameterDlg::accept()
@@ -304,8 +403,7 @@ void ParameterDlg::accept()
 
 void ParameterDlg::RefuseField(QLineEdit* edit)
 {
-    form->statusLabel->setText(
-        QCoreApplication::translate("ParameterDlgClass", "Value out of range"));
+    ShowRange(edit, false);
     QWidget* page = edit;
     while (page && page->parentWidget() != form->stackedWidget)
         page = page->parentWidget();

@@ -60,7 +60,15 @@ private:
     void FillReferenceGrid(const TarvoParameters& parameters);
     // The field's value as OK reads it; a text that does not convert counts as 0.
     static double FieldValue(const NumberField& field);
-    // "Value out of range", the field's page shown, its text selected, the focus in it.
+    // The field's text as a number; *ok tells whether it converts.
+    static double ParsedValue(const NumberField& field, bool* ok);
+    // Marks a typed value that OK would refuse, and unmarks it once it is in range again.
+    void CheckTyped(const NumberField& field);
+    // Out of range: the field marked, "Value out of range" and the field's name shown;
+    // in range: the mark gone, and the message too when it named this field.
+    void ShowRange(QLineEdit* edit, bool inRange);
+    // "Value out of range" with the field's name, the field marked, its page shown, its text
+    // selected, the focus in it.
     void RefuseField(QLineEdit* edit);
     void StoreFields(TarvoParameters& parameters) const;
     void StoreReferenceSequence(TarvoParameters& parameters) const;
@@ -75,4 +83,5 @@ private:
     std::array<QComboBox*, 4> directionCombos{};
     // Every checked field in the order OK takes them.
     std::vector<NumberField> numberFields;
+    QLineEdit* refusedField = nullptr;  // the field the status message names
 };

@@ -657,6 +657,26 @@ Hergestellt von lumbrix CNC Controls
 Support: https://www.lumbrix.example/support
 Benötigte Quenta-Version %2</translation>
     </message>
+    <message>
+        <source>The firmware image is empty: nothing was sent.</source>
+        <translation>Das Firmware-Abbild ist leer: nichts wurde gesendet.</translation>
+    </message>
+    <message>
+        <source>The firmware image (%1 bytes) does not fit into the flash memory of bootloader %2 (%3 bytes): nothing was sent.</source>
+        <translation>Das Firmware-Abbild (%1 Bytes) passt nicht in den Flash-Speicher des Bootloaders %2 (%3 Bytes): nichts wurde gesendet.</translation>
+    </message>
+    <message>
+        <source>cancelled, nothing sent</source>
+        <translation>abgebrochen, nichts gesendet</translation>
+    </message>
+    <message>
+        <source>checksum confirmed by the bootloader</source>
+        <translation>Checksumme vom Bootloader bestätigt</translation>
+    </message>
+    <message>
+        <source>Firmware update on %1: %2, %3 bytes, CRC-32 %4: %5</source>
+        <translation>Firmware-Update an %1: %2, %3 Bytes, CRC-32 %4: %5</translation>
+    </message>
 </context>
 <context>
     <name>ManualControlWnd</name>

@@ -343,6 +343,12 @@ int GrblDevice::reference(int32_t, int32_t)
     if (!done) {
         std::lock_guard<std::mutex> lock(mutex);
         s.homing = false;
+        // GRBL's "error:5" (homing not enabled) becomes a code that speaks of the axis
+        // count; the operator needs to know that homing is off and where to switch it on.
+        if (s.errorCode == ReferenceAxes)
+            s.refusal = "Homing is disabled on this controller ($22=0). Switch it on: "
+                        "Parameters > Edit..., Referenzfahrt, give X, Y and Z a direction, "
+                        "then Parameters > Write to controller (or send $22=1).";
     }
     return done;
 }

@@ -172,15 +172,16 @@ private Q_SLOTS:
         QCOMPARE(ports.device("COM3")->countCalls("TarvoCloseConnection"), 1);
     }
 
-    void onlyTheStateColumnFollowsTheController()
+    void theNameColumnShowsTheNameReportedOnConnect()
     {
         ScriptedPorts ports;
         ports.device("COM3")->setControllerName("Werkbank 2");
         add("COM3");
+        QCOMPARE(modelColumn(1), QStringList{"Dorvik USB"});  // nothing reported yet
         kernel()->ConnectActiveController();
         TarvoController* const c = kernel()->GetActiveController();
         QCOMPARE(c->GetControllerName(), QString("Werkbank 2"));
-        QCOMPARE(modelColumn(1), QStringList{"Dorvik USB"});
+        QCOMPARE(modelColumn(1), QStringList{"Werkbank 2"});
         QCOMPARE(modelColumn(2), QStringList{"connected"});
     }
 

@@ -269,12 +269,11 @@ private Q_SLOTS:
     void exactBytesAndWriteSizes_data()
     {
         QTest::addColumn<qint64>("size");
-        QTest::newRow("empty") << qint64(0);
         QTest::newRow("8191") << qint64(8191);
         QTest::newRow("8192") << qint64(8192);
         QTest::newRow("8193") << qint64(8193);
         QTest::newRow("10000") << qint64(10000);
-        QTest::newRow("1 MiB") << qint64(1 << 20);
+        QTest::newRow("128 KiB, the whole flash") << qint64(128 * 1024);
     }
 
     void exactBytesAndWriteSizes()
@@ -354,6 +353,54 @@ private Q_SLOTS:
         rig.Transfer(image);
         QCOMPARE(rig.messages, QStringList());
         QCOMPARE(rig.dialogs.count("warning"), 2);
+    }
+
+    void imagesThatCannotFitAreRefused_data()
+    {
+        QTest::addColumn<qint64>("size");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QByteArray>("sent");
+        QTest::newRow("empty") << qint64(0)
+                               << "The firmware image is empty: nothing was sent."
+                               << QByteArray();
+        // Identified, then told to start its old firmware: nothing erased, no block.
+        QTest::newRow("one byte beyond 128 KiB")
+            << qint64(128 * 1024 + 1)
+            << "The firmware image (131073 bytes) does not fit into the flash memory of "
+               "bootloader AVRB128 (131072 bytes): nothing was sent."
+            << QByteArray("S$");
+    }
+
+    void imagesThatCannotFitAreRefused()
+    {
+        QFETCH(qint64, size);
+        QFETCH(QString, message);
+        QFETCH(QByteArray, sent);
+        Rig rig;
+        if (size > 0)
+            rig.device->queueReadBytes({'A', 'V', 'R', 'B', '1', '2', '8', 1, 2, 3, 4});
+        else
+            rig.dialogs.buttonAnswers.enqueue(QMessageBox::Ok);  // held back: no prompt
+        QCOMPARE(rig.Transfer(Pattern(size, 21)), FirmwareTransferResult::Finished);
+        if (size == 0)
+            QCOMPARE(rig.dialogs.buttonAnswers.size(), 1);
+        rig.dialogs.buttonAnswers.clear();
+        QCOMPARE(rig.messages, QStringList{message});
+        const Bytes written = rig.device->writtenBytes();
+        QCOMPARE(QByteArray(reinterpret_cast<const char*>(written.data()), int(written.size())),
+                 sent);
+        QVERIFY(rig.progress.isEmpty());
+    }
+
+    void flashSizeComesFromTheBootloadersName()
+    {
+        const auto flash = [](const char* name) {
+            return Firmware::FlashBytes(reinterpret_cast<const uint8_t*>(name), 7);
+        };
+        QCOMPARE(flash("AVRB128"), qint64(131072));
+        QCOMPARE(flash("AVRB064"), qint64(65536));
+        QCOMPARE(flash("AVRBxyz"), qint64(0));  // no size: none is assumed
+        QCOMPARE(flash("KTFB128"), qint64(0));
     }
 
     void cancelledPromptSendsNothing()
@@ -550,7 +597,6 @@ private Q_SLOTS:
     void successfulUpdate_data()
     {
         QTest::addColumn<qint64>("size");
-        QTest::newRow("empty") << qint64(0);
         QTest::newRow("8193") << qint64(8193);
     }
 
@@ -566,6 +612,12 @@ private Q_SLOTS:
         w.window->SlotControllerFirmwareUpdate();
 
         QCOMPARE(w.Status(), QString("Firmwareübertragung ist abgeschlossen."));
+        QCOMPARE(outputLines(*w.window).last(),
+                 QString("Firmware update on COM3: %1, %2 bytes, CRC-32 %3: checksum confirmed "
+                         "by the bootloader")
+                     .arg(w.dir.filePath("image.ktf"))
+                     .arg(size)
+                     .arg(ZlibCrc(PaddedStream(image)), 8, 16, QLatin1Char('0')));
         QVERIFY(w.device->writtenBytes() == ExpectedWrites(image));
         QCOMPARE(w.dialogs.count("critical"), 0);
         QCOMPARE(w.dialogs.count("warning"), 1);  // the bootloader prompt
@@ -604,6 +656,24 @@ private Q_SLOTS:
         QCOMPARE(box.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
         QVERIFY(w.Status() != QString("Firmwareübertragung ist abgeschlossen."));
         QVERIFY(!w.device->isOpen());
+        QVERIFY(outputLines(*w.window).last().endsWith(": " + message));
+    }
+
+    void refusedImageIsShownAndLogged()
+    {
+        Window w;
+        w.dialogs.fileAnswers.enqueue(w.File(Bytes()));
+        w.dialogs.expectBox();  // the refusal; no bootloader prompt
+        w.window->SlotControllerFirmwareUpdate();
+        QCOMPARE(w.dialogs.count("critical"), 1);
+        QCOMPARE(w.dialogs.shown.last().text,
+                 QString("Error Firmware Update on COM3:\n"
+                         "The firmware image is empty: nothing was sent."));
+        QVERIFY(w.device->writtenBytes().empty());
+        QVERIFY(!w.device->isOpen());
+        QVERIFY(outputLines(*w.window).last().endsWith(
+            QString(", 0 bytes, CRC-32 %1").arg(ZlibCrc(Bytes(8192, 0xFF)), 8, 16, QChar('0'))
+            + ": The firmware image is empty: nothing was sent."));
     }
 
     void cancelledPromptIsNotReportedAsFinished()
@@ -806,7 +876,7 @@ private Q_SLOTS:
         QVERIFY(KavrixKernel::Instance()->GetActiveController()->IsConnected());
 
         QTemporaryDir dir;
-        const Bytes image = Pattern(128 * 1024 + 5, 12);
+        const Bytes image = Pattern(128 * 1024 - 5, 12);  // the flash, all but 5 bytes
         const QString path = dir.filePath("firmware.ktf");
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly));

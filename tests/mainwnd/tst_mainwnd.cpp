@@ -4,6 +4,7 @@
 #include "mainwndtesting.h"
 
 #include "manualcontrolwnd.h"
+#include "popupescape.h"
 #include "programpreview.h"
 #include "tarvoparameters.h"
 #include "tarvoprogedit.h"
@@ -11,6 +12,8 @@
 #include <QAction>
 #include <QActionGroup>
 #include <QCloseEvent>
+#include <QDialog>
+#include <QKeyEvent>
 #include <QDockWidget>
 #include <QItemSelectionModel>
 #include <QMenu>
@@ -119,6 +122,33 @@ private Q_SLOTS:
         const QStringList lines = outputLines(window);
         QCOMPARE(lines.filter("Emergency stop (Not Halt) sent to").size(), 2);
         QVERIFY(lines.contains("Emergency stop (Not Halt) sent to COM1"));
+    }
+
+    void escapeGoesToAnOpenPopupOrBoxFirst()
+    {
+        // On X11 the window's focus widget is asked for a key even while a popup is open;
+        // what it takes there never becomes the stop of all machines.
+        QWidget window;
+        PopupEscape guard(&window);
+        const auto taken = [&window](Qt::Key key) {
+            QKeyEvent override(QEvent::ShortcutOverride, key, Qt::NoModifier);
+            override.ignore();
+            QApplication::sendEvent(&window, &override);
+            return override.isAccepted();
+        };
+        QVERIFY(!taken(Qt::Key_Escape));  // nothing open: the shortcut's
+        QMenu menu;
+        menu.addAction(QStringLiteral("entry"));
+        menu.popup(QPoint(10, 10));
+        QTRY_VERIFY(QApplication::activePopupWidget() == &menu);
+        QVERIFY(taken(Qt::Key_Escape));
+        QVERIFY(!taken(Qt::Key_Left));  // only Escape
+        menu.close();
+        QDialog box;
+        box.setModal(true);
+        box.show();
+        QTRY_VERIFY(QApplication::activeModalWidget() == &box);
+        QVERIFY(taken(Qt::Key_Escape));
     }
 
     void panelsOffTheCurrentTabAreBuiltWhenFirstShown()

@@ -186,6 +186,22 @@ private Q_SLOTS:
         QCOMPARE(dialogs->shown.size(), 0);
     }
 
+    void theListShowsTheNameReadOrWritten()
+    {
+        const QByteArray name("Mill in workshop");
+        device->setParameterReply(0x0505, std::vector<uint8_t>(name.begin(), name.end()));
+        Connect();
+        const auto listed = [] {
+            KavrixKernel* const kernel = KavrixKernel::Instance();
+            return kernel->FindControllerIndex("COM3").siblingAtColumn(1).data().toString();
+        };
+        QCOMPARE(listed(), QString(name));  // the read that follows the connect
+
+        Set().SONSTIGE_CONTROLLERNAME_CHAR = "Fräse 2";
+        window->SlotParameterWriteToController();
+        QCOMPARE(listed(), QString("Fräse 2"));
+    }
+
     // --- save and save as ---
 
     void saveOfASetFromTheControllerAsksForAName()

@@ -68,6 +68,12 @@ private:
         return Find<QLabel>(dialog, "statusLabel")->text();
     }
 
+    // The name shown beside "Value out of range".
+    static QString FieldNamed(const QDialog& dialog)
+    {
+        return Find<QLabel>(dialog, "statusFieldLabel")->text();
+    }
+
     static QString CurrentPage(const QDialog& dialog)
     {
         return Find<QStackedWidget>(dialog, "stackedWidget")->currentWidget()->objectName();
@@ -415,9 +421,32 @@ private Q_SLOTS:
                  page);
         QCOMPARE(edit->selectedText(), text);
         QVERIFY(edit->hasFocus());
+        QVERIFY(edit->property("outOfRange").toBool());
+        QVERIFY(!FieldNamed(dialog).isEmpty());
         // Nothing was stored, not even the fields that came before the failing one.
         QCOMPARE(Set().SaveToText(), before);
         dialog.reject();
+    }
+
+    void typingBeyondTheMaximumIsShownNotClamped()
+    {
+        ParameterDlg dialog(controller.get());
+        QLineEdit* const edit = Edit(dialog, "mecUmkSpielCEdit");  // 0 ... 500
+        edit->clear();
+        QTest::keyClicks(edit, "5000");
+        QCOMPARE(edit->text(), QString("5000"));
+        QVERIFY(edit->property("outOfRange").toBool());
+        QCOMPARE(Status(dialog), OutOfRange);
+        QCOMPARE(FieldNamed(dialog), QString("Umkehrspiel, C ( Schritte )"));
+
+        QTest::keyClick(edit, Qt::Key_Backspace);
+        QVERIFY(!edit->property("outOfRange").toBool());
+        QCOMPARE(Status(dialog), QString());
+        QCOMPARE(FieldNamed(dialog), QString());
+        // A field within a group's column is named with the column's heading.
+        Edit(dialog, "mecVfbBisZEdit")->setText("40000");
+        PressOk(dialog);
+        QCOMPARE(FieldNamed(dialog), QString("Verfahrbereich, Z ( mm ), bis"));
     }
 
     void firstFailingFieldInCheckOrderWins()

@@ -212,6 +212,10 @@ void TestGrblDevice::parkRefusedUntilReferenced()
     QCOMPARE(Referenzfahrt(&record, 0, 0), 0);
     QVERIFY(fetch(&record, st));
     QCOMPARE(int(st.error), 0x0a);
+    // ... and the reason says what is off and where it is switched on.
+    const std::string why = quenta::takeRefusal(&record);
+    QVERIFY2(why.find("$22=0") != std::string::npos, why.c_str());
+    QVERIFY(why.find("Referenzfahrt") != std::string::npos);
     FehlerQuitieren(&record);
 
     server->with([](GrblPeer& p) { p.setSetting(22, 1); });
