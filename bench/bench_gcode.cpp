@@ -101,13 +101,7 @@ int main()
     const size_t residentAfter = residentBytes();
 
     start = std::chrono::steady_clock::now();
-    gcode::Estimator estimator(options.machine, options.start.position);
-    for (uint32_t i = 0; i < program.lineCount(); ++i) {
-        estimator.addLine(program.sentBytes(i));
-        for (uint32_t b = program.firstBlock(i); b < program.endBlock(i); ++b)
-            estimator.addBlock(program.blocks()[b]);
-    }
-    const double jobSeconds = estimator.finish();
+    const double jobSeconds = gcode::estimateProgram(program).seconds;
     const double estimateSeconds = seconds(start);
 
     const double lines = program.lineCount();

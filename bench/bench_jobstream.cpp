@@ -88,13 +88,7 @@ int main()
     if (!quenta::jobProgramOptions(&s, options))
         return 3;
     auto program = std::make_shared<const gcode::Program>(contour(2000), options);
-    gcode::Estimator estimator(options.machine, options.start.position);
-    for (uint32_t line = 0; line < program->lineCount(); ++line) {
-        estimator.addLine(program->sentBytes(line));
-        for (uint32_t b = program->firstBlock(line); b < program->endBlock(line); ++b)
-            estimator.addBlock(program->blocks()[b]);
-    }
-    const double estimate = estimator.finish();
+    const double estimate = gcode::estimateProgram(*program).seconds;
     const double cpu0 = cpuSeconds();
     const double peer0 = server.threadCpuSeconds();
     if (!quenta::startJob(&s, std::make_shared<quenta::ProgramJob>(program), {}))

@@ -1,6 +1,7 @@
 #include "estimator.h"
 
 #include "estimateplanner.h"
+#include "program.h"
 
 #include <algorithm>
 #include <cmath>
@@ -141,6 +142,21 @@ double Estimator::finish()
 const std::vector<float>& Estimator::lineFinishTimes() const
 {
     return d->ends;
+}
+
+Estimate estimateProgram(const Program& program)
+{
+    const Program::Options& o = program.options();
+    Estimator estimator(o.machine, o.start.position);
+    for (uint32_t line = 0; line < program.lineCount(); ++line) {
+        estimator.addLine(program.sentBytes(line));
+        for (uint32_t b = program.firstBlock(line); b < program.endBlock(line); ++b)
+            estimator.addBlock(program.blocks()[b]);
+    }
+    Estimate e;
+    e.seconds = estimator.finish();
+    e.lineFinish = estimator.lineFinishTimes();
+    return e;
 }
 
 } // namespace gcode

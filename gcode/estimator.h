@@ -12,6 +12,8 @@
 
 namespace gcode {
 
+class Program;
+
 class Estimator {
 public:
     // start: the machine position before the first block (machine coordinates, mm).
@@ -37,5 +39,12 @@ private:
     struct State;
     std::unique_ptr<State> d;
 };
+
+// A whole program, every line as it is sent, on the machine it was interpreted for.
+struct Estimate {
+    double seconds = 0;
+    std::vector<float> lineFinish;  // per line of the program, see lineFinishTimes()
+};
+Estimate estimateProgram(const Program& program);
 
 } // namespace gcode

@@ -75,10 +75,11 @@ float Program::highestZ() const
     return extents_.empty ? startZ : std::max(startZ, extents_.max[2]);
 }
 
-bool Program::refused() const
+const Finding* Program::firstRefusal() const
 {
-    return std::any_of(findings_.begin(), findings_.end(),
-                       [](const Finding& f) { return f.severity == Severity::Refuse; });
+    const auto it = std::find_if(findings_.begin(), findings_.end(),
+                                 [](const Finding& f) { return f.severity == Severity::Refuse; });
+    return it == findings_.end() ? nullptr : &*it;
 }
 
 void Program::interpretAll()

@@ -93,7 +93,8 @@ public:
 
     // Sorted by line.
     const std::vector<Finding>& findings() const { return findings_; }
-    bool refused() const;
+    bool refused() const { return firstRefusal() != nullptr; }
+    const Finding* firstRefusal() const;  // the first finding that refuses the job, or null
 
     // The controller's state before `line` runs (interprets the lines before it again).
     State stateBefore(uint32_t line) const;

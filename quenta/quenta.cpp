@@ -345,11 +345,9 @@ int startJobFile(TarvoPortSettings* record, const char* path, uint32_t fromLine,
         return 0;
     }
     auto program = std::make_shared<const gcode::Program>(bytes.toStdString(), options);
-    for (const gcode::Finding& f : program->findings()) {
-        if (f.severity == gcode::Severity::Refuse) {
-            reason = "line " + std::to_string(f.line) + ": " + f.message();
-            return 0;
-        }
+    if (const gcode::Finding* f = program->firstRefusal()) {
+        reason = "line " + std::to_string(f->line) + ": " + f->message();
+        return 0;
     }
     auto job = std::make_shared<ProgramJob>(program);
     if (fromLine > 1) {

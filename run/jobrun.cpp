@@ -32,27 +32,6 @@ bool parseCount(const QString& text, uint32_t& out)
     return true;
 }
 
-// What the job will take: the planner's replay over every line as it is sent.
-struct Estimate {
-    double seconds = 0;
-    std::vector<float> lineFinish;  // per line of the file
-};
-
-Estimate estimate(const gcode::Program& program)
-{
-    const gcode::Program::Options& o = program.options();
-    gcode::Estimator estimator(o.machine, o.start.position);
-    for (uint32_t line = 0; line < program.lineCount(); ++line) {
-        estimator.addLine(program.sentBytes(line));
-        for (uint32_t b = program.firstBlock(line); b < program.endBlock(line); ++b)
-            estimator.addBlock(program.blocks()[b]);
-    }
-    Estimate e;
-    e.seconds = estimator.finish();
-    e.lineFinish = estimator.lineFinishTimes();
-    return e;
-}
-
 QString formatSeconds(double s)
 {
     return QString::number(s, 'f', 1);
@@ -118,19 +97,10 @@ void printFindings(const gcode::Program& program, std::FILE* out)
     }
 }
 
-const gcode::Finding* firstRefusal(const gcode::Program& program)
-{
-    for (const gcode::Finding& f : program.findings()) {
-        if (f.severity == gcode::Severity::Refuse)
-            return &f;
-    }
-    return nullptr;
-}
-
 // Progress on stderr: percent, line, elapsed, time left.
 class ProgressLine {
 public:
-    ProgressLine(const Io& io, const Estimate& e) : io(io), est(e) {}
+    ProgressLine(const Io& io, const gcode::Estimate& e) : io(io), est(e) {}
     void show(const quenta::JobProgress& p, double elapsed)
     {
         const double share = p.linesTotal ? double(p.linesAcknowledged) / p.linesTotal : 0;
@@ -164,13 +134,13 @@ private:
         return left * std::clamp(elapsed / done, 0.5, 2.0);
     }
     const Io& io;
-    const Estimate& est;
+    const gcode::Estimate& est;
     Clock::time_point last{};
     int lastTenth = -1;
 };
 
 int runJob(Connection& c, const Options& o, const std::shared_ptr<const gcode::Program>& program,
-           const Io& io)
+           const gcode::Estimate& est, const Io& io)
 {
     auto job = std::make_shared<quenta::ProgramJob>(program);
     if (o.from > 1) {
@@ -181,7 +151,6 @@ int runJob(Connection& c, const Options& o, const std::shared_ptr<const gcode::P
     }
     quenta::JobOptions options;
     options.pauseOnToolChange = o.pauseOnToolChange;
-    const Estimate est = estimate(*program);
     if (!quenta::startJob(&c.record, job, options)) {
         const quenta::JobProgress p = quenta::jobProgress(&c.record);
         say(io.out, QStringLiteral("failed at line %1: %2")
@@ -220,10 +189,10 @@ int runJob(Connection& c, const Options& o, const std::shared_ptr<const gcode::P
             return Failed;
         } else if (p.state == quenta::JobState::ToolChange && !stopSent) {
             say(io.err, QStringLiteral("Insert tool T%1, then press Enter").arg(p.tool));
-            if (io.confirmToolChange && io.confirmToolChange())
-                quenta::controlJob(&c.record, quenta::JobControl::Resume);
-            else
-                quenta::controlJob(&c.record, quenta::JobControl::Stop), stopSent = true;
+            const bool confirmed = io.confirmToolChange && io.confirmToolChange();
+            quenta::controlJob(&c.record, confirmed ? quenta::JobControl::Resume
+                                                    : quenta::JobControl::Stop);
+            stopSent = !confirmed;
         }
         progress.show(p, elapsed);
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -382,7 +351,7 @@ int run(const Options& o, const Io& io)
         return Trouble;
     }
 
-    const Estimate est = estimate(*program);
+    const gcode::Estimate est = gcode::estimateProgram(*program);
     say(io.out, QStringLiteral("estimate: %1 s").arg(formatSeconds(est.seconds)));
     const gcode::Extents& x = program->extents();
     say(io.out, QStringLiteral("extents: X %1 %2 Y %3 %4 Z %5 %6 mm")
@@ -392,7 +361,7 @@ int run(const Options& o, const Io& io)
     printFindings(*program, io.out);
     if (o.estimate)
         return Done;
-    if (const gcode::Finding* refusal = firstRefusal(*program)) {
+    if (const gcode::Finding* refusal = program->firstRefusal()) {
         say(io.out, QStringLiteral("failed at line %1: %2")
                         .arg(refusal->line)
                         .arg(QString::fromStdString(refusal->message())));
@@ -400,7 +369,7 @@ int run(const Options& o, const Io& io)
     }
     if (o.check)
         return firmwareCheck(c, program, io);
-    return runJob(c, o, program, io);
+    return runJob(c, o, program, est, io);
 }
 
 }  // namespace kavrorun

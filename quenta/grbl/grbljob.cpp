@@ -196,7 +196,7 @@ void GrblDevice::pumpJob()
                 info.kind = Kind::Spindle;
                 info.number = s.coolant ? 2 : 0;
             } else {
-                if ((line.writesSettings || writesEeprom(line.text)) && j.queued > 0)
+                if (line.writesSettings && j.queued > 0)
                     return;  // EEPROM writes stall the firmware: they go into an empty queue
                 j.havePending = false;
                 ++p.linesSent;
@@ -208,7 +208,7 @@ void GrblDevice::pumpJob()
                 info.kind = line.blocks.empty() ? Kind::Command : Kind::Motion;
                 info.job = true;
                 info.fileLine = line.fileLine;
-                j.barrier = line.writesSettings || writesEeprom(line.text);
+                j.barrier = line.writesSettings;
                 ++j.queued;
             }
         }
@@ -300,7 +300,8 @@ void GrblDevice::jobReport(const grbl::Report& r)
         const int held = r.haveBuffer ? std::max(0, s.plannerBlocks - r.blocksFree)
                                       : (r.state == "Idle" ? 0 : 1);
         const size_t n = j.answeredLines.size();
-        p.fileLineExecuting = j.answeredLines[n - 1 - std::min<size_t>(n - 1, size_t(held ? held - 1 : 0))];
+        const size_t oldestHeld = std::clamp<size_t>(size_t(held), 1, n);
+        p.fileLineExecuting = j.answeredLines[n - oldestHeld];
     }
     if (j.resuming && r.state != "Hold") {
         j.resuming = false;

@@ -186,7 +186,6 @@ bool BlockJobRunner::toolChange(const JobLine& line)
         return false;
     if (spindle != 0 && !call([this](Device& d) { return d.setSpindleCoolant(0, coolant != 0); }))
         return fail(line.fileLine, "the spindle could not be switched off");
-    const uint8_t was = spindle;
     spindle = 0;
     {
         std::lock_guard<std::mutex> lock(mutex);
@@ -194,13 +193,8 @@ bool BlockJobRunner::toolChange(const JobLine& line)
         prog.tool = line.tool;
         pauseWanted = true;
     }
-    if (!proceed())
-        return false;
-    // The spindle runs again as the job had it; the line itself may change it.
-    if (was != 0 && !call([&](Device& d) { return d.setSpindleCoolant(was, coolant != 0); }))
-        return fail(line.fileLine, "the spindle could not be switched on");
-    spindle = was;
-    return true;
+    // On resume the line is sent as any other: the spindle follows the job's modes again.
+    return proceed();
 }
 
 bool BlockJobRunner::send(const JobLine& line)
