@@ -23,6 +23,7 @@ class QTabWidget;
 class QTextEdit;
 class QToolBar;
 class QTreeView;
+class JobDocument;
 class ManualControlWnd;
 class ProgramPreview;
 class StatusWnd;
@@ -83,6 +84,12 @@ public:
     TarvoProgEdit* CurrentEditor() const;
     // Index of the controller tab labelled comPort (first match), -1 if none.
     int FindControllerTab(const QString& comPort) const;
+    // The G-code job of the current editor tab when that tab shows one, or none.
+    JobDocument* CurrentJobDocument() const;
+
+Q_SIGNALS:
+    // The current editor tab now shows this job, or no job (null).
+    void CurrentJobDocumentChanged(JobDocument* document);
 
 public Q_SLOTS:
     void UpdateActions();
