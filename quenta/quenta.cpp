@@ -2,6 +2,7 @@
 
 #include "quenta.h"
 
+#include "adapters.h"
 #include "portmap.h"
 
 #include "blockjob.h"
@@ -427,9 +428,39 @@ std::string takeRefusal(TarvoPortSettings* record)
     return port ? port->device->takeRefusal() : std::string();
 }
 
+namespace {
+
+// A port mapped to a USB adapter that is not plugged in: its open fails and names the adapter.
+class MissingAdapter : public Device {
+public:
+    explicit MissingAdapter(std::string reason) : reason(std::move(reason)) {}
+    int open(OpenMode, int32_t, std::string&) override { return 1; }
+    std::string openFailure() const override { return reason; }
+    void close() override {}
+    int getStatus(StatusReport&) override { return 0; }
+    int moveSteps(int, int32_t, uint8_t, const int32_t*, const int32_t*, uint8_t) override
+    {
+        return 0;
+    }
+    int moveMm(int, float, uint8_t, const float*, const float*, uint8_t) override { return 0; }
+
+private:
+    std::string reason;
+};
+
+}  // namespace
+
 std::shared_ptr<Device> createDeviceFromPortMap(const std::string& port)
 {
-    const PortMapEntry entry = PortMapEntry::parse(portMapValue(QString::fromStdString(port)));
+    PortMapEntry entry = PortMapEntry::parse(portMapValue(QString::fromStdString(port)));
+    if (entry.kind != PortMapEntry::Kind::Simulator && isAdapterIdentity(entry.device)) {
+        // The adapter's tty now, whatever number the system gave it at this plug-in.
+        QString missing;
+        const QString path = resolveAdapter(entry.device, serialAdapters(), missing);
+        if (path.isEmpty())
+            return std::make_shared<MissingAdapter>(missing.toStdString());
+        entry.device = path;
+    }
     switch (entry.kind) {
     case PortMapEntry::Kind::Simulator: {
         // "simulator" may be followed by fault options: "simulator --silence-after=5000".
