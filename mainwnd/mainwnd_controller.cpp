@@ -126,7 +126,7 @@ void KavrixMainWnd::SlotControllerPorts()
 {
     PortMap changes;
     {
-        PortsDlg dialog(ReadPortMap(), FindSerialDevices(), this);
+        PortsDlg dialog(ReadPortMap(), FindSerialDevices(), this, quenta::serialAdapters());
         if (KavrixKernel::Instance()->ExecDialogWithoutTimers(&dialog) != QDialog::Accepted)
             return;
         changes = dialog.Changes();

@@ -6,6 +6,11 @@
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFileInfo>
+#include <QFutureWatcher>
+#include <QHeaderView>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QtConcurrent/QtConcurrentRun>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -130,9 +135,15 @@ void WritePortMap(const PortMap& changes)
     settings.sync();
 }
 
-PortsDlg::PortsDlg(const PortMap& current, const QStringList& devices, QWidget* parent)
-    : QDialog(parent)
+PortsDlg::PortsDlg(const PortMap& current, const QStringList& devices, QWidget* parent,
+                   const QList<quenta::SerialAdapter>& adapters)
+    : QDialog(parent), adapters(adapters)
 {
+    QStringList offered = devices;
+    for (const quenta::SerialAdapter& a : adapters) {
+        if (!a.identity().isEmpty() && !offered.contains(a.identity()))
+            offered << a.identity();
+    }
     setWindowTitle(tr("Ports"));
     statusLabel = new QLabel;
     statusLabel->setObjectName(QStringLiteral("statusLabel"));
@@ -160,7 +171,7 @@ PortsDlg::PortsDlg(const PortMap& current, const QStringList& devices, QWidget* 
         row.device->setEditable(true);
         row.device->setInsertPolicy(QComboBox::NoInsert);
         row.device->setMinimumContentsLength(28);
-        row.device->addItems(devices);
+        row.device->addItems(offered);
         row.device->setCurrentText(row.original.device);
         row.device->lineEdit()->setPlaceholderText(tr("device path"));
 
@@ -197,8 +208,51 @@ PortsDlg::PortsDlg(const PortMap& current, const QStringList& devices, QWidget* 
     connect(buttons, &QDialogButtonBox::accepted, this, &PortsDlg::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &PortsDlg::reject);
 
+    // The serial devices as the system describes them.
+    adapterTable = new QTableWidget(static_cast<int>(adapters.size()), 5, this);
+    adapterTable->setObjectName(QStringLiteral("adapterTable"));
+    adapterTable->setHorizontalHeaderLabels({tr("Device"), tr("Description"), tr("Manufacturer"),
+                                             tr("VID:PID"), tr("Serial number")});
+    adapterTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    adapterTable->setSelectionBehavior(QAbstractItemView::SelectRows);
+    adapterTable->setSelectionMode(QAbstractItemView::SingleSelection);
+    adapterTable->verticalHeader()->hide();
+    adapterTable->horizontalHeader()->setStretchLastSection(true);
+    for (int i = 0; i < adapters.size(); ++i) {
+        const quenta::SerialAdapter& a = adapters.at(i);
+        const QString ids = a.hasIds ? QStringLiteral("%1:%2")
+                                           .arg(a.vendorId, 4, 16, QLatin1Char('0'))
+                                           .arg(a.productId, 4, 16, QLatin1Char('0'))
+                                     : QString();
+        const QStringList cells = {a.path, a.description, a.manufacturer, ids, a.serialNumber};
+        for (int column = 0; column < cells.size(); ++column)
+            adapterTable->setItem(i, column, new QTableWidgetItem(cells.at(column)));
+    }
+    adapterTable->resizeColumnsToContents();
+    adapterTable->setMaximumHeight(adapterTable->horizontalHeader()->sizeHint().height()
+                                   + 4 * adapterTable->verticalHeader()->defaultSectionSize() + 4);
+    adapterPort = new QComboBox;
+    adapterPort->setObjectName(QStringLiteral("adapterPort"));
+    adapterPort->addItems(PortMapPorts());
+    auto* const useButton = new QPushButton(tr("Use Adapter"));
+    useButton->setObjectName(QStringLiteral("useAdapterButton"));
+    detectButton = new QPushButton(tr("Detect"));
+    detectButton->setObjectName(QStringLiteral("detectButton"));
+    detectButton->setToolTip(tr("Asks the selected device for a GRBL controller's welcome"));
+    connect(useButton, &QPushButton::clicked, this, &PortsDlg::UseAdapter);
+    connect(detectButton, &QPushButton::clicked, this, &PortsDlg::DetectGrbl);
+    auto* const adapterRow = new QHBoxLayout;
+    adapterRow->addWidget(new QLabel(tr("Selected device for")));
+    adapterRow->addWidget(adapterPort);
+    adapterRow->addWidget(useButton);
+    adapterRow->addWidget(detectButton);
+    adapterRow->addStretch();
+
     auto* const layout = new QVBoxLayout(this);
     layout->addLayout(grid);
+    layout->addWidget(new QLabel(tr("Serial devices")));
+    layout->addWidget(adapterTable);
+    layout->addLayout(adapterRow);
     layout->addWidget(note);
     layout->addWidget(statusLabel);
     layout->addWidget(buttons);
@@ -220,8 +274,15 @@ void PortsDlg::UpdateRow(const Row& row)
     const PortMapping mapping = Mapping(row);
     const bool onDevice = mapping.kind != PortMapping::Simulator;
     row.device->setEnabled(onDevice);
-    const bool missing =
-        onDevice && !mapping.device.isEmpty() && !QFileInfo::exists(mapping.device);
+    bool missing = false;
+    if (onDevice && quenta::isAdapterIdentity(mapping.device)) {
+        QString why;
+        missing = quenta::resolveAdapter(mapping.device, adapters, why).isEmpty();
+        row.missing->setText(tr("adapter not connected"));
+    } else {
+        missing = onDevice && !mapping.device.isEmpty() && !QFileInfo::exists(mapping.device);
+        row.missing->setText(tr("device not found"));
+    }
     row.missing->setVisible(missing);
     row.missingIcon->setVisible(missing);
     statusLabel->clear();
@@ -245,4 +306,81 @@ void PortsDlg::accept()
     }
     changes = changed;
     QDialog::accept();
+}
+
+QString PortsDlg::SelectedAdapterDevice() const
+{
+    const int i = adapterTable->currentRow();
+    if (i < 0 || i >= adapters.size() || adapterTable->selectedItems().isEmpty())
+        return {};
+    const quenta::SerialAdapter& a = adapters.at(i);
+    return a.identity().isEmpty() ? a.path : a.identity();
+}
+
+PortsDlg::Row* PortsDlg::ChosenRow()
+{
+    for (Row& row : rows) {
+        if (row.port == adapterPort->currentText())
+            return &row;
+    }
+    return nullptr;
+}
+
+void PortsDlg::UseAdapter()
+{
+    Row* const row = ChosenRow();
+    const QString device = SelectedAdapterDevice();
+    if (!row || device.isEmpty()) {
+        statusLabel->setText(tr("Select a device in the list first"));
+        return;
+    }
+    if (row->kind->currentData().toInt() == int(PortMapping::Simulator))
+        row->kind->setCurrentIndex(row->kind->findData(int(PortMapping::KavroDevice)));
+    row->device->setCurrentText(device);
+}
+
+void PortsDlg::DetectGrbl()
+{
+    const int i = adapterTable->currentRow();
+    if (i < 0 || i >= adapters.size() || adapterTable->selectedItems().isEmpty()) {
+        statusLabel->setText(tr("Select a device in the list first"));
+        return;
+    }
+    const std::string path = adapters.at(i).path.toStdString();
+    const QString device = SelectedAdapterDevice();
+    const QString port = adapterPort->currentText();
+    statusLabel->setText(tr("Asking %1 for a GRBL controller...").arg(adapters.at(i).path));
+    detectButton->setEnabled(false);
+    // The dialog's own cursor: it goes with the dialog if the operator closes it meanwhile.
+    setCursor(Qt::BusyCursor);
+    struct Probe {
+        bool grbl = false;
+        std::string what;
+    };
+    auto* const watcher = new QFutureWatcher<Probe>(this);
+    connect(watcher, &QFutureWatcher<Probe>::finished, this, [this, watcher, device, port] {
+        const Probe probe = watcher->result();
+        watcher->deleteLater();
+        unsetCursor();
+        detectButton->setEnabled(true);
+        const QString what = QString::fromStdString(probe.what);
+        if (probe.grbl) {
+            for (Row& row : rows) {
+                if (row.port != port)
+                    continue;
+                row.kind->setCurrentIndex(row.kind->findData(int(PortMapping::GrblDevice)));
+                row.device->setCurrentText(device);
+            }
+            statusLabel->setText(tr("%1 answers: %2. %3 is mapped to it.").arg(device, what, port));
+        } else {
+            statusLabel->setText(tr("No GRBL controller on %1: %2").arg(device, what));
+        }
+        Q_EMIT DetectionFinished(probe.grbl);
+    });
+    // The probe is bounded by the GRBL device's own wait for a welcome (a few seconds).
+    watcher->setFuture(QtConcurrent::run([path] {
+        Probe p;
+        p.grbl = quenta::probeGrbl(path, 115200, p.what);
+        return p;
+    }));
 }

@@ -8,6 +8,8 @@
 // operator left alone are never rewritten, so hand-written entries ("simulator --silent")
 // stay as they are.
 
+#include "adapters.h"
+
 #include <QDialog>
 #include <QList>
 #include <QMap>
@@ -16,6 +18,8 @@
 
 class QComboBox;
 class QLabel;
+class QPushButton;
+class QTableWidget;
 
 // Port map values by port name ("COM3" -> "grbl:/dev/ttyUSB0"); an empty value is an unmapped
 // port, which the built-in simulator serves.
@@ -57,8 +61,11 @@ void WritePortMap(const PortMap& changes);
 class PortsDlg : public QDialog {
     Q_OBJECT
 public:
-    // current: the map as stored; devices: the serial devices offered in every path list.
-    PortsDlg(const PortMap& current, const QStringList& devices, QWidget* parent = nullptr);
+    // current: the map as stored; devices: the serial devices offered in every path list;
+    // adapters: the serial devices the system describes (listed with their USB identity, which
+    // every path list offers too, so a port can follow its adapter from tty to tty).
+    PortsDlg(const PortMap& current, const QStringList& devices, QWidget* parent = nullptr,
+             const QList<quenta::SerialAdapter>& adapters = {});
 
     // After OK: the rows whose mapping the operator changed, with their new values.
     PortMap Changes() const { return changes; }
@@ -66,6 +73,16 @@ public:
 public Q_SLOTS:
     // Takes the rows; stays open (naming the port) while a device row has no path.
     void accept() override;
+    // The adapter selected in the list becomes the device of the port chosen beside it, by its
+    // identity when it has one, else by its path.
+    void UseAdapter();
+    // Asks the selected adapter for a GRBL welcome, off the window's thread; on an answer the
+    // chosen port becomes a GRBL controller on that adapter, otherwise the dialog says why.
+    void DetectGrbl();
+
+Q_SIGNALS:
+    // A detection ended (tests wait for it).
+    void DetectionFinished(bool grbl);
 
 private:
     struct Row {
@@ -79,7 +96,15 @@ private:
     void UpdateRow(const Row& row);
     PortMapping Mapping(const Row& row) const;
 
+    // The selected adapter's identity, or its path when it has none; empty without selection.
+    QString SelectedAdapterDevice() const;
+    Row* ChosenRow();
+
     QList<Row> rows;
+    QList<quenta::SerialAdapter> adapters;
+    QTableWidget* adapterTable = nullptr;
+    QComboBox* adapterPort = nullptr;
+    QPushButton* detectButton = nullptr;
     QLabel* statusLabel = nullptr;
     PortMap changes;
 };

@@ -44,6 +44,132 @@
     </message>
 </context>
 <context>
+    <name>JobHistory</name>
+    <message>
+        <source>The SQLite driver of Qt SQL is not installed.</source>
+        <translation>Der SQLite-Treiber von Qt SQL ist nicht installiert.</translation>
+    </message>
+    <message>
+        <source>The database file is damaged.</source>
+        <translation>Die Datenbankdatei ist beschädigt.</translation>
+    </message>
+    <message>
+        <source>running</source>
+        <translation>läuft</translation>
+    </message>
+    <message>
+        <source>interrupted</source>
+        <translation>abgebrochen</translation>
+    </message>
+    <message>
+        <source>completed</source>
+        <translation>fertig</translation>
+    </message>
+    <message>
+        <source>stopped by the operator</source>
+        <translation>vom Bediener gestoppt</translation>
+    </message>
+    <message>
+        <source>error</source>
+        <translation>Fehler</translation>
+    </message>
+    <message>
+        <source>alarm</source>
+        <translation>Alarm</translation>
+    </message>
+    <message>
+        <source>lost connection</source>
+        <translation>Verbindung verloren</translation>
+    </message>
+    <message>
+        <source>failed</source>
+        <translation>fehlgeschlagen</translation>
+    </message>
+</context>
+<context>
+    <name>JobHistoryWnd</name>
+    <message>
+        <source>All results</source>
+        <translation>Alle Ergebnisse</translation>
+    </message>
+    <message>
+        <source>From</source>
+        <translation>Von</translation>
+    </message>
+    <message>
+        <source>To</source>
+        <translation>Bis</translation>
+    </message>
+    <message>
+        <source>Export CSV...</source>
+        <translation>CSV exportieren...</translation>
+    </message>
+    <message>
+        <source>Start</source>
+        <translation>Start</translation>
+    </message>
+    <message>
+        <source>Machine</source>
+        <translation>Maschine</translation>
+    </message>
+    <message>
+        <source>Port</source>
+        <translation>Port</translation>
+    </message>
+    <message>
+        <source>File</source>
+        <translation>Datei</translation>
+    </message>
+    <message>
+        <source>Result</source>
+        <translation>Ergebnis</translation>
+    </message>
+    <message>
+        <source>Lines</source>
+        <translation>Zeilen</translation>
+    </message>
+    <message>
+        <source>Estimated</source>
+        <translation>Geschätzt</translation>
+    </message>
+    <message>
+        <source>Actual</source>
+        <translation>Tatsächlich</translation>
+    </message>
+    <message>
+        <source>Reason</source>
+        <translation>Grund</translation>
+    </message>
+    <message>
+        <source>All machines</source>
+        <translation>Alle Maschinen</translation>
+    </message>
+    <message>
+        <source> at line %1</source>
+        <translation> in Zeile %1</translation>
+    </message>
+    <message>
+        <source>%1 of %2</source>
+        <translation>%1 von %2</translation>
+    </message>
+    <message>
+        <source>No job history: %1</source>
+        <translation>Kein Auftragsprotokoll: %1</translation>
+    </message>
+    <message>
+        <source>Export Job History</source>
+        <translation>Auftragsprotokoll exportieren</translation>
+    </message>
+    <message>
+        <source>CSV files (*.csv);;All files (*)</source>
+        <translation>CSV-Dateien (*.csv);;Alle Dateien (*)</translation>
+    </message>
+    <message>
+        <source>The job history could not be written to %1: %2</source>
+        <translation>Das Auftragsprotokoll konnte nicht nach %1 geschrieben werden: %2</translation>
+    </message>
+</context>
+<context>
     <name>KavrixKernel</name>
     <message>
         <source>COM port</source>
@@ -1387,6 +1513,62 @@ Benötigte Quenta-Version %2</translation>
     <message>
         <source>Enter the device path for %1</source>
         <translation>Geben Sie den Gerätepfad für %1 ein</translation>
+    </message>
+    <message>
+        <source>Description</source>
+        <translation>Beschreibung</translation>
+    </message>
+    <message>
+        <source>Manufacturer</source>
+        <translation>Hersteller</translation>
+    </message>
+    <message>
+        <source>VID:PID</source>
+        <translation>VID:PID</translation>
+    </message>
+    <message>
+        <source>Serial number</source>
+        <translation>Seriennummer</translation>
+    </message>
+    <message>
+        <source>Use Adapter</source>
+        <translation>Adapter verwenden</translation>
+    </message>
+    <message>
+        <source>Detect</source>
+        <translation>Erkennen</translation>
+    </message>
+    <message>
+        <source>Asks the selected device for a GRBL controller&apos;s welcome</source>
+        <translation>Fragt das gewählte Gerät nach der Begrüßung einer GRBL-Steuerung</translation>
+    </message>
+    <message>
+        <source>Selected device for</source>
+        <translation>Gewähltes Gerät für</translation>
+    </message>
+    <message>
+        <source>Serial devices</source>
+        <translation>Serielle Geräte</translation>
+    </message>
+    <message>
+        <source>adapter not connected</source>
+        <translation>Adapter nicht angeschlossen</translation>
+    </message>
+    <message>
+        <source>Select a device in the list first</source>
+        <translation>Zuerst ein Gerät in der Liste wählen</translation>
+    </message>
+    <message>
+        <source>Asking %1 for a GRBL controller...</source>
+        <translation>Frage %1 nach einer GRBL-Steuerung...</translation>
+    </message>
+    <message>
+        <source>%1 answers: %2. %3 is mapped to it.</source>
+        <translation>%1 antwortet: %2. %3 ist ihm zugeordnet.</translation>
+    </message>
+    <message>
+        <source>No GRBL controller on %1: %2</source>
+        <translation>Keine GRBL-Steuerung an %1: %2</translation>
     </message>
 </context>
 <context>

@@ -4,6 +4,7 @@
 
 #include "mainwndtesting.h"
 
+#include "grblpeer.h"
 #include "portsdlg.h"
 
 #include <QAction>
@@ -11,6 +12,9 @@
 #include <QFile>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTableWidget>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
@@ -218,6 +222,53 @@ private Q_SLOTS:
               "Port COM4 mapped to /dev/ttyACM0", "Port COM8 mapped to /tmp/kavro-com8"})
             QVERIFY2(log.contains(QString::fromLatin1(line)), line);
         QVERIFY(!window.GetOutputLog()->toPlainText().contains("COM2"));
+    }
+
+    // Adapters the system describes are listed; a port takes one by its identity, Detect maps
+    // a port to the GRBL controller that answers on the selected device, and an identity whose
+    // adapter is unplugged is flagged.
+    void adaptersAreListedUsedAndDetected()
+    {
+        GrblPtyServer server;
+        QVERIFY(server.start());
+        quenta::SerialAdapter usb;
+        usb.path = "/dev/ttyUSB3";
+        usb.description = "USB Serial";
+        usb.hasIds = true;
+        usb.vendorId = 0x1a86;
+        usb.productId = 0x7523;
+        usb.serialNumber = "A9";
+        quenta::SerialAdapter peer;
+        peer.path = QString::fromStdString(server.path());
+        PortMap map;
+        map.values.insert("COM5", "grbl:usb:0403:6001:GONE");
+        PortsDlg dialog(map, {}, nullptr, {usb, peer});
+        auto* const table = dialog.findChild<QTableWidget*>("adapterTable");
+        QVERIFY(table);
+        QCOMPARE(table->rowCount(), 2);
+        QCOMPARE(table->item(0, 3)->text(), QString("1a86:7523"));
+        QVERIFY(deviceBox(&dialog, "COM1")->findText("usb:1a86:7523:A9") >= 0);
+        QVERIFY(dialog.findChild<QLabel*>("missingCOM5")->isVisibleTo(&dialog));
+        QCOMPARE(dialog.findChild<QLabel*>("missingCOM5")->text(), QString("adapter not connected"));
+
+        auto* const port = dialog.findChild<QComboBox*>("adapterPort");
+        port->setCurrentText("COM2");
+        table->selectRow(0);
+        dialog.findChild<QPushButton*>("useAdapterButton")->click();
+        QCOMPARE(deviceBox(&dialog, "COM2")->currentText(), QString("usb:1a86:7523:A9"));
+        QCOMPARE(kindBox(&dialog, "COM2")->currentData().toInt(), int(PortMapping::KavroDevice));
+
+        port->setCurrentText("COM3");
+        table->selectRow(1);
+        QSignalSpy detected(&dialog, &PortsDlg::DetectionFinished);
+        dialog.findChild<QPushButton*>("detectButton")->click();
+        QVERIFY(detected.wait(10000));
+        QCOMPARE(detected.at(0).at(0).toBool(), true);
+        QCOMPARE(kindBox(&dialog, "COM3")->currentData().toInt(), int(PortMapping::GrblDevice));
+        QCOMPARE(deviceBox(&dialog, "COM3")->currentText(), peer.path);
+        dialog.accept();
+        QCOMPARE(dialog.Changes().values.value("COM3"), "grbl:" + peer.path);
+        QCOMPARE(dialog.Changes().values.value("COM2"), QString("usb:1a86:7523:A9"));
     }
 
     void cancelWritesNothing()
