@@ -7,6 +7,7 @@
 #include "dialogs.h"
 #include "jogkeys.h"
 #include "popupescape.h"
+#include "jobhistory.h"
 #include "kavrixkernel.h"
 #include "kavroversion.h"
 #include "manualcommands.h"
@@ -70,6 +71,7 @@ KavrixMainWnd::KavrixMainWnd(QWidget* parent)
     CreateStatusBar();
     CreateDockWindows();
     CreatePreviewDock();
+    CreateShopDocks();
     CreateShortcuts();
     CreateControllerTabs();
     UpdateActions();

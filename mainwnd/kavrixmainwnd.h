@@ -12,9 +12,11 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 
 class QAction;
+class QColor;
 class QActionGroup;
 class QCloseEvent;
 class QDockWidget;
@@ -23,9 +25,13 @@ class QTabWidget;
 class QTextEdit;
 class QToolBar;
 class QTreeView;
+class DesktopNotifier;
 class JobDocument;
+class JobHistory;
+class JobHistoryWnd;
 class ManualControlWnd;
 class ProgramPreview;
+class ShopView;
 class StatusWnd;
 class TarvoController;
 class TarvoParameters;
@@ -62,6 +68,10 @@ public:
         QAction* about = nullptr;
         QAction* aboutQt = nullptr;
         QAction* controllerPorts = nullptr;
+        // The shop: every running job held, resumed or stopped at once.
+        QAction* holdAll = nullptr;
+        QAction* resumeAll = nullptr;
+        QAction* stopAll = nullptr;
     };
 
     explicit KavrixMainWnd(QWidget* parent = nullptr);
@@ -77,6 +87,9 @@ public:
     QToolBar* GetMainToolBar() const { return mainToolBar; }
     QMenu* GetViewMenu() const { return viewMenu; }
     ProgramPreview* GetProgramPreview() const { return programPreview; }
+    ShopView* GetShopView() const { return shopView; }
+    JobHistory* GetJobHistory() const { return jobHistory.get(); }
+    JobHistoryWnd* GetJobHistoryWnd() const { return jobHistoryWnd; }
     // The manual control panel on controller tab index (it sits in a scroll area), or none.
     ManualControlWnd* GetControlPanel(int index) const;
 
@@ -154,6 +167,17 @@ private:
 
     // The "Program Preview" dock, tabified with "Output".
     void CreatePreviewDock();
+    // The "Shop" dock (a tile per controller), the "Job History" dock and the hold, resume
+    // and stop of every running job (mainwnd_shop.cpp).
+    void CreateShopDocks();
+    void HoldAllJobs();
+    void ResumeAllJobs();
+    void StopAllJobs();
+    // An error or alarm on a machine colours its tab and its row in the list, and is told
+    // once on the desktop; cleared, the colours go.
+    void MarkAttention(const QString& comPort, const QString& text);
+    void ClearAttention(const QString& comPort);
+    void ColourController(const QString& comPort, const QColor& colour);
     // The preview follows the current editor tab, the active controller's resolutions and
     // park position, and, while that controller is connected, its position.
     void UpdatePreviewMachine();
@@ -205,6 +229,12 @@ private:
     QDockWidget* outputDock = nullptr;
     QDockWidget* previewDock = nullptr;
     ProgramPreview* programPreview = nullptr;
+    QDockWidget* shopDock = nullptr;
+    ShopView* shopView = nullptr;
+    QDockWidget* jobHistoryDock = nullptr;
+    std::unique_ptr<JobHistory> jobHistory;
+    JobHistoryWnd* jobHistoryWnd = nullptr;
+    DesktopNotifier* notifier = nullptr;
     // What the preview was last given, so status reports do not rebuild it.
     std::optional<std::array<double, 4>> previewStepsPerMm;
     std::array<int32_t, 4> previewPark{};

@@ -803,6 +803,74 @@ Benötigte Quenta-Version %2</translation>
         <source>Firmware update on %1: %2, %3 bytes, CRC-32 %4: %5</source>
         <translation>Firmware-Update an %1: %2, %3 Bytes, CRC-32 %4: %5</translation>
     </message>
+    <message>
+        <source>Shop</source>
+        <translation>Werkstatt</translation>
+    </message>
+    <message>
+        <source>The job history is not kept: %1</source>
+        <translation>Das Auftragsprotokoll wird nicht geführt: %1</translation>
+    </message>
+    <message>
+        <source>Job History</source>
+        <translation>Auftragsprotokoll</translation>
+    </message>
+    <message>
+        <source>Hold All</source>
+        <translation>Alle anhalten</translation>
+    </message>
+    <message>
+        <source>Holds every running job</source>
+        <translation>Hält jeden laufenden Auftrag an</translation>
+    </message>
+    <message>
+        <source>Resume All</source>
+        <translation>Alle fortsetzen</translation>
+    </message>
+    <message>
+        <source>Resumes every held job</source>
+        <translation>Setzt jeden angehaltenen Auftrag fort</translation>
+    </message>
+    <message>
+        <source>Stop All Jobs</source>
+        <translation>Alle Aufträge stoppen</translation>
+    </message>
+    <message>
+        <source>Stops every job on every machine</source>
+        <translation>Stoppt jeden Auftrag auf jeder Maschine</translation>
+    </message>
+    <message>
+        <source>Hold all: no job is running</source>
+        <translation>Alle anhalten: kein Auftrag läuft</translation>
+    </message>
+    <message>
+        <source>Hold all: %1 held</source>
+        <translation>Alle anhalten: %1 angehalten</translation>
+    </message>
+    <message>
+        <source>Resume all: no job is held</source>
+        <translation>Alle fortsetzen: kein Auftrag ist angehalten</translation>
+    </message>
+    <message>
+        <source>Resume all: %1 resumed</source>
+        <translation>Alle fortsetzen: %1 fortgesetzt</translation>
+    </message>
+    <message>
+        <source>Stop all jobs: no job is active</source>
+        <translation>Alle Aufträge stoppen: kein Auftrag ist aktiv</translation>
+    </message>
+    <message>
+        <source>Stop all jobs: %1 stopped</source>
+        <translation>Alle Aufträge stoppen: %1 gestoppt</translation>
+    </message>
+    <message>
+        <source>%1 needs attention: %2</source>
+        <translation>%1 braucht Aufmerksamkeit: %2</translation>
+    </message>
+    <message>
+        <source>%1 needs attention</source>
+        <translation>%1 braucht Aufmerksamkeit</translation>
+    </message>
 </context>
 <context>
     <name>ManualControlWnd</name>
@@ -1627,6 +1695,68 @@ Benötigte Quenta-Version %2</translation>
     <message>
         <source>unendlich</source>
         <translation>unendlich</translation>
+    </message>
+</context>
+<context>
+    <name>ShopTile</name>
+    <message>
+        <source>Job</source>
+        <translation>Auftrag</translation>
+    </message>
+    <message>
+        <source>%1 of %2 lines</source>
+        <translation>%1 von %2 Zeilen</translation>
+    </message>
+    <message>
+        <source>, %1 left</source>
+        <translation>, noch %1</translation>
+    </message>
+</context>
+<context>
+    <name>ShopView</name>
+    <message>
+        <source>Disconnected</source>
+        <translation>Getrennt</translation>
+    </message>
+    <message>
+        <source>Idle</source>
+        <translation>Bereit</translation>
+    </message>
+    <message>
+        <source>Run</source>
+        <translation>Läuft</translation>
+    </message>
+    <message>
+        <source>Hold</source>
+        <translation>Angehalten</translation>
+    </message>
+    <message>
+        <source>Tool change</source>
+        <translation>Werkzeugwechsel</translation>
+    </message>
+    <message>
+        <source>Error</source>
+        <translation>Fehler</translation>
+    </message>
+    <message>
+        <source>Alarm</source>
+        <translation>Alarm</translation>
+    </message>
+    <message>
+        <source>Completed</source>
+        <translation>Fertig</translation>
+    </message>
+    <message>
+        <source>Stopped</source>
+        <translation>Gestoppt</translation>
+    </message>
+    <message>
+        <source>Insert tool T%1</source>
+        <translation>Werkzeug T%1 einsetzen</translation>
+    </message>
+    <message>
+        <source>Line %1: %2</source>
+        <translation>Zeile %1: %2</translation>
     </message>
 </context>
 <context>

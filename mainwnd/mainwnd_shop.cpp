@@ -1,0 +1,138 @@
+// The shop: a tile per machine, the job history, the hold, resume and stop of every running
+// job, and the colours and notifications of a machine that waits with an error or alarm.
+#include "kavrixmainwnd.h"
+
+#include "jobhistory.h"
+#include "jobhistorywnd.h"
+#include "kavrixkernel.h"
+#include "notifier.h"
+#include "shopview.h"
+
+#include <QAction>
+#include <QDockWidget>
+#include <QMenu>
+#include <QScrollArea>
+#include <QStandardItemModel>
+#include <QStatusBar>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QToolBar>
+
+void KavrixMainWnd::CreateShopDocks()
+{
+    shopDock = new QDockWidget(tr("Shop"), this);
+    shopDock->setObjectName(QStringLiteral("shopDock"));
+    shopView = new ShopView;
+    // Scrolled: many machines never widen the window, and the dock can be made small.
+    auto* const shopArea = new QScrollArea(shopDock);
+    shopArea->setWidgetResizable(true);
+    shopArea->setWidget(shopView);
+    shopDock->setWidget(shopArea);
+    addDockWidget(Qt::BottomDockWidgetArea, shopDock);
+    tabifyDockWidget(outputDock, shopDock);
+    viewMenu->addAction(shopDock->toggleViewAction());
+    connect(shopView, &ShopView::activateRequested, this, [](const QString& comPort) {
+        KavrixKernel::Instance()->SetActiveController(comPort);
+    });
+    connect(shopView, &ShopView::attentionNeeded, this, &KavrixMainWnd::MarkAttention);
+    connect(shopView, &ShopView::attentionCleared, this, &KavrixMainWnd::ClearAttention);
+    notifier = new DesktopNotifier(this);
+
+    // The history never stands between the operator and a job: a database that cannot be
+    // used is told once, and the program goes on without it.
+    jobHistory = std::make_unique<JobHistory>();
+    if (!jobHistory->open(JobHistory::defaultPath()))
+        AppendToOutput(tr("The job history is not kept: %1").arg(jobHistory->lastError()));
+    jobHistoryDock = new QDockWidget(tr("Job History"), this);
+    jobHistoryDock->setObjectName(QStringLiteral("jobHistoryDock"));
+    jobHistoryWnd = new JobHistoryWnd(jobHistory.get());
+    auto* const historyArea = new QScrollArea(jobHistoryDock);
+    historyArea->setWidgetResizable(true);
+    historyArea->setWidget(jobHistoryWnd);
+    jobHistoryDock->setWidget(historyArea);
+    addDockWidget(Qt::BottomDockWidgetArea, jobHistoryDock);
+    tabifyDockWidget(outputDock, jobHistoryDock);
+    viewMenu->addAction(jobHistoryDock->toggleViewAction());
+    outputDock->raise();
+
+    actions.holdAll = new QAction(tr("Hold All"), this);
+    actions.holdAll->setObjectName(QStringLiteral("actionHoldAll"));
+    actions.holdAll->setStatusTip(tr("Holds every running job"));
+    connect(actions.holdAll, &QAction::triggered, this, &KavrixMainWnd::HoldAllJobs);
+    actions.resumeAll = new QAction(tr("Resume All"), this);
+    actions.resumeAll->setObjectName(QStringLiteral("actionResumeAll"));
+    actions.resumeAll->setStatusTip(tr("Resumes every held job"));
+    connect(actions.resumeAll, &QAction::triggered, this, &KavrixMainWnd::ResumeAllJobs);
+    actions.stopAll = new QAction(tr("Stop All Jobs"), this);
+    actions.stopAll->setObjectName(QStringLiteral("actionStopAll"));
+    actions.stopAll->setStatusTip(tr("Stops every job on every machine"));
+    connect(actions.stopAll, &QAction::triggered, this, &KavrixMainWnd::StopAllJobs);
+    // After the main tool bar's own entries: in a narrow window they go behind its extension
+    // button rather than into a second row.
+    mainToolBar->addSeparator();
+    for (QAction* a : {actions.holdAll, actions.resumeAll, actions.stopAll})
+        mainToolBar->addAction(a);
+}
+
+namespace {
+
+QString portList(const QStringList& ports)
+{
+    return ports.join(QStringLiteral(", "));
+}
+
+}  // namespace
+
+void KavrixMainWnd::HoldAllJobs()
+{
+    const QStringList ports = shopView->holdAll();
+    AppendToOutput(ports.isEmpty() ? tr("Hold all: no job is running")
+                                   : tr("Hold all: %1 held").arg(portList(ports)));
+}
+
+void KavrixMainWnd::ResumeAllJobs()
+{
+    const QStringList ports = shopView->resumeAll();
+    AppendToOutput(ports.isEmpty() ? tr("Resume all: no job is held")
+                                   : tr("Resume all: %1 resumed").arg(portList(ports)));
+}
+
+void KavrixMainWnd::StopAllJobs()
+{
+    const QStringList ports = shopView->stopAll();
+    AppendToOutput(ports.isEmpty() ? tr("Stop all jobs: no job is active")
+                                   : tr("Stop all jobs: %1 stopped").arg(portList(ports)));
+}
+
+void KavrixMainWnd::ColourController(const QString& comPort, const QColor& colour)
+{
+    const int tab = FindControllerTab(comPort);
+    if (tab >= 0)
+        controllerTabWidget->tabBar()->setTabTextColor(tab, colour);
+    KavrixKernel* const kernel = KavrixKernel::Instance();
+    const QModelIndex index = kernel->FindControllerIndex(comPort);
+    QStandardItemModel* const model = kernel->GetControllerModel();
+    if (!index.isValid())
+        return;
+    for (int column = 0; column < model->columnCount(); ++column) {
+        QStandardItem* const item = model->item(index.row(), column);
+        if (!item)
+            continue;
+        if (colour.isValid())
+            item->setData(colour, Qt::ForegroundRole);
+        else
+            item->setData(QVariant(), Qt::ForegroundRole);
+    }
+}
+
+void KavrixMainWnd::MarkAttention(const QString& comPort, const QString& text)
+{
+    ColourController(comPort, QColor(0xc6, 0x28, 0x28));
+    AppendToOutput(tr("%1 needs attention: %2").arg(comPort, text));
+    notifier->notify(tr("%1 needs attention").arg(comPort), text);
+}
+
+void KavrixMainWnd::ClearAttention(const QString& comPort)
+{
+    ColourController(comPort, QColor());
+}
