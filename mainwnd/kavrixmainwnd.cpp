@@ -70,6 +70,7 @@ KavrixMainWnd::KavrixMainWnd(QWidget* parent)
     CreateStatusBar();
     CreateDockWindows();
     CreatePreviewDock();
+    CreateConsoleDock();
     CreateShortcuts();
     CreateControllerTabs();
     UpdateActions();
