@@ -177,7 +177,16 @@ ConsoleWnd::ConsoleWnd(QWidget* parent)
     connect(holdButton, &QPushButton::clicked, this, [this] { SendRealtime('!'); });
     connect(resumeButton, &QPushButton::clicked, this, [this] { SendRealtime('~'); });
     connect(resetButton, &QPushButton::clicked, this, [this] { SendRealtime(SoftResetByte); });
-    connect(unlockButton, &QPushButton::clicked, this, [this] { SendLine(QStringLiteral("$X")); });
+    connect(unlockButton, &QPushButton::clicked, this, [this] {
+        TarvoController* const c = KavrixKernel::Instance()->GetActiveController();
+        if (c && quenta::consoleAvailable(c->GetPortSettings())) {
+            SendLine(QStringLiteral("$X"));
+        } else if (c && RequireConnectedController(this)) {
+            // Our controllers unlock by acknowledging their error, as the panel's button does.
+            ManualCommands::AcknowledgeError()(c->GetPortSettings());
+            Append({tr("Error acknowledged.")});
+        }
+    });
     connect(homeButton, &QPushButton::clicked, this, [this] {
         TarvoController* const c = KavrixKernel::Instance()->GetActiveController();
         const bool grbl = c && quenta::consoleAvailable(c->GetPortSettings());

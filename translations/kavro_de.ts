@@ -156,6 +156,10 @@
         <source>Refused: the controller takes no realtime commands now.</source>
         <translation>Abgelehnt: der Controller nimmt jetzt keine Echtzeitbefehle an.</translation>
     </message>
+    <message>
+        <source>Error acknowledged.</source>
+        <translation>Fehler quittiert.</translation>
+    </message>
 </context>
 <context>
     <name>FirmwareProgress</name>

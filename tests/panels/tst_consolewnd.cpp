@@ -12,6 +12,7 @@
 
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QTest>
 
 #include <memory>
@@ -81,6 +82,13 @@ void TestConsoleWnd::ramLineRunsAsThePanelWouldRunIt()
     ports->device("COM3")->setRefusal("X, Y and Z are not referenced");
     wnd->SendLine(QStringLiteral("GO_PARK;"));
     QVERIFY(transcript().endsWith(QStringLiteral("Refused: X, Y and Z are not referenced")));
+    // Unlock and home have no realtime meaning here: they acknowledge and reference.
+    ports->device("COM3")->clearCalls();
+    wnd->findChild<QPushButton*>(QStringLiteral("consoleUnlockButton"))->click();
+    wnd->findChild<QPushButton*>(QStringLiteral("consoleHomeButton"))->click();
+    QCOMPARE(ports->device("COM3")->calls(),
+             (std::vector<std::string>{"FehlerQuitieren()", "Referenzfahrt(0,0)"}));
+    QVERIFY(!wnd->findChild<QPushButton*>(QStringLiteral("consoleHoldButton"))->isEnabled());
 }
 
 void TestConsoleWnd::refusedLinesRunNothing()
