@@ -137,6 +137,10 @@ int GrblDevice::consoleSend(const std::string& text, std::string& reason)
             reason = "the controller is not in its normal mode";
             return 0;
         }
+        if (s.halt != Halt::None) {
+            reason = "an emergency halt is under way";
+            return 0;
+        }
         if (s.critical) {
             reason = "after a limit alarm GRBL hears nothing but a soft reset";
             return 0;
