@@ -2,6 +2,7 @@
 #include "kavrixmainwnd.h"
 
 #include "consolewnd.h"
+#include "panelscrollarea.h"
 
 #include <QDockWidget>
 #include <QMenu>
@@ -10,9 +11,13 @@ void KavrixMainWnd::CreateConsoleDock()
 {
     consoleDock = new QDockWidget(tr("Console"), this);
     consoleDock->setObjectName(QStringLiteral("consoleDock"));
-    consoleWnd = new ConsoleWnd(consoleDock);
+    consoleWnd = new ConsoleWnd(nullptr);
     consoleWnd->setObjectName(QStringLiteral("consoleWnd"));
-    consoleDock->setWidget(consoleWnd);
+    // In a low window the console scrolls rather than raise the window's least height.
+    auto* const area = new PanelScrollArea(consoleDock);
+    area->setWidget(consoleWnd);
+    area->setMinimumHeight(3 * area->fontMetrics().lineSpacing());
+    consoleDock->setWidget(area);
     addDockWidget(Qt::BottomDockWidgetArea, consoleDock);
     // Behind "Output", as the preview: the default layout stays, one click shows the console.
     tabifyDockWidget(outputDock, consoleDock);

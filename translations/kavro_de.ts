@@ -804,7 +804,7 @@ Benötigte Quenta-Version %2</translation>
     </message>
     <message>
         <source>Console</source>
-        <translation></translation>
+        <translation>Konsole</translation>
     </message>
 </context>
 <context>
