@@ -14,7 +14,6 @@
 #include <QCheckBox>
 #include <QCompleter>
 #include <QFontDatabase>
-#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -153,9 +152,10 @@ ConsoleWnd::ConsoleWnd(QWidget* parent)
     homeButton = makeButton(QStringLiteral("consoleHomeButton"), tr("Home"),
                             tr("Homing cycle ($H)"), this);
 
-    auto* const top = new QHBoxLayout;
-    top->addWidget(targetLabel, 1);
-    top->addWidget(showStatus);
+    // Three rows, the transcript taking what height there is: in a low dock the command line
+    // and the buttons stay in view.
+    transcript->setMinimumHeight(2 * transcript->fontMetrics().lineSpacing()
+                                 + 2 * transcript->frameWidth() + 4);
     auto* const entry = new QHBoxLayout;
     entry->addWidget(commandEdit, 1);
     entry->addWidget(sendButton);
@@ -164,9 +164,12 @@ ConsoleWnd::ConsoleWnd(QWidget* parent)
          {statusButton, holdButton, resumeButton, resetButton, unlockButton, homeButton})
         buttons->addWidget(b);
     buttons->addStretch(1);
+    buttons->addWidget(targetLabel);
+    buttons->addSpacing(12);
+    buttons->addWidget(showStatus);
     auto* const layout = new QVBoxLayout(this);
-    layout->setContentsMargins(4, 4, 4, 4);
-    layout->addLayout(top);
+    layout->setContentsMargins(2, 2, 2, 2);
+    layout->setSpacing(3);
     layout->addWidget(transcript, 1);
     layout->addLayout(entry);
     layout->addLayout(buttons);
