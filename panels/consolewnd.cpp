@@ -114,6 +114,9 @@ ConsoleWnd::ConsoleWnd(QWidget* parent)
 {
     targetLabel = new QLabel(this);
     targetLabel->setObjectName(QStringLiteral("consoleTargetLabel"));
+    // It takes the row's spare width, and never widens the window.
+    targetLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    targetLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     showStatus = new QCheckBox(tr("Show status reports"), this);
     showStatus->setObjectName(QStringLiteral("consoleShowStatusCheckBox"));
 
@@ -163,8 +166,7 @@ ConsoleWnd::ConsoleWnd(QWidget* parent)
     for (QPushButton* b :
          {statusButton, holdButton, resumeButton, resetButton, unlockButton, homeButton})
         buttons->addWidget(b);
-    buttons->addStretch(1);
-    buttons->addWidget(targetLabel);
+    buttons->addWidget(targetLabel, 1);
     buttons->addSpacing(12);
     buttons->addWidget(showStatus);
     auto* const layout = new QVBoxLayout(this);
