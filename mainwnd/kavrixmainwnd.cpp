@@ -72,6 +72,7 @@ KavrixMainWnd::KavrixMainWnd(QWidget* parent)
     CreateDockWindows();
     CreatePreviewDock();
     CreateShopDocks();
+    CreateConsoleDock();
     CreateShortcuts();
     CreateControllerTabs();
     UpdateActions();

@@ -29,6 +29,7 @@ class DesktopNotifier;
 class JobDocument;
 class JobHistory;
 class JobHistoryWnd;
+class ConsoleWnd;
 class ManualControlWnd;
 class ProgramPreview;
 class ShopView;
@@ -99,6 +100,10 @@ public:
     int FindControllerTab(const QString& comPort) const;
     // The G-code job of the current editor tab when that tab shows one, or none.
     JobDocument* CurrentJobDocument() const;
+
+    // The "Console" dock of the active controller (mainwnd_console.cpp).
+    ConsoleWnd* GetConsoleWnd() const { return consoleWnd; }
+    QDockWidget* GetConsoleDock() const { return consoleDock; }
 
 Q_SIGNALS:
     // The current editor tab now shows this job, or no job (null).
@@ -243,4 +248,9 @@ private:
     // current row to a neighbour, which must not pick the next active controller (the kernel
     // makes the lowest port active).
     bool removingController = false;
+
+    // The console dock, tabified with "Output" (mainwnd_console.cpp).
+    void CreateConsoleDock();
+    QDockWidget* consoleDock = nullptr;
+    ConsoleWnd* consoleWnd = nullptr;
 };

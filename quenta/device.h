@@ -7,7 +7,9 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
+#include "console.h"
 #include "job.h"
 #include "interpreter.h"
 #include "machine.h"
@@ -147,6 +149,19 @@ public:
     }
     // Returns the number of bytes copied; waits at most 1 ms when nothing is buffered.
     virtual int readBytes(uint8_t* bytes, int32_t length) { (void)bytes; (void)length; return 0; }
+
+    // --- console (console.h): controllers that read text lines themselves ---
+    virtual bool hasConsole() const { return false; }
+    // Queues the line and returns at once; 0 with the reason when refused.
+    virtual int consoleSend(const std::string& line, std::string& reason) {
+        (void)line;
+        reason = "this controller has no console";
+        return 0;
+    }
+    // These two are called without the per-port lock (a hold must not wait behind a call in
+    // flight): the device guards its line and its transcript itself.
+    virtual int consoleRealtime(uint8_t byte) { (void)byte; return 0; }
+    virtual void consoleTake(std::vector<ConsoleEntry>& out) { (void)out; }
 };
 
 // Wakes the thread that serves the polled devices (StatusService::Polled); cheap, and safe to call
@@ -172,5 +187,10 @@ std::string lastOpenFailure(const TarvoPortSettings* record);
 // Why the device of an open port refused its last refused call, when it says; empty otherwise,
 // and once a reason has been taken.
 std::string takeRefusal(TarvoPortSettings* record);
+
+// The device of the record's open port, or nullptr; for the calls beside the C functions that
+// live in their own files (console.cpp). callLock is the per-port lock, held while f runs when
+// locked is true.
+int withPortDevice(TarvoPortSettings* record, bool locked, const std::function<int(Device&)>& f);
 
 }  // namespace quenta

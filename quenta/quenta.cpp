@@ -449,6 +449,13 @@ private:
 };
 
 }  // namespace
+int withPortDevice(TarvoPortSettings* record, bool locked, const std::function<int(Device&)>& f)
+{
+    if (locked)
+        return withDevice(record, f);
+    const std::shared_ptr<Port> port = record ? findPort(record) : nullptr;
+    return port ? f(*port->device) : 0;
+}
 
 std::shared_ptr<Device> createDeviceFromPortMap(const std::string& port)
 {

@@ -37,6 +37,131 @@
     </message>
 </context>
 <context>
+    <name>ConsoleWnd</name>
+    <message>
+        <source>Connecting to Controller</source>
+        <translation>Verbindung zum Controller</translation>
+    </message>
+    <message>
+        <source>Controller on %1 isn&apos;t connected.
+</source>
+        <translation>Der Controller an %1 ist nicht verbunden.
+</translation>
+    </message>
+    <message>
+        <source>Show status reports</source>
+        <translation>Statusberichte zeigen</translation>
+    </message>
+    <message>
+        <source>Command (Up/Down: earlier commands)</source>
+        <translation>Befehl (Auf/Ab: frühere Befehle)</translation>
+    </message>
+    <message>
+        <source>Send</source>
+        <translation>Senden</translation>
+    </message>
+    <message>
+        <source>Send the command to the active controller</source>
+        <translation>Den Befehl an den aktiven Controller senden</translation>
+    </message>
+    <message>
+        <source>Status</source>
+        <translation>Status</translation>
+    </message>
+    <message>
+        <source>Ask for a status report (?)</source>
+        <translation>Einen Statusbericht anfordern (?)</translation>
+    </message>
+    <message>
+        <source>Hold</source>
+        <translation>Halt</translation>
+    </message>
+    <message>
+        <source>Feed hold (!): brake and stop; a job pauses</source>
+        <translation>Vorschub-Halt (!): bremsen und anhalten; ein Auftrag pausiert</translation>
+    </message>
+    <message>
+        <source>Resume</source>
+        <translation>Fortsetzen</translation>
+    </message>
+    <message>
+        <source>Resume after a hold (~)</source>
+        <translation>Nach einem Halt fortsetzen (~)</translation>
+    </message>
+    <message>
+        <source>Soft reset</source>
+        <translation>Soft-Reset</translation>
+    </message>
+    <message>
+        <source>Soft reset (Ctrl-X): stops at once and empties the controller&apos;s buffers</source>
+        <translation>Soft-Reset (Strg-X): hält sofort an und leert die Puffer des Controllers</translation>
+    </message>
+    <message>
+        <source>Unlock</source>
+        <translation>Entsperren</translation>
+    </message>
+    <message>
+        <source>Unlock after an alarm ($X)</source>
+        <translation>Nach einem Alarm entsperren ($X)</translation>
+    </message>
+    <message>
+        <source>Home</source>
+        <translation>Referenzfahrt</translation>
+    </message>
+    <message>
+        <source>Homing cycle ($H)</source>
+        <translation>Referenzfahrt ($H)</translation>
+    </message>
+    <message>
+        <source>No active controller</source>
+        <translation>Kein aktiver Controller</translation>
+    </message>
+    <message>
+        <source>%1: not connected</source>
+        <translation>%1: nicht verbunden</translation>
+    </message>
+    <message>
+        <source>%1: GRBL commands and G-code</source>
+        <translation>%1: GRBL-Befehle und G-Code</translation>
+    </message>
+    <message>
+        <source>%1: RAM program lines, run at once</source>
+        <translation>%1: RAM-Programmzeilen, sofort ausgeführt</translation>
+    </message>
+    <message>
+        <source>Acknowledge the controller&apos;s error</source>
+        <translation>Den Fehler des Controllers quittieren</translation>
+    </message>
+    <message>
+        <source>Reference run (GO_REF;)</source>
+        <translation>Referenzfahrt (GO_REF;)</translation>
+    </message>
+    <message>
+        <source>No active controller.</source>
+        <translation>Kein aktiver Controller.</translation>
+    </message>
+    <message>
+        <source>Refused: %1</source>
+        <translation>Abgelehnt: %1</translation>
+    </message>
+    <message>
+        <source>Console</source>
+        <translation>Konsole</translation>
+    </message>
+    <message>
+        <source>Not sent: the controller&apos;s error is still pending.</source>
+        <translation>Nicht gesendet: der Fehler des Controllers steht noch an.</translation>
+    </message>
+    <message>
+        <source>Refused: the controller takes no realtime commands now.</source>
+        <translation>Abgelehnt: der Controller nimmt jetzt keine Echtzeitbefehle an.</translation>
+    </message>
+    <message>
+        <source>Error acknowledged.</source>
+        <translation>Fehler quittiert.</translation>
+    </message>
+</context>
+<context>
     <name>FirmwareProgress</name>
     <message>
         <source>%v of %m blocks</source>
@@ -870,6 +995,10 @@ Benötigte Quenta-Version %2</translation>
     <message>
         <source>%1 needs attention</source>
         <translation>%1 braucht Aufmerksamkeit</translation>
+    </message>
+    <message>
+        <source>Console</source>
+        <translation>Konsole</translation>
     </message>
 </context>
 <context>

@@ -105,6 +105,8 @@ void LineChannel::pump(std::unique_lock<std::mutex>& lock)
     lock.lock();
     std::string bytes;
     while (running && !outbox.empty() && mayGo(outbox.front())) {
+        const Line& next = outbox.front();
+        log.sent(next.bytes.substr(0, next.bytes.size() - 1), next.info.console);
         bytes += outbox.front().bytes;
         inFlightBytes += outbox.front().bytes.size();
         inFlight.push_back(std::move(outbox.front()));
@@ -164,6 +166,7 @@ bool LineChannel::resetting() const
 
 bool LineChannel::writeRealtime(uint8_t byte)
 {
+    log.realtime(byte);
     return sink.writeBytes(&byte, 1, Clock::now() + std::chrono::milliseconds(50));
 }
 
@@ -198,12 +201,16 @@ void LineChannel::handleLine(const std::string& text)
     const grbl::Line line = classifyLine(text);
     if (line.kind == LineKind::Ok || line.kind == LineKind::Error) {
         std::unique_lock<std::mutex> lock(mutex);
-        if (inReset || inFlight.empty())
+        if (inReset || inFlight.empty()) {
+            log.received(text);
             return;  // the answer to a line a reset dropped
+        }
         const Line done = std::move(inFlight.front());
         inFlight.pop_front();
         inFlightBytes -= done.bytes.size();
         const bool ok = line.kind == LineKind::Ok;
+        log.answered(done.bytes.substr(0, done.bytes.size() - 1), done.info.console, ok,
+                     line.code);
         // An answered motion line is planned (a jog behind a full planner is answered once
         // it has found room).
         if (ok && done.info.isMotion())
@@ -217,6 +224,7 @@ void LineChannel::handleLine(const std::string& text)
         pump(lock);
         return;
     }
+    log.received(text);
     if (line.kind == LineKind::Welcome) {
         // The firmware started afresh: whatever was in flight is gone, unanswered.
         std::unique_lock<std::mutex> lock(mutex);

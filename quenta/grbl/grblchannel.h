@@ -14,6 +14,8 @@
 // Threads: any thread may queue, await, drop or reset; receive() and lost() come from the
 // reader. The listener is never called with the channel's lock held.
 
+#include "grbltranscript.h"
+
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -38,6 +40,7 @@ struct LineInfo {
     int number = 0;       // Setting: $N; Spindle: spindle (1) and coolant (2) bits
     std::string value;    // Setting / BuildInfo: the value as the firmware stores it
     double seconds = 0;   // motion: its estimated run time
+    bool console = false; // typed in the console: its answer is shown there, not raised
     bool needsPlannerRoom() const { return kind == Kind::Jog; }
     bool isMotion() const { return kind == Kind::Jog || kind == Kind::Motion; }
 };
@@ -106,6 +109,9 @@ public:
     Clock::time_point lastByte() const;
     uint64_t bytesReceived() const;
 
+    // Every line sent and received, and every realtime byte, for the console.
+    Transcript& transcript() { return log; }
+
 private:
     struct Line {
         uint64_t id;
@@ -142,6 +148,7 @@ private:
     std::string partial;       // reader: the line being received
     Clock::time_point heard;
     uint64_t received = 0;
+    Transcript log;
 };
 
 }  // namespace grbl

@@ -109,6 +109,13 @@ public:
     // The firmware's settings that shape a job's path and time.
     gcode::MachineSettings machineSettings() const;
 
+    // The console (grblconsole.cpp): typed lines on the one line channel, realtime bytes, and
+    // the channel's transcript.
+    bool hasConsole() const override { return true; }
+    int consoleSend(const std::string& line, std::string& reason) override;
+    int consoleRealtime(uint8_t byte) override;
+    void consoleTake(std::vector<ConsoleEntry>& out) override;
+
 private:
     using Clock = std::chrono::steady_clock;
     using LineInfo = grbl::LineInfo;

@@ -101,7 +101,9 @@ void GrblDevice::lineAnswered(const LineInfo& info, bool ok, int code)
         }
         // A dry run's refusals are its findings, not the controller's error.
         const bool dryRun = info.job && s.job.options.checkMode;
-        if (!ok && info.kind != Kind::Query && info.kind != Kind::Unlock && !dryRun)
+        // A console line's error is shown beside it in the console, not raised.
+        if (!ok && info.kind != Kind::Query && info.kind != Kind::Unlock && !dryRun
+            && !info.console)
             raise(grbl::errorCodeForError(code, info.axis, info.direction));
         changed.notify_all();
     }
