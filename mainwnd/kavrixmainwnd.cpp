@@ -71,6 +71,7 @@ KavrixMainWnd::KavrixMainWnd(QWidget* parent)
     CreateDockWindows();
     CreatePreviewDock();
     CreateShortcuts();
+    CreateJobFiles();
     CreateControllerTabs();
     UpdateActions();
     SlotFileNew();
