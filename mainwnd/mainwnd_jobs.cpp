@@ -93,6 +93,7 @@ void KavrixMainWnd::OpenJobFile(const QString& givenPath)
         const auto* const tab = qobject_cast<JobTab*>(editorTabWidget->widget(i));
         if (tab && tab->document()->path() == path) {
             editorTabWidget->setCurrentIndex(i);
+            AddRecentJobFile(path);
             return;
         }
     }
