@@ -44,6 +44,70 @@
     </message>
 </context>
 <context>
+    <name>JobDocument</name>
+    <message>
+        <source>Not a regular file</source>
+        <translation>Keine reguläre Datei</translation>
+    </message>
+    <message>
+        <source>The file is larger than %1 MiB</source>
+        <translation>Die Datei ist größer als %1 MiB</translation>
+    </message>
+</context>
+<context>
+    <name>JobTab</name>
+    <message>
+        <source>Line</source>
+        <translation>Zeile</translation>
+    </message>
+    <message>
+        <source>Severity</source>
+        <translation>Schwere</translation>
+    </message>
+    <message>
+        <source>Problem</source>
+        <translation>Problem</translation>
+    </message>
+    <message>
+        <source>Refused</source>
+        <translation>Abgelehnt</translation>
+    </message>
+    <message>
+        <source>Warning</source>
+        <translation>Warnung</translation>
+    </message>
+    <message>
+        <source>Note</source>
+        <translation>Hinweis</translation>
+    </message>
+    <message>
+        <source>Problems: reading the file...</source>
+        <translation>Probleme: Datei wird gelesen...</translation>
+    </message>
+    <message>
+        <source>Problems: checking the job...</source>
+        <translation>Probleme: Auftrag wird geprüft...</translation>
+    </message>
+    <message>
+        <source>Problems: none found</source>
+        <translation>Probleme: keine gefunden</translation>
+    </message>
+    <message numerus="yes">
+        <source>Problems: %n found; the job cannot start as it is</source>
+        <translation>
+            <numerusform>Probleme: %n gefunden; der Auftrag kann so nicht starten</numerusform>
+            <numerusform>Probleme: %n gefunden; der Auftrag kann so nicht starten</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>Problems: %n found</source>
+        <translation>
+            <numerusform>Probleme: %n gefunden</numerusform>
+            <numerusform>Probleme: %n gefunden</numerusform>
+        </translation>
+    </message>
+</context>
+<context>
     <name>KavrixKernel</name>
     <message>
         <source>COM port</source>
@@ -676,6 +740,57 @@ Benötigte Quenta-Version %2</translation>
     <message>
         <source>Firmware update on %1: %2, %3 bytes, CRC-32 %4: %5</source>
         <translation>Firmware-Update an %1: %2, %3 Bytes, CRC-32 %4: %5</translation>
+    </message>
+    <message>
+        <source>G-code Files (*.nc *.ngc *.gcode *.tap *.cnc);;All Files (*)</source>
+        <translation>G-Code-Dateien (*.nc *.ngc *.gcode *.tap *.cnc);;Alle Dateien (*)</translation>
+    </message>
+    <message>
+        <source>Open &amp;G-code...</source>
+        <translation>&amp;G-Code öffnen...</translation>
+    </message>
+    <message>
+        <source>Open a G-code job file in a tab of its own</source>
+        <translation>Eine G-Code-Auftragsdatei in einem eigenen Reiter öffnen</translation>
+    </message>
+    <message>
+        <source>Ctrl+Shift+O</source>
+        <translation>Ctrl+Shift+O</translation>
+    </message>
+    <message>
+        <source>Recent G-code &amp;Files</source>
+        <translation>&amp;Zuletzt geöffnete G-Code-Dateien</translation>
+    </message>
+    <message>
+        <source>Open G-code File</source>
+        <translation>G-Code-Datei öffnen</translation>
+    </message>
+    <message>
+        <source>Cannot open G-code file %1: %2</source>
+        <translation>G-Code-Datei %1 kann nicht geöffnet werden: %2</translation>
+    </message>
+    <message>
+        <source>Error Loading G-code File</source>
+        <translation>Fehler beim Laden der G-Code-Datei</translation>
+    </message>
+    <message numerus="yes">
+        <source>Opened G-code file %1: %n line(s), shown after %2 s, checked after %3 s, %4 problem(s)</source>
+        <translation>
+            <numerusform>G-Code-Datei %1 geöffnet: %n Zeile, angezeigt nach %2 s, geprüft nach %3 s, %4 Problem(e)</numerusform>
+            <numerusform>G-Code-Datei %1 geöffnet: %n Zeilen, angezeigt nach %2 s, geprüft nach %3 s, %4 Problem(e)</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>%1 is running on %2: stop the job before closing its tab.</source>
+        <translation>%1 läuft auf %2: Auftrag erst anhalten, dann den Reiter schließen.</translation>
+    </message>
+    <message>
+        <source>%1 no longer exists; it was removed from the recent files.</source>
+        <translation>%1 existiert nicht mehr und wurde aus der Liste der zuletzt geöffneten Dateien entfernt.</translation>
+    </message>
+    <message>
+        <source>&amp;Clear List</source>
+        <translation>Liste &amp;leeren</translation>
     </message>
 </context>
 <context>
