@@ -296,7 +296,9 @@ void JobView::paintEvent(QPaintEvent* event)
                          Qt::AlignRight | Qt::AlignVCenter, QString::number(line));
 
         // The text, only the columns in view.
-        const std::string_view bytes = document_->lineText(line - 1);
+        // Bytes beyond the right edge are not converted: a line may be megabytes long.
+        const std::string_view bytes = document_->lineText(line - 1).substr(
+            0, size_t(firstColumn) + size_t(columns));
         if (bytes.empty())
             continue;
         QString text = QString::fromUtf8(bytes.data(), qsizetype(bytes.size()));
