@@ -4,6 +4,8 @@
 //   text visible     load() until the first lines are painted
 //   findings ready   load() until the problems list is filled
 //   longest stall    the longest gap between ticks of a 10 ms timer while the file loads
+//   CPU              processor time of the load: the whole process, and the window's thread;
+//                    and of a repaint while scrolling
 //   scroll           repaint time per wheel step (3 lines) over 3000 steps, and per jump of
 //                    the scroll bar to a random place over 500 jumps: mean, 99th percentile, max
 // Build it Release or RelWithDebInfo for figures.
@@ -22,6 +24,7 @@
 #include <QTreeView>
 
 #include <algorithm>
+#include <ctime>
 #include <cstdio>
 #include <random>
 #include <string>
@@ -92,11 +95,22 @@ Figures figuresOf(std::vector<double> ms)
     return f;
 }
 
+double cpuMs(clockid_t clock)
+{
+    timespec t{};
+    clock_gettime(clock, &t);
+    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
+}
+
+double repaintCpuMs = 0;  // the window thread's processor time over every repaint
+
 double repaintMs(QWidget* viewport)
 {
     QElapsedTimer clock;
+    const double cpu = cpuMs(CLOCK_THREAD_CPUTIME_ID);
     clock.start();
     viewport->repaint();
+    repaintCpuMs += cpuMs(CLOCK_THREAD_CPUTIME_ID) - cpu;
     return double(clock.nsecsElapsed()) / 1e6;
 }
 
@@ -150,11 +164,15 @@ int main(int argc, char* argv[])
         loop.quit();
     });
     QObject::connect(document, &JobDocument::failed, &loop, &QEventLoop::quit);
+    const double processCpu = cpuMs(CLOCK_PROCESS_CPUTIME_ID);
+    const double windowCpu = cpuMs(CLOCK_THREAD_CPUTIME_ID);
     clock.start();
     ticker.start();
     document->load();
     loop.exec();
     ticker.stop();
+    const double processCpuMs = cpuMs(CLOCK_PROCESS_CPUTIME_ID) - processCpu;
+    const double windowCpuMs = cpuMs(CLOCK_THREAD_CPUTIME_ID) - windowCpu;
     if (!document->isLoaded())
         return 1;
 
@@ -163,6 +181,8 @@ int main(int argc, char* argv[])
                 document->textMilliseconds());
     std::printf("findings ready   %.0f ms (%d problems)\n", findingsMs, tab.problemCount());
     std::printf("longest stall    %.0f ms of the event loop while loading\n", longestStallMs);
+    std::printf("CPU              %.0f ms for the load, %.0f ms of it on the window's thread\n",
+                processCpuMs, windowCpuMs);
 
     QScrollBar* const bar = tab.view()->verticalScrollBar();
     std::vector<double> wheel;
@@ -183,5 +203,7 @@ int main(int argc, char* argv[])
                 w.mean, w.p99, w.max, tab.view()->visibleLineCount());
     std::printf("scroll (jumps)   %.2f ms mean, %.2f ms p99, %.2f ms max per repaint\n", j.mean,
                 j.p99, j.max);
+    std::printf("scroll CPU       %.2f ms per repaint on the window's thread\n",
+                repaintCpuMs / double(wheel.size() + jumps.size()));
     return 0;
 }
