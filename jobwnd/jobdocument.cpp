@@ -141,18 +141,20 @@ QString JobDocument::fileName() const
     return QFileInfo(path_).fileName();
 }
 
+// While a reload reads the file, the text is newer than the program, which stays until its
+// successor is ready.
 uint32_t JobDocument::lineCount() const
 {
-    if (program_)
-        return program_->lineCount();
-    return text_ ? text_->lineCount() : 0;
+    if (text_)
+        return text_->lineCount();
+    return program_ ? program_->lineCount() : 0;
 }
 
 std::string_view JobDocument::lineText(uint32_t line) const
 {
     if (line >= lineCount())
         return {};
-    return program_ ? program_->lineText(line) : text_->lineText(line);
+    return text_ ? text_->lineText(line) : program_->lineText(line);
 }
 
 void JobDocument::load()
@@ -162,7 +164,10 @@ void JobDocument::load()
     // begun) and its results go with the watcher. A reload drops the load before it.
     const int generation = ++loadGeneration_;
     loadStartedMs_ = nowMs();
+    if (loading_)
+        loading_->cancel();
     auto* watcher = new QFutureWatcher<LoadStage>(this);
+    loading_ = watcher;
     connect(watcher, &QFutureWatcher<LoadStage>::resultReadyAt, this,
             [this, watcher, generation](int index) {
                 if (generation != loadGeneration_)
@@ -181,6 +186,8 @@ void JobDocument::load()
 bool JobDocument::loadNow()
 {
     ++loadGeneration_;
+    if (loading_)
+        loading_->cancel();
     loadStartedMs_ = nowMs();
     std::string bytes;
     QString error;
@@ -197,7 +204,6 @@ bool JobDocument::loadNow()
 void JobDocument::finishText(std::shared_ptr<const Text> text)
 {
     text_ = std::move(text);
-    program_.reset();
     longestLine_ = text_->longestLine;
     textMs_ = nowMs() - loadStartedMs_;
     Q_EMIT textLoaded();

@@ -11,6 +11,7 @@
 #include "program.h"
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 #include <cstdint>
@@ -18,6 +19,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+class QFutureWatcherBase;
 
 class JobDocument : public QObject {
     Q_OBJECT
@@ -92,6 +95,8 @@ private:
     uint32_t executingLine_ = 0;
     uint32_t linesDone_ = 0;
     int loadGeneration_ = 0;
+    // The load under way; a reload tells it to skip what it has not begun.
+    QPointer<QFutureWatcherBase> loading_;
     qint64 textMs_ = 0;
     qint64 loadMs_ = 0;
     qint64 loadStartedMs_ = 0;

@@ -141,7 +141,10 @@ JobTab::JobTab(JobDocument* document, QWidget* parent)
 
     problemsTitle_->setText(tr("Problems: reading the file..."));
     connect(document_, &JobDocument::textLoaded, this,
-            [this] { problemsTitle_->setText(tr("Problems: checking the job...")); });
+            [this] {
+                model_->setProgram(nullptr);
+                problemsTitle_->setText(tr("Problems: checking the job..."));
+            });
     connect(document_, &JobDocument::loaded, this, &JobTab::showProblems);
     if (document_->isLoaded())
         showProblems();
@@ -165,10 +168,9 @@ void JobTab::showProblems()
     if (count == 0)
         problemsTitle_->setText(tr("Problems: none found"));
     else if (program->refused())
-        problemsTitle_->setText(tr("Problems: %n found; the job cannot start as it is", nullptr,
-                                   count));
+        problemsTitle_->setText(tr("Problems: %1 found; the job cannot start as it is").arg(count));
     else
-        problemsTitle_->setText(tr("Problems: %n found", nullptr, count));
+        problemsTitle_->setText(tr("Problems: %1 found").arg(count));
     problems_->resizeColumnToContents(0);
     problems_->resizeColumnToContents(1);
 }

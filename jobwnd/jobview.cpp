@@ -118,7 +118,9 @@ JobView::JobView(JobDocument* document, QWidget* parent)
     updateMetrics();
 
     connect(document_, &JobDocument::textLoaded, this, [this] {
-        refreshFindings();
+        // The findings come with the program, after the text.
+        markedLines_.clear();
+        marks_.clear();
         updateScrollBars();
         viewport()->update();
     });

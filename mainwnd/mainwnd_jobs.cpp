@@ -112,12 +112,13 @@ void KavrixMainWnd::OpenJobFile(const QString& givenPath)
     });
     connect(document, &JobDocument::loaded, this, [this, document] {
         const auto program = document->program();
-        AppendToOutput(tr("Opened G-code file %1: %n line(s), shown after %2 s, checked after "
-                          "%3 s, %4 problem(s)",
-                          nullptr, int(program->lineCount()))
-                           .arg(document->path(), seconds(document->textMilliseconds()),
-                                seconds(document->loadMilliseconds()))
-                           .arg(program->findings().size()));
+        // One arg() for all: a "%" in the path must not be taken for a place holder.
+        AppendToOutput(tr("Opened G-code file %1: %2 lines, shown after %3 s, checked after "
+                          "%4 s, %5 problems")
+                           .arg(document->path(), QString::number(program->lineCount()),
+                                seconds(document->textMilliseconds()),
+                                seconds(document->loadMilliseconds()),
+                                QString::number(program->findings().size())));
     });
 
     QString label = document->fileName();

@@ -92,19 +92,13 @@
         <source>Problems: none found</source>
         <translation>Probleme: keine gefunden</translation>
     </message>
-    <message numerus="yes">
-        <source>Problems: %n found; the job cannot start as it is</source>
-        <translation>
-            <numerusform>Probleme: %n gefunden; der Auftrag kann so nicht starten</numerusform>
-            <numerusform>Probleme: %n gefunden; der Auftrag kann so nicht starten</numerusform>
-        </translation>
+    <message>
+        <source>Problems: %1 found; the job cannot start as it is</source>
+        <translation>Probleme: %1 gefunden; der Auftrag kann so nicht starten</translation>
     </message>
-    <message numerus="yes">
-        <source>Problems: %n found</source>
-        <translation>
-            <numerusform>Probleme: %n gefunden</numerusform>
-            <numerusform>Probleme: %n gefunden</numerusform>
-        </translation>
+    <message>
+        <source>Problems: %1 found</source>
+        <translation>Probleme: %1 gefunden</translation>
     </message>
 </context>
 <context>
@@ -773,13 +767,6 @@ Benötigte Quenta-Version %2</translation>
         <source>Error Loading G-code File</source>
         <translation>Fehler beim Laden der G-Code-Datei</translation>
     </message>
-    <message numerus="yes">
-        <source>Opened G-code file %1: %n line(s), shown after %2 s, checked after %3 s, %4 problem(s)</source>
-        <translation>
-            <numerusform>G-Code-Datei %1 geöffnet: %n Zeile, angezeigt nach %2 s, geprüft nach %3 s, %4 Problem(e)</numerusform>
-            <numerusform>G-Code-Datei %1 geöffnet: %n Zeilen, angezeigt nach %2 s, geprüft nach %3 s, %4 Problem(e)</numerusform>
-        </translation>
-    </message>
     <message>
         <source>%1 is running on %2: stop the job before closing its tab.</source>
         <translation>%1 läuft auf %2: Auftrag erst anhalten, dann den Reiter schließen.</translation>
@@ -791,6 +778,10 @@ Benötigte Quenta-Version %2</translation>
     <message>
         <source>&amp;Clear List</source>
         <translation>Liste &amp;leeren</translation>
+    </message>
+    <message>
+        <source>Opened G-code file %1: %2 lines, shown after %3 s, checked after %4 s, %5 problems</source>
+        <translation>G-Code-Datei %1 geöffnet: %2 Zeilen, angezeigt nach %3 s, geprüft nach %4 s, %5 Probleme</translation>
     </message>
 </context>
 <context>
