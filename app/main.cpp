@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QLocale>
 #include <QSettings>
+#include <QStringList>
 
 #include <memory>
 
@@ -25,6 +26,10 @@ int main(int argc, char* argv[])
         auto window = std::make_unique<KavrixMainWnd>();
         new QuitOnSignal(window.get());  // owned by the window
         window->show();
+        // Files named on the command line (the desktop entry passes them): each by its kind.
+        QStringList files = QCoreApplication::arguments().mid(1);
+        files.removeIf([](const QString& arg) { return arg.startsWith(QLatin1Char('-')); });
+        window->OpenFiles(files);
         exitCode = QApplication::exec();
     }
     app.reset();  // destroys the kernel, which writes the settings

@@ -74,6 +74,7 @@ KavrixMainWnd::KavrixMainWnd(QWidget* parent)
     CreateShopDocks();
     CreateConsoleDock();
     CreateShortcuts();
+    CreateJobFiles();
     CreateControllerTabs();
     UpdateActions();
     SlotFileNew();

@@ -9,6 +9,7 @@
 #include <QMainWindow>
 #include <QModelIndex>
 #include <QString>
+#include <QStringList>
 
 #include <array>
 #include <cstdint>
@@ -104,6 +105,17 @@ public:
     // The "Console" dock of the active controller (mainwnd_console.cpp).
     ConsoleWnd* GetConsoleWnd() const { return consoleWnd; }
     QDockWidget* GetConsoleDock() const { return consoleDock; }
+    // G-code job files: "Open G-code..." and the recent files in "&File".
+    QAction* GetOpenJobAction() const { return openJobAction; }
+    QMenu* GetRecentJobsMenu() const { return recentJobsMenu; }
+    // The recent job files, newest first, as kept in the settings.
+    QStringList RecentJobFiles() const;
+    // Opens path as a job tab, or makes its tab current when it is open already. The file is
+    // read off the window's thread; a file that cannot be read is reported and gets no tab.
+    void OpenJobFile(const QString& path);
+    // Opens the files named on the command line, each by its extension: programs in an
+    // editor tab, anything else as a G-code job.
+    void OpenFiles(const QStringList& paths);
 
 Q_SIGNALS:
     // The current editor tab now shows this job, or no job (null).
@@ -192,6 +204,15 @@ private:
     void RestoreLayout();
     void SaveLayout() const;
 
+    // G-code job files: the "&File" entries, the job tabs, closing them, the recent files.
+    void CreateJobFiles();
+    void SlotOpenJobFile();
+    void SlotJobTabCloseRequested(int index);
+    void AddRecentJobFile(const QString& path);
+    void RemoveRecentJobFile(const QString& path);
+    void UpdateRecentJobsMenu();
+    void OpenProgramPath(const QString& path);
+
     // Appends text to the output log as a new paragraph of plain text (never read as HTML).
     void AppendToOutput(const QString& text);
 
@@ -253,4 +274,8 @@ private:
     void CreateConsoleDock();
     QDockWidget* consoleDock = nullptr;
     ConsoleWnd* consoleWnd = nullptr;
+    QAction* openJobAction = nullptr;
+    QMenu* recentJobsMenu = nullptr;
+    // The job last announced by CurrentJobDocumentChanged.
+    JobDocument* announcedJob = nullptr;
 };

@@ -169,6 +169,17 @@
     </message>
 </context>
 <context>
+    <name>JobDocument</name>
+    <message>
+        <source>Not a regular file</source>
+        <translation>Keine reguläre Datei</translation>
+    </message>
+    <message>
+        <source>The file is larger than %1 MiB</source>
+        <translation>Die Datei ist größer als %1 MiB</translation>
+    </message>
+</context>
+<context>
     <name>JobHistory</name>
     <message>
         <source>The SQLite driver of Qt SQL is not installed.</source>
@@ -292,6 +303,53 @@
     <message>
         <source>The job history could not be written to %1: %2</source>
         <translation>Das Auftragsprotokoll konnte nicht nach %1 geschrieben werden: %2</translation>
+    </message>
+</context>
+<context>
+    <name>JobTab</name>
+    <message>
+        <source>Line</source>
+        <translation>Zeile</translation>
+    </message>
+    <message>
+        <source>Severity</source>
+        <translation>Schwere</translation>
+    </message>
+    <message>
+        <source>Problem</source>
+        <translation>Problem</translation>
+    </message>
+    <message>
+        <source>Refused</source>
+        <translation>Abgelehnt</translation>
+    </message>
+    <message>
+        <source>Warning</source>
+        <translation>Warnung</translation>
+    </message>
+    <message>
+        <source>Note</source>
+        <translation>Hinweis</translation>
+    </message>
+    <message>
+        <source>Problems: reading the file...</source>
+        <translation>Probleme: Datei wird gelesen...</translation>
+    </message>
+    <message>
+        <source>Problems: checking the job...</source>
+        <translation>Probleme: Auftrag wird geprüft...</translation>
+    </message>
+    <message>
+        <source>Problems: none found</source>
+        <translation>Probleme: keine gefunden</translation>
+    </message>
+    <message>
+        <source>Problems: %1 found; the job cannot start as it is</source>
+        <translation>Probleme: %1 gefunden; der Auftrag kann so nicht starten</translation>
+    </message>
+    <message>
+        <source>Problems: %1 found</source>
+        <translation>Probleme: %1 gefunden</translation>
     </message>
 </context>
 <context>
@@ -999,6 +1057,54 @@ Benötigte Quenta-Version %2</translation>
     <message>
         <source>Console</source>
         <translation>Konsole</translation>
+    </message>
+    <message>
+        <source>G-code Files (*.nc *.ngc *.gcode *.tap *.cnc);;All Files (*)</source>
+        <translation>G-Code-Dateien (*.nc *.ngc *.gcode *.tap *.cnc);;Alle Dateien (*)</translation>
+    </message>
+    <message>
+        <source>Open &amp;G-code...</source>
+        <translation>&amp;G-Code öffnen...</translation>
+    </message>
+    <message>
+        <source>Open a G-code job file in a tab of its own</source>
+        <translation>Eine G-Code-Auftragsdatei in einem eigenen Reiter öffnen</translation>
+    </message>
+    <message>
+        <source>Ctrl+Shift+O</source>
+        <translation>Ctrl+Shift+O</translation>
+    </message>
+    <message>
+        <source>Recent G-code &amp;Files</source>
+        <translation>&amp;Zuletzt geöffnete G-Code-Dateien</translation>
+    </message>
+    <message>
+        <source>Open G-code File</source>
+        <translation>G-Code-Datei öffnen</translation>
+    </message>
+    <message>
+        <source>Cannot open G-code file %1: %2</source>
+        <translation>G-Code-Datei %1 kann nicht geöffnet werden: %2</translation>
+    </message>
+    <message>
+        <source>Error Loading G-code File</source>
+        <translation>Fehler beim Laden der G-Code-Datei</translation>
+    </message>
+    <message>
+        <source>Opened G-code file %1: %2 lines, shown after %3 s, checked after %4 s, %5 problems</source>
+        <translation>G-Code-Datei %1 geöffnet: %2 Zeilen, angezeigt nach %3 s, geprüft nach %4 s, %5 Probleme</translation>
+    </message>
+    <message>
+        <source>%1 is running on %2: stop the job before closing its tab.</source>
+        <translation>%1 läuft auf %2: Auftrag erst anhalten, dann den Reiter schließen.</translation>
+    </message>
+    <message>
+        <source>%1 no longer exists; it was removed from the recent files.</source>
+        <translation>%1 existiert nicht mehr und wurde aus der Liste der zuletzt geöffneten Dateien entfernt.</translation>
+    </message>
+    <message>
+        <source>&amp;Clear List</source>
+        <translation>Liste &amp;leeren</translation>
     </message>
 </context>
 <context>

@@ -154,7 +154,8 @@ private Q_SLOTS:
                 fileMenu << action->text();
         }
         QCOMPARE(fileMenu, QStringList({"&Neu", "Ö&ffnen", "&Schließen", "&Speichern",
-                                        "Speichern &unter", "&Beenden"}));
+                                        "Speichern &unter", "&G-Code öffnen...",
+                                        "&Zuletzt geöffnete G-Code-Dateien", "&Beenden"}));
         // The shortcut is still the one built from the portable text.
         QCOMPARE(bar.at(0)->menu()->actions().last()->shortcut(), QKeySequence("Ctrl+Q"));
 

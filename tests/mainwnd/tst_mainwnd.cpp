@@ -408,7 +408,7 @@ private Q_SLOTS:
                                                "&Programm", "&View", "—", "&Help"}));
         QCOMPARE(entryTexts(bar.at(0)->menu()->actions()),
                  QStringList({"&New", "&Open", "&Close", "—", "&Save", "&SaveAs", "—",
-                              "&Quit"}));
+                              "Open &G-code...", "Recent G-code &Files", "—", "&Quit"}));
         QCOMPARE(entryTexts(bar.at(1)->menu()->actions()),
                  QStringList({"&Connect", "&Disconnect", "—", "&Firmware Update...", "—",
                               "&Add Controller...", "&Remove Controller",
