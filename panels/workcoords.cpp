@@ -15,7 +15,8 @@
 namespace {
 
 const char* const AxisNames[4] = {"X", "Y", "Z", "C"};
-constexpr unsigned AllAxes = 0x7;  // X, Y and Z: "Zero all" leaves a rotary C alone
+constexpr unsigned AllAxes = 0x7;
+constexpr qint64 OffsetsRetryMs = 2000;  // X, Y and Z: "Zero all" leaves a rotary C alone
 
 QString systemName(int system)
 {
@@ -103,6 +104,11 @@ WorkCoordsPanel::~WorkCoordsPanel() = default;
 
 void WorkCoordsPanel::ShowNothing()
 {
+    offsetsRead = nullptr;
+    // Reports of a controller that is not connected come often: touch the labels once.
+    if (showingNothing)
+        return;
+    showingNothing = true;
     for (int axis = 0; axis < 4; ++axis) {
         machineLabels[size_t(axis)]->clear();
         workLabels[size_t(axis)]->clear();
@@ -112,7 +118,6 @@ void WorkCoordsPanel::ShowNothing()
     for (QPushButton* const b : zeroButtons)
         b->setEnabled(false);
     goToZeroButton->setEnabled(false);
-    offsetsRead = nullptr;
 }
 
 QString WorkCoordsPanel::Format(TarvoController* controller, const quenta::WorkCoordinates& wc,
@@ -179,9 +184,14 @@ void WorkCoordsPanel::Refresh()
         ShowNothing();
         return;
     }
-    // GRBL's table comes from "$#" once per connection (and after every zeroing).
-    if (wc.millimetres && !wc.haveOffsets && offsetsRead != controller) {
+    showingNothing = false;
+    // GRBL's table comes from "$#" once per connection (and after every zeroing); GRBL answers
+    // it at rest only, so it is asked again now and then until it came.
+    if (wc.millimetres && !wc.haveOffsets
+        && (offsetsRead != controller || !offsetsAsked.isValid()
+            || offsetsAsked.hasExpired(OffsetsRetryMs))) {
         offsetsRead = controller;
+        offsetsAsked.start();
         if (quenta::readWorkOffsets(controller->GetPortSettings()))
             quenta::workCoordinates(controller->GetPortSettings(), wc);
     }

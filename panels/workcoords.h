@@ -3,6 +3,7 @@
 // G54 ... G59; the zero point of our controllers), and the buttons that zero axes and move to
 // the work zero. Follows the kernel's active controller like the status panel.
 
+#include <QElapsedTimer>
 #include <QGroupBox>
 
 #include <array>
@@ -44,4 +45,6 @@ private:
     QPushButton* goToZeroButton = nullptr;
     // The controller whose offsets were read since it became active and connected.
     TarvoController* offsetsRead = nullptr;
+    QElapsedTimer offsetsAsked;
+    bool showingNothing = false;
 };

@@ -189,6 +189,9 @@ private:
         bool haveModes = false;
         bool wcoKnown = false;       // a report carried WCO since the connect
         bool jogCancelDue = false;   // a jog cancelled while its line was unanswered
+        // A jog cancel brakes until a report shows Idle; GRBL would plan a jog sent meanwhile
+        // and flush it with the cancelled one, so none leaves until then.
+        bool jogCancelling = false;
         // The G-code job (grbljob.cpp).
         struct Job {
             std::shared_ptr<const JobSource> source;

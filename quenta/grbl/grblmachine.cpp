@@ -200,7 +200,10 @@ int GrblDevice::cancelJog()
             return 0;
         // Set before looking, so an answer that comes meanwhile cancels its jog too.
         s.jogCancelDue = true;
+        s.jogCancelling = true;
     }
+    // The next jog waits for the report that shows the machine at rest.
+    channel.plannerFree(0);
     // Jogs still in the library never leave; one GRBL has not planned yet is cancelled when
     // its answer says it is planned (GRBL ignores the cancel before that).
     channel.dropUnsentJogs();

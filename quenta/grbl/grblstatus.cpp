@@ -190,6 +190,12 @@ void GrblDevice::lineReceived(const std::string& text)
                 freeBlocks = r.blocksFree;
             else if (r.state == "Idle")
                 freeBlocks = s.plannerBlocks;
+            if (s.jogCancelling) {
+                if (r.state == "Idle" || r.state == "Alarm")
+                    s.jogCancelling = false;
+                else
+                    freeBlocks = -1;
+            }
             step = haltStep();
             cycleStart = takeCycleStart();
             break;

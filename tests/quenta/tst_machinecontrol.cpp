@@ -67,6 +67,7 @@ private Q_SLOTS:
 private:
     bool peerIdle();
     double peerX();
+    double travelled();
 
     std::unique_ptr<GrblPtyServer> server;
     TarvoPortSettings grbl;
@@ -107,6 +108,13 @@ double TestMachineControl::peerX()
     double x = 0;
     server->with([&](GrblPeer& p) { x = p.machine(0); });
     return x;
+}
+
+double TestMachineControl::travelled()
+{
+    double mm = 0;
+    server->with([&](GrblPeer& p) { mm = p.travelled; });
+    return mm;
 }
 
 void TestMachineControl::grblZeroingMovesTheWorkNotTheMachine()
@@ -173,6 +181,26 @@ void TestMachineControl::grblContinuousJogStopsOnCancelInsideTheSoftLimits()
     QCOMPARE(peerX(), stopped);
     QVERIFY(stopped > -20.0);
     QCOMPARE(errorCode(&grbl), uint8_t(0));
+
+    // Pressed again while the cancel still brakes: GRBL would plan that jog and flush it with
+    // the cancelled one. It waits for the stop and then runs: 1 mm back from where the
+    // cancelled jog stopped, so the path exceeds the net way by 2 mm.
+    const double x0 = peerX();
+    const double t0 = travelled();
+    QCOMPARE(quenta::jog(&grbl, 0, -1, quenta::ContinuousJog, 1200), 1);
+    QTest::qWait(800);
+    QCOMPARE(quenta::cancelJog(&grbl), 1);
+    QCOMPARE(quenta::jog(&grbl, 0, 1, 1.0, 600), 1);
+    double last = 1e9;
+    int still = 0;
+    QVERIFY(eventually([&] {
+        const double t = travelled();
+        still = t == last && peerIdle() ? still + 1 : 0;
+        last = t;
+        return still >= 40;  // 400 ms at rest: longer than the library's status poll
+    }, 6000));
+    const double extra = travelled() - t0 - (x0 - peerX());
+    QVERIFY2(std::fabs(extra - 2.0) < 0.01, qPrintable(QString::number(extra)));
 
     // Continuous towards the limit: it ends just inside it, without error or alarm.
     QCOMPARE(quenta::jog(&grbl, 0, 1, quenta::ContinuousJog, 3000), 1);
