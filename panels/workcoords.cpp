@@ -48,7 +48,8 @@ WorkCoordsPanel::WorkCoordsPanel(QWidget* parent) : QGroupBox(parent)
         for (QLabel* const l : {machineLabels[size_t(axis)], workLabels[size_t(axis)]}) {
             l->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
             // Room for the longest value, so a changing one never re-lays out the panel.
-            l->setMinimumWidth(l->fontMetrics().horizontalAdvance(QStringLiteral("-99999.999 mm")));
+            l->setMinimumWidth(
+                l->fontMetrics().horizontalAdvance(QStringLiteral("-99999.999 mm")));
         }
         grid->addWidget(axisLabels[size_t(axis)], axis + 1, 0);
         grid->addWidget(machineLabels[size_t(axis)], axis + 1, 1);
@@ -165,8 +166,8 @@ void WorkCoordsPanel::ShowOffsets(TarvoController* controller, const quenta::Wor
         // Ours: the zero point, where it lies in the machine's frame.
         QStringList parts;
         for (int axis = 0; axis < 3; ++axis)
-            parts << QStringLiteral("%1 %2").arg(QLatin1String(AxisNames[axis]),
-                                                 Format(controller, wc, axis, wc.offsets[0][axis]));
+            parts << QStringLiteral("%1 %2").arg(
+                QLatin1String(AxisNames[axis]), Format(controller, wc, axis, wc.offsets[0][axis]));
         text = tr("Zero point: %1").arg(parts.join(QStringLiteral("  ")));
     }
     if (offsetsLabel->text() != text)
@@ -220,11 +221,11 @@ void WorkCoordsPanel::Report(TarvoController* controller, bool done, const QStri
         messageLabel->clear();
         return;
     }
-    const std::string why = quenta::takeRefusal(controller->GetPortSettings());
-    messageLabel->setText(why.empty() ? tr("%1 refused: the machine must be at rest, without "
-                                           "an error, and no job may run.")
-                                            .arg(what)
-                                      : tr("%1 refused: %2").arg(what, QString::fromStdString(why)));
+    const QString why = QString::fromStdString(quenta::takeRefusal(controller->GetPortSettings()));
+    messageLabel->setText(why.isEmpty() ? tr("%1 refused: the machine must be at rest, without "
+                                             "an error, and no job may run.")
+                                              .arg(what)
+                                        : tr("%1 refused: %2").arg(what, why));
 }
 
 void WorkCoordsPanel::ZeroAxes(unsigned axes)
