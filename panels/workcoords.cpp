@@ -6,11 +6,14 @@
 #include "quenta.h"
 #include "tarvocontroller.h"
 #include "tarvoparameters.h"
+#include "tarvostatus.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+
+#include <algorithm>
 
 namespace {
 
@@ -179,11 +182,18 @@ void WorkCoordsPanel::ShowOffsets(TarvoController* controller, const quenta::Wor
 void WorkCoordsPanel::Refresh()
 {
     TarvoController* const controller = KavrixKernel::Instance()->GetActiveController();
-    quenta::WorkCoordinates wc;
-    if (!controller || !controller->IsConnected()
-        || !quenta::workCoordinates(controller->GetPortSettings(), wc)) {
+    if (!controller || !controller->IsConnected()) {
         ShowNothing();
         return;
+    }
+    quenta::WorkCoordinates wc;
+    if (!quenta::workCoordinates(controller->GetPortSettings(), wc)) {
+        // Only the status report: its position is the work position, in steps.
+        const TarvoStatus& status = controller->GetStatus();
+        wc = quenta::WorkCoordinates{};
+        wc.axes = 4;
+        const int32_t steps[4] = {status.posX, status.posY, status.posZ, status.posC};
+        std::copy(steps, steps + 4, wc.work);
     }
     showingNothing = false;
     // GRBL's table comes from "$#" once per connection (and after every zeroing); GRBL answers

@@ -27,14 +27,10 @@ bool jobRuns(TarvoPortSettings* record)
 
 bool Device::workCoordinates(WorkCoordinates& out)
 {
-    StatusReport r;
-    if (!getStatus(r))
-        return false;
-    out = WorkCoordinates{};
-    out.axes = 4;
-    for (int axis = 0; axis < 4; ++axis)
-        out.work[axis] = r.pos[axis];
-    return true;
+    // A controller behind a line reports only its position relative to the zero point, which
+    // the status report carries already.
+    (void)out;
+    return false;
 }
 
 int Device::zeroAxes(unsigned axes)

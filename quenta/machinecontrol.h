@@ -30,8 +30,9 @@ struct WorkCoordinates {
     double offsets[6][4] = {};
 };
 
-// false when the port is not open or the controller has not reported yet. Reads only what
-// the device keeps; never waits for the firmware.
+// false when the port is not open, the controller has not reported yet, or it knows nothing
+// beyond its status report (our controllers on a line: the reported position is the work
+// position). Reads only what the device keeps; never waits for the firmware.
 bool workCoordinates(TarvoPortSettings* record, WorkCoordinates& out);
 // Asks the controller for its work offsets afresh (GRBL "$#" and "$G", at rest only). 1 = done.
 int readWorkOffsets(TarvoPortSettings* record);
