@@ -52,10 +52,13 @@ JogPad::JogPad(TarvoController* c, QWidget* parent) : QGroupBox(parent), control
     feedBox->setValue(DefaultFeed);
     feedBox->setSuffix(tr(" mm/min"));
     feedBox->setToolTip(tr("Jog feed"));
+    stepBox->setMinimumContentsLength(6);
+    stepBox->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    // Four columns, so the pad never widens the panel: step and feed, X and Y, Z and C.
     grid->addWidget(new QLabel(tr("Step"), this), 0, 0);
-    grid->addWidget(stepBox, 0, 1, 1, 2);
-    grid->addWidget(new QLabel(tr("Feed"), this), 0, 3);
-    grid->addWidget(feedBox, 0, 4, 1, 2);
+    grid->addWidget(stepBox, 0, 1);
+    grid->addWidget(new QLabel(tr("Feed"), this), 0, 2);
+    grid->addWidget(feedBox, 0, 3);
 
     const char* const names[4] = {"X", "Y", "Z", "C"};
     for (int axis = 0; axis < 4; ++axis) {
@@ -78,13 +81,15 @@ JogPad::JogPad(TarvoController* c, QWidget* parent) : QGroupBox(parent), control
             connect(button, &QPushButton::released, this, &JogPad::Release);
             button->installEventFilter(this);
             buttons[axis][d] = button;
-            grid->addWidget(button, 1, axis * 2 + d);
+            button->setMinimumWidth(
+                button->fontMetrics().horizontalAdvance(QStringLiteral("XX+")));
+            grid->addWidget(button, 1 + axis / 2, (axis % 2) * 2 + d);
         }
     }
     messageLabel = new QLabel(this);
     messageLabel->setObjectName(QStringLiteral("JogMessageLabel"));
     messageLabel->setWordWrap(true);
-    grid->addWidget(messageLabel, 2, 0, 1, 8);
+    grid->addWidget(messageLabel, 3, 0, 1, 4);
 
     // Every way the hand can let go ends the jog.
     connect(qApp, &QApplication::focusChanged, this, &JogPad::FocusChanged);

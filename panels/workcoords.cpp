@@ -63,7 +63,9 @@ WorkCoordsPanel::WorkCoordsPanel(QWidget* parent) : QGroupBox(parent)
     offsetsLabel->setWordWrap(true);
     grid->addWidget(offsetsLabel, 5, 0, 1, 3);
 
+    // Two rows of buttons, so the group never widens the panel.
     auto* const row = new QHBoxLayout;
+    auto* const secondRow = new QHBoxLayout;
     const QString zeroTexts[4] = {tr("Zero X"), tr("Zero Y"), tr("Zero Z"), tr("Zero all")};
     const unsigned zeroMasks[4] = {1, 2, 4, AllAxes};
     const char* const zeroNames[4] = {"ZeroXButton", "ZeroYButton", "ZeroZButton",
@@ -75,19 +77,20 @@ WorkCoordsPanel::WorkCoordsPanel(QWidget* parent) : QGroupBox(parent)
         const unsigned mask = zeroMasks[i];
         connect(button, &QPushButton::clicked, this, [this, mask] { ZeroAxes(mask); });
         zeroButtons[i] = button;
-        row->addWidget(button);
+        (i < 3 ? row : secondRow)->addWidget(button);
     }
     goToZeroButton = new QPushButton(tr("Go to zero"), this);
     goToZeroButton->setObjectName(QStringLiteral("GoToZeroButton"));
     goToZeroButton->setToolTip(
         tr("Rapid to the work zero: X and Y, then Z (Z first when it stands below zero)"));
     connect(goToZeroButton, &QPushButton::clicked, this, &WorkCoordsPanel::GoToZero);
-    row->addWidget(goToZeroButton);
+    secondRow->addWidget(goToZeroButton);
     grid->addLayout(row, 6, 0, 1, 3);
+    grid->addLayout(secondRow, 7, 0, 1, 3);
     messageLabel = new QLabel(this);
     messageLabel->setObjectName(QStringLiteral("WorkCoordsMessageLabel"));
     messageLabel->setWordWrap(true);
-    grid->addWidget(messageLabel, 7, 0, 1, 3);
+    grid->addWidget(messageLabel, 8, 0, 1, 3);
 
     KavrixKernel* const kernel = KavrixKernel::Instance();
     connect(kernel, &KavrixKernel::SignalUpdateControllerStatus, this,
