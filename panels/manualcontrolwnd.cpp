@@ -1,6 +1,7 @@
 #include "manualcontrolwnd.h"
 #include "ui_manualcontrolwnd.h"
 
+#include "jogpad.h"
 #include "commandguard.h"
 #include "device.h"
 #include "kavrixkernel.h"
@@ -125,6 +126,10 @@ void ManualControlWnd::BuildForm()
         connect(button, &QPushButton::clicked, this, slot);
 
     AddSafetyCues();
+
+    // The continuous jog and the fine steps, below the specified groups.
+    jogPad = new JogPad(controller, this);
+    ui->controlScrollLayout->insertWidget(ui->controlScrollLayout->count() - 1, jogPad);
 }
 
 QPushButton* ManualControlWnd::JogButton(int axis, int direction) const

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <memory>
 
+class JogPad;
 class QDoubleValidator;
 class QIntValidator;
 class QLabel;
@@ -49,6 +50,8 @@ public:
     // -1 or +1.
     QPushButton* JogButton(int axis, int direction) const;
     QList<QPushButton*> EmergencyStopButtons() const;
+    // The continuous jog beside the step jog (null before the form is built).
+    JogPad* GetJogPad() const { return jogPad; }
 
 public Q_SLOTS:
     void SlotStepsToggled(bool isToggled);
@@ -120,4 +123,5 @@ private:
     std::unique_ptr<QDoubleValidator> distanceMmValidator;
     std::unique_ptr<Ui::ManualControlWnd> ui;
     QLabel* editorModeBanner = nullptr;
+    JogPad* jogPad = nullptr;
 };

@@ -6,9 +6,11 @@
 #include "quenta.h"
 #include "tarvocontroller.h"
 #include "tarvoparameters.h"
+#include "workcoords.h"
 
 #include <QLabel>
 #include <QPixmap>
+#include <QVBoxLayout>
 
 namespace {
 
@@ -90,6 +92,16 @@ StatusWnd::StatusWnd(QWidget* parent)
     // Room for two lines of error text whether or not there is one, so an error coming or
     // going never moves the positions below it.
     ui->ErrorLabel->setMinimumHeight(2 * ui->ErrorLabel->fontMetrics().lineSpacing());
+
+    // Machine and work positions, the work offsets and zeroing, right below the positions:
+    // both share the position group's place in the grid.
+    auto* const positions = new QWidget(this);
+    auto* const positionsLayout = new QVBoxLayout(positions);
+    positionsLayout->setContentsMargins(0, 0, 0, 0);
+    ui->mainLayout->removeWidget(ui->groupBox);
+    positionsLayout->addWidget(ui->groupBox);
+    positionsLayout->addWidget(new WorkCoordsPanel(positions));
+    ui->mainLayout->addWidget(positions, 1, 0, 1, 2);
 
     KavrixKernel* const kernel = KavrixKernel::Instance();
     connect(kernel, &KavrixKernel::SignalUpdateControllerStatus, this,

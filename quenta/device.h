@@ -18,6 +18,8 @@ struct TarvoPortSettings;
 
 namespace quenta {
 
+struct WorkCoordinates;
+
 // One status report, in the field order of GetStatus_Schritte.
 struct StatusReport {
     uint8_t firstValue = 0;
@@ -117,6 +119,16 @@ public:
     virtual int moveLinearMm(const float target[4], float feed) {
         (void)target; (void)feed; return 0;
     }
+    // Work coordinates and manual motion (machinecontrol.h). The base class serves our own
+    // controllers through the calls above (machinecontrol.cpp); GRBL brings its own lines.
+    // Positions are read from what the device keeps, without a line to the controller.
+    virtual bool workCoordinates(WorkCoordinates& out);
+    virtual int readWorkOffsets() { return 1; }
+    virtual int zeroAxes(unsigned axes);
+    virtual int goToZero();
+    // distanceMm 0: continuous, until cancelJog.
+    virtual int jog(int axis, int direction, double distanceMm, double feedMmPerMin);
+    virtual int cancelJog();
     // A controller that runs G-code jobs itself (GRBL) brings its own runner; for the others
     // the library feeds moveLinearMm.
     virtual std::unique_ptr<JobRunner> makeJobRunner() { return nullptr; }

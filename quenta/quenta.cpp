@@ -10,6 +10,7 @@
 #include "grbldevice.h"
 #include "filejob.h"
 #include "jobs.h"
+#include "portdevice.h"
 #include "restart.h"
 #include "simdevice.h"
 #include "serialdevice.h"
@@ -414,6 +415,18 @@ bool jobMachine(TarvoPortSettings* record, gcode::MachineSettings& settings, gco
         start.position[a] = float(steps[a] / stepsPerMm[a]);
     }
     return true;
+}
+
+int withPortDevice(TarvoPortSettings* record, bool serialise,
+                   const std::function<int(Device&)>& f)
+{
+    const std::shared_ptr<Port> port = record ? findPort(record) : nullptr;
+    if (!port)
+        return 0;
+    if (!serialise)
+        return f(*port->device);
+    std::lock_guard<std::mutex> lock(port->callMutex);
+    return f(*port->device);
 }
 
 gcode::Target jobTarget(TarvoPortSettings* record)

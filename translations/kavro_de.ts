@@ -353,6 +353,65 @@
     </message>
 </context>
 <context>
+    <name>JogPad</name>
+    <message>
+        <source>Jog</source>
+        <translation>Tippbetrieb</translation>
+    </message>
+    <message>
+        <source>Continuous</source>
+        <translation>Fortlaufend</translation>
+    </message>
+    <message>
+        <source>%1 mm</source>
+        <translation>%1 mm</translation>
+    </message>
+    <message>
+        <source>Continuous: the axis moves while the button or key is held</source>
+        <translation>Fortlaufend: die Achse fährt, solange die Taste gedrückt bleibt</translation>
+    </message>
+    <message>
+        <source> mm/min</source>
+        <translation> mm/min</translation>
+    </message>
+    <message>
+        <source>Jog feed</source>
+        <translation>Vorschub beim Tippen</translation>
+    </message>
+    <message>
+        <source>Step</source>
+        <translation>Schritt</translation>
+    </message>
+    <message>
+        <source>Feed</source>
+        <translation>Vorschub</translation>
+    </message>
+    <message>
+        <source>Jog %1 while held (or by the step)</source>
+        <translation>%1 fahren, solange gedrückt (oder um den Schritt)</translation>
+    </message>
+    <message>
+        <source>Not connected.</source>
+        <translation>Nicht verbunden.</translation>
+    </message>
+    <message>
+        <source>Commands go to the editor: the jog does not move the machine.</source>
+        <translation>Befehle gehen in den Editor: das Tippen bewegt die Maschine nicht.</translation>
+    </message>
+    <message>
+        <source>The controller refused the jog.</source>
+        <translation>Die Steuerung hat das Tippen abgelehnt.</translation>
+    </message>
+    <message>
+        <source>Jog refused: %1</source>
+        <translation>Tippen abgelehnt: %1</translation>
+    </message>
+    <message>
+        <source>The jog cancel did not reach the controller: use Not Halt.</source>
+        <translation>Der Tipp-Abbruch hat die Steuerung nicht erreicht: Not Halt benutzen.</translation>
+    </message>
+</context>
+<context>
     <name>KavrixKernel</name>
     <message>
         <source>COM port</source>
@@ -2102,6 +2161,77 @@ Benötigte Quenta-Version %2</translation>
     <message>
         <source>No controller with given name is found</source>
         <translation>Kein Controller mit dem angegebenen Namen gefunden</translation>
+    </message>
+</context>
+<context>
+    <name>WorkCoordsPanel</name>
+    <message>
+        <source>Work coordinates</source>
+        <translation>Werkstückkoordinaten</translation>
+    </message>
+    <message>
+        <source>Machine</source>
+        <translation>Maschine</translation>
+    </message>
+    <message>
+        <source>Work</source>
+        <translation>Werkstück</translation>
+    </message>
+    <message>
+        <source>Zero X</source>
+        <translation>X nullen</translation>
+    </message>
+    <message>
+        <source>Zero Y</source>
+        <translation>Y nullen</translation>
+    </message>
+    <message>
+        <source>Zero Z</source>
+        <translation>Z nullen</translation>
+    </message>
+    <message>
+        <source>Zero all</source>
+        <translation>Alle nullen</translation>
+    </message>
+    <message>
+        <source>The current position becomes the work zero</source>
+        <translation>Die aktuelle Position wird zum Werkstücknullpunkt</translation>
+    </message>
+    <message>
+        <source>Go to zero</source>
+        <translation>Nullpunkt anfahren</translation>
+    </message>
+    <message>
+        <source>Rapid to the work zero: X and Y, then Z (Z first when it stands below zero)</source>
+        <translation>Eilgang zum Werkstücknullpunkt: X und Y, dann Z (Z zuerst, wenn es unter null steht)</translation>
+    </message>
+    <message>
+        <source>%1 steps</source>
+        <translation>%1 Schritte</translation>
+    </message>
+    <message>
+        <source>%1 offset: X %2  Y %3  Z %4</source>
+        <translation>%1-Versatz: X %2  Y %3  Z %4</translation>
+    </message>
+    <message>
+        <source>Work system %1</source>
+        <translation>Koordinatensystem %1</translation>
+    </message>
+    <message>
+        <source>Zero point: %1</source>
+        <translation>Nullpunkt: %1</translation>
+    </message>
+    <message>
+        <source>%1 refused: the machine must be at rest, without an error, and no job may run.</source>
+        <translation>%1 abgelehnt: die Maschine muss stillstehen, ohne Fehler, und kein Job darf laufen.</translation>
+    </message>
+    <message>
+        <source>%1 refused: %2</source>
+        <translation>%1 abgelehnt: %2</translation>
+    </message>
+    <message>
+        <source>Zeroing</source>
+        <translation>Nullen</translation>
     </message>
 </context>
 </TS>

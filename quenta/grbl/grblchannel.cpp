@@ -145,6 +145,31 @@ size_t LineChannel::dropUnsent()
     return n;
 }
 
+size_t LineChannel::dropUnsentJogs()
+{
+    std::unique_lock<std::mutex> lock(mutex);
+    size_t n = 0;
+    for (auto it = outbox.begin(); it != outbox.end();) {
+        if (it->info.needsPlannerRoom()) {
+            finish(it->id, Reply::Failed);
+            it = outbox.erase(it);
+            ++n;
+        } else {
+            ++it;
+        }
+    }
+    if (n > 0)
+        pump(lock);  // lines that waited behind a jog may go now
+    return n;
+}
+
+bool LineChannel::jogInFlight() const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return std::any_of(inFlight.begin(), inFlight.end(),
+                       [](const Line& l) { return l.info.needsPlannerRoom(); });
+}
+
 bool LineChannel::softReset()
 {
     {

@@ -88,6 +88,10 @@ public:
     }
     // Drops every line not yet written (their awaiters see Failed); returns how many.
     size_t dropUnsent();
+    // Drops the jogs not yet written (their awaiters see Failed); returns how many.
+    size_t dropUnsentJogs();
+    // A jog is written and not yet answered (the firmware has not planned it yet).
+    bool jogInFlight() const;
     // Soft reset: drops everything queued and in flight and sends 0x18. Until the welcome line
     // arrives nothing is sent and stray answers are ignored.
     bool softReset();

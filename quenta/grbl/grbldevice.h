@@ -115,6 +115,13 @@ public:
     int consoleSend(const std::string& line, std::string& reason) override;
     int consoleRealtime(uint8_t byte) override;
     void consoleTake(std::vector<ConsoleEntry>& out) override;
+    // Work coordinates and manual motion (grblmachine.cpp).
+    bool workCoordinates(WorkCoordinates& out) override;
+    int readWorkOffsets() override;
+    int zeroAxes(unsigned axes) override;
+    int goToZero() override;
+    int jog(int axis, int direction, double distanceMm, double feedMmPerMin) override;
+    int cancelJog() override;
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -182,6 +189,15 @@ private:
         uint64_t streamQueued = 0;  // lines of the stream queued and not yet answered
         std::string refusal;
         std::vector<std::string> parserReports;  // [G54:...] ... [GC:...] from $# and $G
+        // The same reports kept for the work coordinates: offsets and the system in force.
+        gcode::State wcs;
+        bool haveOffsets = false;
+        bool haveModes = false;
+        bool wcoKnown = false;       // a report carried WCO since the connect
+        bool jogCancelDue = false;   // a jog cancelled while its line was unanswered
+        // A jog cancel brakes until a report shows Idle; GRBL would plan a jog sent meanwhile
+        // and flush it with the cancelled one, so none leaves until then.
+        bool jogCancelling = false;
         // The G-code job (grbljob.cpp).
         struct Job {
             std::shared_ptr<const JobSource> source;
@@ -221,6 +237,8 @@ private:
     // Relative words for a move, carrying what the digits cannot say into the next move.
     std::string relativeWords(double mm[4], double carry[4]) const;
     bool softResetAndWait(Clock::time_point deadline);
+    // Manual motion is refused (and why) unless the machine is free for it; mutex held.
+    bool manualMotionRefused();
     void pumpStream();
 
     // --- grbljob.cpp ---

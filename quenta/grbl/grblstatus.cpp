@@ -54,6 +54,7 @@ void GrblDevice::lineAnswered(const LineInfo& info, bool ok, int code)
     bool stream = false;
     bool streamFailed = false;
     bool jobHold = false;
+    bool cancelAgain = false;
     {
         std::lock_guard<std::mutex> lock(mutex);
         switch (info.kind) {
@@ -80,6 +81,11 @@ void GrblDevice::lineAnswered(const LineInfo& info, bool ok, int code)
                 s.buildInfo = info.value;
                 s.haveBuildInfo = true;
             }
+            break;
+        case Kind::Jog:
+            // Planned after its cancel went out: it runs now, so it is cancelled now.
+            cancelAgain = s.jogCancelDue;
+            s.jogCancelDue = false;
             break;
         default:
             break;
@@ -114,6 +120,8 @@ void GrblDevice::lineAnswered(const LineInfo& info, bool ok, int code)
         pumpStream();
     if (jobHold)
         channel.writeRealtime(grbl::FeedHold);
+    if (cancelAgain)
+        channel.writeRealtime(grbl::JogCancel);
     if (info.job || info.kind == Kind::Spindle)
         pumpJob();
 }
@@ -184,6 +192,12 @@ void GrblDevice::lineReceived(const std::string& text)
                 freeBlocks = r.blocksFree;
             else if (r.state == "Idle")
                 freeBlocks = s.plannerBlocks;
+            if (s.jogCancelling) {
+                if (r.state == "Idle" || r.state == "Alarm")
+                    s.jogCancelling = false;
+                else
+                    freeBlocks = -1;
+            }
             step = haltStep();
             cycleStart = takeCycleStart();
             break;
@@ -211,6 +225,12 @@ void GrblDevice::lineReceived(const std::string& text)
             if ((line.text.rfind("[G", 0) == 0 || line.text.rfind("[TLO:", 0) == 0)
                 && s.parserReports.size() < 32)
                 s.parserReports.push_back(line.text);
+            if (gcode::applyControllerReport(line.text, s.wcs, s.inches)) {
+                if (line.text.rfind("[GC:", 0) == 0)
+                    s.haveModes = true;
+                else if (line.text.rfind("[G5", 0) == 0)
+                    s.haveOffsets = true;
+            }
             break;
         case grbl::LineKind::Options:
             if (line.code > 0)
@@ -241,6 +261,7 @@ void GrblDevice::handleReport(const grbl::Report& r)
     if (r.haveWco) {
         for (int i = 0; i < 4; ++i)
             s.wco[i] = r.wco[i] * unit;
+        s.wcoKnown = true;
     }
     s.lastPins = r.pins;
     if (s.hardLimitAxisOpen && s.errorCode != 0) {

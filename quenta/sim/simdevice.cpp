@@ -1,6 +1,9 @@
 #include "simdevice.h"
 
+#include "machinecontrol.h"
+
 #include <algorithm>
+#include <cmath>
 #include <map>
 
 namespace quenta {
@@ -166,6 +169,25 @@ int SimDevice::command(const std::function<int(SimController&)>& f)
     const int result = f(shared->core);
     notifyChanged();
     return result;
+}
+
+bool SimDevice::workCoordinates(WorkCoordinates& out)
+{
+    std::lock_guard<std::mutex> lock(shared->mutex);
+    sync();
+    if (!opened || mode != OpenMode::Normal || !shared->core.answering())
+        return false;
+    const StatusReport r = shared->core.status();
+    out = WorkCoordinates{};
+    out.axes = 4;
+    out.haveMachine = true;
+    out.haveOffsets = true;
+    for (int axis = 0; axis < 4; ++axis) {
+        out.work[axis] = r.pos[axis];
+        out.machine[axis] = std::round(shared->core.machinePosition(axis));
+        out.offsets[0][axis] = out.machine[axis] - out.work[axis];
+    }
+    return true;
 }
 
 int SimDevice::acknowledgeError()

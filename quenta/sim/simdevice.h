@@ -49,6 +49,8 @@ public:
     int moveMm(int pair, float speed, uint8_t one, const float* a, const float* b,
                uint8_t three) override;
     int moveLinearMm(const float target[4], float feed) override;
+    // Beside the reported position, the machine frame the simulated controller knows.
+    bool workCoordinates(WorkCoordinates& out) override;
     int wait(int32_t ms) override;
     int reference(int32_t a, int32_t b) override;
     int setZeroSteps(const int32_t v[4]) override;
