@@ -200,9 +200,10 @@ std::string lastOpenFailure(const TarvoPortSettings* record);
 // and once a reason has been taken.
 std::string takeRefusal(TarvoPortSettings* record);
 
-// The device of the record's open port, or nullptr; for the calls beside the C functions that
-// live in their own files (console.cpp). callLock is the per-port lock, held while f runs when
-// locked is true.
+// Runs f on the device of the record's open port and returns its result; 0 when the port is
+// not open. For the calls beside the C functions that live in their own files (console.cpp,
+// machinecontrol.cpp). locked: with the port's call lock, as the C functions hold it; without
+// it only for what the device guards itself (its kept status, its transcript).
 int withPortDevice(TarvoPortSettings* record, bool locked, const std::function<int(Device&)>& f);
 
 }  // namespace quenta

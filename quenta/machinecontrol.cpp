@@ -4,7 +4,7 @@
 #include "controllercodes.h"
 #include "device.h"
 #include "jobs.h"
-#include "portdevice.h"
+#include "device.h"
 
 #include <cmath>
 

@@ -10,7 +10,6 @@
 #include "grbldevice.h"
 #include "filejob.h"
 #include "jobs.h"
-#include "portdevice.h"
 #include "restart.h"
 #include "simdevice.h"
 #include "serialdevice.h"
@@ -417,18 +416,6 @@ bool jobMachine(TarvoPortSettings* record, gcode::MachineSettings& settings, gco
     return true;
 }
 
-int withPortDevice(TarvoPortSettings* record, bool serialise,
-                   const std::function<int(Device&)>& f)
-{
-    const std::shared_ptr<Port> port = record ? findPort(record) : nullptr;
-    if (!port)
-        return 0;
-    if (!serialise)
-        return f(*port->device);
-    std::lock_guard<std::mutex> lock(port->callMutex);
-    return f(*port->device);
-}
-
 gcode::Target jobTarget(TarvoPortSettings* record)
 {
     const std::shared_ptr<Port> port = findPort(record);
@@ -462,6 +449,7 @@ private:
 };
 
 }  // namespace
+
 int withPortDevice(TarvoPortSettings* record, bool locked, const std::function<int(Device&)>& f)
 {
     if (locked)
