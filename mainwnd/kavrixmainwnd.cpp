@@ -70,6 +70,7 @@ KavrixMainWnd::KavrixMainWnd(QWidget* parent)
     CreateStatusBar();
     CreateDockWindows();
     CreatePreviewDock();
+    CreateJobDock();
     CreateShortcuts();
     CreateControllerTabs();
     UpdateActions();
@@ -705,6 +706,10 @@ void KavrixMainWnd::SlotCurrentEditTabChanged(int index)
 
 void KavrixMainWnd::closeEvent(QCloseEvent* event)
 {
+    if (!ConfirmQuitWhileMachinesRun()) {
+        event->ignore();
+        return;
+    }
     KavrixKernel* const kernel = KavrixKernel::Instance();
     kernel->CloseAllConnections();
     // Closing the connections sends no signal. The window may stay open (a program is not

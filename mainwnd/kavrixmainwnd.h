@@ -4,7 +4,7 @@
 //
 // The class is split over several files by menu: kavrixmainwnd.cpp (frame and selection),
 // mainwnd_controller.cpp, mainwnd_file.cpp, mainwnd_ramprog.cpp, mainwnd_parameters.cpp and
-// mainwnd_firmware.cpp.
+// mainwnd_firmware.cpp; the job panel's dock and the quit question in mainwnd_jobcontrol.cpp.
 
 #include <QMainWindow>
 #include <QModelIndex>
@@ -24,6 +24,7 @@ class QTextEdit;
 class QToolBar;
 class QTreeView;
 class JobDocument;
+class JobPanel;
 class ManualControlWnd;
 class ProgramPreview;
 class StatusWnd;
@@ -77,6 +78,7 @@ public:
     QToolBar* GetMainToolBar() const { return mainToolBar; }
     QMenu* GetViewMenu() const { return viewMenu; }
     ProgramPreview* GetProgramPreview() const { return programPreview; }
+    JobPanel* GetJobPanel() const { return jobPanel; }
     // The manual control panel on controller tab index (it sits in a scroll area), or none.
     ManualControlWnd* GetControlPanel(int index) const;
 
@@ -159,6 +161,12 @@ private:
     void UpdatePreviewMachine();
     void UpdatePreviewPosition();
 
+    // The "Job" dock: the job panel of the active controller (mainwnd_jobcontrol.cpp).
+    void CreateJobDock();
+    // Before the window closes: jobs running or machines moving are named and the operator
+    // asked; yes stops them. False: the window stays.
+    bool ConfirmQuitWhileMachinesRun();
+
     // Window placement and the dock and tool bar layout, kept in the settings store.
     void RestoreLayout();
     void SaveLayout() const;
@@ -205,6 +213,8 @@ private:
     QDockWidget* outputDock = nullptr;
     QDockWidget* previewDock = nullptr;
     ProgramPreview* programPreview = nullptr;
+    QDockWidget* jobDock = nullptr;
+    JobPanel* jobPanel = nullptr;
     // What the preview was last given, so status reports do not rebuild it.
     std::optional<std::array<double, 4>> previewStepsPerMm;
     std::array<int32_t, 4> previewPark{};
