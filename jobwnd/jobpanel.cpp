@@ -318,6 +318,8 @@ void JobPanel::statusReported(const QString& comPort)
         return;
     if (comPort == port && controller->IsConnected() != shownConnected)
         refresh();  // connected or disconnected: what may start changed
+    else if (comPort == port)
+        refreshOverrides();
     Motion& m = motion[comPort];
     if (!controller->IsConnected()) {
         m = Motion{};
@@ -937,6 +939,8 @@ void JobPanel::refresh()
         lineLabel->clear();
     }
 
+    refreshOverrides();
+
     if (holding && progress.state == quenta::JobState::ToolChange) {
         attentionLabel->setText(tr("Insert tool T%1, then continue").arg(progress.tool));
         attentionBar->show();
@@ -946,4 +950,25 @@ void JobPanel::refresh()
     } else {
         attentionBar->hide();
     }
+}
+
+void JobPanel::refreshOverrides()
+{
+    TarvoController* const controller = findController(port);
+    if (!controller || !controller->IsConnected() || controller->IsInFirmwareMode()) {
+        overrideLabel->clear();
+        return;
+    }
+    const quenta::JobProgress p = quenta::jobProgress(controller->GetPortSettings());
+    const QString names[3] = {tr("feed"), tr("rapid"), tr("spindle")};
+    QStringList parts;
+    for (int k = 0; k < 3; ++k) {
+        if (p.overrides[k] > 0)
+            parts << tr("%1 %2 %").arg(names[k]).arg(p.overrides[k]);
+    }
+    const QString text = parts.isEmpty()
+                             ? tr("The controller does not report its overrides.")
+                             : tr("Controller: %1").arg(parts.join(QStringLiteral(", ")));
+    if (overrideLabel->text() != text)
+        overrideLabel->setText(text);
 }

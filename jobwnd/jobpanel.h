@@ -126,6 +126,8 @@ private:
     void endRun(const QString& comPort, Run& run);
     void updateTimer();
     void refresh();
+    // The controller's own override values, where it tells them.
+    void refreshOverrides();
     void setBusy(bool on);
     uint32_t linesDone(const Run& run) const;
     Banner bannerOf(const quenta::JobProgress& p) const;
