@@ -514,8 +514,8 @@ void JobPanel::prepared(const Prepared& result)
                            .arg(refusal->line)
                            .arg(fromStd(refusal->message()));
         if (refusals > 1)
-            text += QLatin1Char('\n') + tr("%n problem(s) in all; the job tab lists them.", "",
-                                           refusals);
+            text += QLatin1Char('\n')
+                    + tr("Problems in all: %1 (the job tab lists them).").arg(refusals);
         Q_EMIT logLine(tr("%1: %2 refused by the check: line %3: %4")
                            .arg(result.port, fileName)
                            .arg(refusal->line)
@@ -606,13 +606,14 @@ void JobPanel::runCheckHere(const Prepared& result)
                              tr("%1 has no problems for %2.").arg(fileName, result.port));
         return;
     }
-    Q_EMIT logLine(tr("%1: check of %2: %n warning(s)", "", int(lines.size()))
-                       .arg(result.port, fileName));
+    Q_EMIT logLine(tr("%1: check of %2: warnings: %3")
+                       .arg(result.port, fileName)
+                       .arg(lines.size()));
     const int shown = 20;
     QString text = tr("%1 runs on %2, with these warnings:").arg(fileName, result.port)
                    + QLatin1Char('\n') + lines.mid(0, shown).join(QLatin1Char('\n'));
     if (lines.size() > shown)
-        text += QLatin1Char('\n') + tr("... and %n more", "", int(lines.size() - shown));
+        text += QLatin1Char('\n') + tr("... %1 more").arg(lines.size() - shown);
     Dialogs::information(this, tr("Check job"), text);
 }
 
@@ -745,9 +746,9 @@ void JobPanel::endRun(const QString& comPort, Run& run)
         if (p.state == quenta::JobState::Completed && p.errors.empty()) {
             Q_EMIT logLine(tr("%1: the controller's check found no problems").arg(head));
         } else if (p.state == quenta::JobState::Completed) {
-            Q_EMIT logLine(tr("%1: the controller's check refused %n line(s):", "",
-                              int(p.errors.size()))
-                               .arg(head));
+            Q_EMIT logLine(tr("%1: lines the controller's check refused: %2")
+                               .arg(head)
+                               .arg(p.errors.size()));
             for (const quenta::JobError& e : p.errors)
                 Q_EMIT logLine(tr("  line %1: %2").arg(e.fileLine).arg(fromStd(e.reason)));
         } else {
