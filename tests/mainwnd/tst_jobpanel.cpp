@@ -1,9 +1,11 @@
 // The job panel in the main window, on the in-process simulated controller: a job runs to its
 // end with its progress and log, a refused program never starts, pause, resume and stop, a
-// tool change waits for Continue, and quitting while a job runs asks and stops it.
+// tool change waits for Continue, and quitting while a job runs asks and stops it. The check
+// on a GRBL peer runs the firmware's own dry run.
 
 #include "mainwndtesting.h"
 
+#include "grblpeer.h"
 #include "jobdocument.h"
 #include "jobpanel.h"
 #include "jobs.h"
@@ -13,6 +15,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -188,6 +191,32 @@ private Q_SLOTS:
         button("jobContinueButton")->click();
         QTRY_COMPARE_WITH_TIMEOUT(panel->banner(), JobPanel::Banner::Completed, JobTimeoutMs);
         QTRY_COMPARE_WITH_TIMEOUT(controller->GetStatus().posX, 200, kUiTimeoutMs);
+    }
+
+    void checkOnGrblIsTheFirmwaresDryRun()
+    {
+        GrblPtyServer server;
+        QVERIFY(server.start());
+        QSettings(QStringLiteral("lumbrix"), QStringLiteral("Quenta"))
+            .setValue(QStringLiteral("ports/COM7"),
+                      QStringLiteral("grbl:") + QString::fromStdString(server.path()));
+        controller = registerController(QStringLiteral("COM7"));
+        KavrixKernel::Instance()->ConnectActiveController();
+        QVERIFY(controller->IsConnected());
+        QCOMPARE(panel->controller(), QStringLiteral("COM7"));
+        QVERIFY(document("G21 G90 F500\nG1 X5 Y2\nG0 Z1\n"));
+
+        button("jobCheckButton")->click();
+        QTRY_COMPARE_WITH_TIMEOUT(panel->banner(), JobPanel::Banner::Completed, JobTimeoutMs);
+        QCOMPARE(text("jobBanner"), QStringLiteral("Check: Completed"));
+        QVERIFY(logged(QStringLiteral("^COM7: checking part.nc in the controller's check mode")));
+        QVERIFY(logged(QStringLiteral("^COM7: part.nc: the controller's check found no problems$")));
+        double x = -1;
+        server.with([&x](GrblPeer& peer) { x = peer.machine(0); });
+        QCOMPARE(x, 0.0);  // nothing moved
+        QVERIFY(button("jobStartButton")->isEnabled());
+        KavrixKernel::Instance()->RemoveController(QStringLiteral("COM7"));
+        controller = nullptr;
     }
 
     void quitWhileRunningAsksAndStops()
