@@ -892,10 +892,14 @@ void JobPanel::refresh()
     }
     if (showRun && run->checkMode)
         look.text = tr("Check: %1").arg(look.text);
-    bannerLabel->setText(look.text);
-    bannerLabel->setStyleSheet(
+    // Restyling is not free: only when the banner changes (the panel refreshes 5 times a second).
+    const QString style =
         QStringLiteral("QLabel { background: %1; color: black; border-radius: 3px; }")
-            .arg(QLatin1String(look.colour)));
+            .arg(QLatin1String(look.colour));
+    if (bannerLabel->text() != look.text)
+        bannerLabel->setText(look.text);
+    if (bannerLabel->styleSheet() != style)
+        bannerLabel->setStyleSheet(style);
 
     const bool loaded = currentDocument && currentDocument->isLoaded();
     const bool startable = connected && !busy && !active && loaded;
