@@ -251,6 +251,7 @@ void JobPanel::buildForm()
     overrideRow(1, tr("Rapid"), {{tr("25 %"), 0x97}, {tr("50 %"), 0x96}, {tr("100 %"), 0x95}});
     overrideRow(2, tr("Spindle"),
                 {{tr("-10 %"), 0x9B}, {tr("100 %"), 0x99}, {tr("+10 %"), 0x9A}});
+    overrides->setColumnStretch(4, 1);  // the buttons keep their size, the rest stays free
     layout->addLayout(overrides);
     overrideLabel = new QLabel(this);
     overrideLabel->setObjectName(QStringLiteral("jobOverrideLabel"));

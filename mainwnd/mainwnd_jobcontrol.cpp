@@ -36,9 +36,9 @@ void KavrixMainWnd::CreateJobDock()
     area->setFrameShape(QFrame::NoFrame);
     area->setWidget(jobPanel);
     jobDock->setWidget(area);
-    addDockWidget(Qt::BottomDockWidgetArea, jobDock);
-    // Beside the output log, so the log of the job and its panel are seen together.
-    splitDockWidget(outputDock, jobDock, Qt::Horizontal);
+    // Beside the output log (not one more tab behind it), so the job's log and its panel are
+    // seen together.
+    addDockWidget(Qt::BottomDockWidgetArea, jobDock, Qt::Horizontal);
     viewMenu->addAction(jobDock->toggleViewAction());
 
     connect(jobPanel, &JobPanel::logLine, this, &KavrixMainWnd::AppendToOutput);
