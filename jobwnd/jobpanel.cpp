@@ -33,8 +33,8 @@
 
 namespace {
 
-// How long after its last change of position a controller still counts as moving: status
-// reports come at least every 500 ms while it is connected.
+// How long after its last change of position a controller still counts as moving when no
+// report followed: reports come at least every 500 ms while it is connected.
 constexpr qint64 MovingForMs = 1200;
 
 qint64 nowMs()
@@ -155,7 +155,11 @@ JobPanel::JobPanel(QWidget* parent) : QWidget(parent)
     refresh();
 }
 
-JobPanel::~JobPanel() = default;
+JobPanel::~JobPanel()
+{
+    if (busy)
+        QApplication::restoreOverrideCursor();
+}
 
 void JobPanel::buildForm()
 {
@@ -308,8 +312,10 @@ bool JobPanel::isMoving(const QString& comPort) const
     const auto it = motion.find(comPort);
     if (it == motion.end())
         return false;
+    // A report that repeats the position before it: at rest. A moving machine reports often;
+    // one whose reports stopped is not taken as moving for ever.
     return it->second.bufferFill != 0
-           || (it->second.changedMs >= 0 && nowMs() - it->second.changedMs < MovingForMs);
+           || (it->second.moved && nowMs() - it->second.changedMs < MovingForMs);
 }
 
 void JobPanel::statusReported(const QString& comPort)
@@ -328,7 +334,8 @@ void JobPanel::statusReported(const QString& comPort)
     }
     const TarvoStatus& s = controller->GetStatus();
     const int32_t pos[4] = {s.posX, s.posY, s.posZ, s.posC};
-    if (!std::equal(pos, pos + 4, m.pos)) {
+    m.moved = !std::equal(pos, pos + 4, m.pos);
+    if (m.moved) {
         std::copy(pos, pos + 4, m.pos);
         m.changedMs = nowMs();
     }
@@ -368,7 +375,7 @@ QString JobPanel::formatDuration(double seconds)
 
 // --- starting -------------------------------------------------------------------------------
 
-bool JobPanel::mayStart(TarvoController& controller, const QString& title)
+bool JobPanel::mayStart(TarvoController& controller, const QString& title, bool needDocument)
 {
     const QString comPort = controller.GetComPort();
     if (!controller.IsConnected() || controller.IsInFirmwareMode()) {
@@ -387,7 +394,7 @@ bool JobPanel::mayStart(TarvoController& controller, const QString& title)
                              .arg(comPort));
         return false;
     }
-    if (!currentDocument || !currentDocument->isLoaded()) {
+    if (needDocument && (!currentDocument || !currentDocument->isLoaded())) {
         Dialogs::warning(this, title, tr("Open a G-code file first (File › Open G-code...)."));
         return false;
     }
@@ -417,7 +424,7 @@ void JobPanel::prepare(Mode mode)
     if (!controller)
         return;
     const QString title = mode == Mode::Check ? tr("Check job") : tr("Start job");
-    if (!mayStart(*controller, title))
+    if (!mayStart(*controller, title, true))
         return;
 
     // What the controller is set to and where it stands: a few short calls on the port.
@@ -528,8 +535,8 @@ void JobPanel::prepared(const Prepared& result)
         runCheckHere(result);
         return;
     }
-    // The operator may have switched tabs or started something meanwhile.
-    if (!mayStart(*controller, title))
+    // The operator may have started something meanwhile, or closed the job's tab.
+    if (!result.document || !mayStart(*controller, title, false))
         return;
     if (result.mode != Mode::Check && !confirmUnreferenced(*controller, program, title))
         return;
@@ -537,9 +544,15 @@ void JobPanel::prepared(const Prepared& result)
     auto job = std::make_shared<quenta::ProgramJob>(result.program);
     uint32_t from = 1;
     if (result.mode == Mode::FromLine) {
-        const uint32_t proposed = result.document && result.document->executingLine()
-                                      ? result.document->executingLine()
-                                      : 1;
+        // After a stop or a failure of this job: where it ended.
+        uint32_t proposed = 1;
+        const auto last = runs.find(result.port);
+        if (last != runs.end() && last->second.document == result.document
+            && last->second.progress.state != quenta::JobState::Completed) {
+            const quenta::JobProgress& p = last->second.progress;
+            proposed = std::max<uint32_t>(1, p.failedFileLine ? p.failedFileLine
+                                                              : p.fileLineExecuting);
+        }
         RestartDialog dialog(result.program, fileName, proposed, this);
         if (Dialogs::seam().exec(&dialog) != QDialog::Accepted)
             return;

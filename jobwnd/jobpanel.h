@@ -108,12 +108,14 @@ private:
         int32_t pos[4] = {0, 0, 0, 0};
         uint8_t bufferFill = 0;
         qint64 changedMs = -1;
+        bool moved = false;  // the last report's position differed from the one before
     };
     void statusReported(const QString& comPort);
 
     TarvoController* findController(const QString& comPort) const;
     // Refuses with a message what cannot start on the controller now.
-    bool mayStart(TarvoController& controller, const QString& title);
+    // needDocument: the current tab must hold a loaded job.
+    bool mayStart(TarvoController& controller, const QString& title, bool needDocument);
     void prepare(Mode mode);
     void prepared(const Prepared& result);
     bool confirmUnreferenced(TarvoController& controller, const gcode::Program& program,

@@ -1,7 +1,7 @@
 // The job panel in the main window, on the in-process simulated controller: a job runs to its
 // end with its progress and log, a refused program never starts, pause, resume and stop, a
-// tool change waits for Continue, and quitting while a job runs asks and stops it. The check
-// on a GRBL peer runs the firmware's own dry run.
+// tool change waits for Continue, and quitting while a job runs asks and stops it. On a GRBL
+// peer: the check is the firmware's own dry run, and an alarm ends the job as an alarm.
 
 #include "mainwndtesting.h"
 
@@ -12,6 +12,8 @@
 #include "simdevice.h"
 
 #include <QLabel>
+#include <QPlainTextEdit>
+#include <QSpinBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -78,6 +80,17 @@ private:
         const QStringList lines = outputLines(*window);
         return std::any_of(lines.begin(), lines.end(),
                            [&re](const QString& line) { return re.match(line).hasMatch(); });
+    }
+    // COM7 served by the GRBL peer, connected and active.
+    void connectGrbl(GrblPtyServer& server)
+    {
+        QSettings(QStringLiteral("lumbrix"), QStringLiteral("Quenta"))
+            .setValue(QStringLiteral("ports/COM7"),
+                      QStringLiteral("grbl:") + QString::fromStdString(server.path()));
+        controller = registerController(QStringLiteral("COM7"));
+        KavrixKernel::Instance()->ConnectActiveController();
+        QVERIFY(controller->IsConnected());
+        QCOMPARE(panel->controller(), QStringLiteral("COM7"));
     }
     // Start answering the question about the machine not referenced (the simulated one is not).
     void startUnreferenced()
@@ -193,17 +206,41 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(controller->GetStatus().posX, 200, kUiTimeoutMs);
     }
 
+    void startFromLineShowsTheEditablePreambleFirst()
+    {
+        QVERIFY(document("G21 G91 F3000\nG1 X1\nG1 X1\nG1 X1\n"));
+        QString preamble;
+        int32_t xWhileShown = -1;
+        int preambleLines = 0;
+        dialogs->expectBox(QMessageBox::Yes);
+        dialogs->execAnswers.enqueue([&](QDialog* dialog) {
+            dialog->findChild<QSpinBox*>(QStringLiteral("restartLineSpinBox"))->setValue(4);
+            auto* const edit =
+                dialog->findChild<QPlainTextEdit*>(QStringLiteral("restartPreambleEdit"));
+            preamble = edit->toPlainText();
+            xWhileShown = controller->GetStatus().posX;
+            edit->appendPlainText(QStringLiteral("G0 Y1"));  // the operator's own line
+            preambleLines = int(edit->toPlainText().split(QLatin1Char('\n')).size());
+            dialog->accept();
+            return dialog->result();
+        });
+        button("jobFromLineButton")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!panel->isBusy(), JobTimeoutMs);
+        QVERIFY(!preamble.isEmpty());
+        QCOMPARE(xWhileShown, 0);  // nothing moved before the operator agreed
+        QVERIFY(logged(QStringLiteral("^COM3: part.nc started from line 4 ")));
+        QCOMPARE(quenta::jobProgress(controller->GetPortSettings()).linesTotal,
+                 uint32_t(preambleLines + 1));
+        QTRY_COMPARE_WITH_TIMEOUT(panel->banner(), JobPanel::Banner::Completed, JobTimeoutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(controller->GetStatus().posY, 100, kUiTimeoutMs);
+        QCOMPARE(controller->GetStatus().posX, 300);  // over line 4's start, then its move
+    }
+
     void checkOnGrblIsTheFirmwaresDryRun()
     {
         GrblPtyServer server;
         QVERIFY(server.start());
-        QSettings(QStringLiteral("lumbrix"), QStringLiteral("Quenta"))
-            .setValue(QStringLiteral("ports/COM7"),
-                      QStringLiteral("grbl:") + QString::fromStdString(server.path()));
-        controller = registerController(QStringLiteral("COM7"));
-        KavrixKernel::Instance()->ConnectActiveController();
-        QVERIFY(controller->IsConnected());
-        QCOMPARE(panel->controller(), QStringLiteral("COM7"));
+        connectGrbl(server);
         QVERIFY(document("G21 G90 F500\nG1 X5 Y2\nG0 Z1\n"));
 
         button("jobCheckButton")->click();
@@ -215,6 +252,23 @@ private Q_SLOTS:
         server.with([&x](GrblPeer& peer) { x = peer.machine(0); });
         QCOMPARE(x, 0.0);  // nothing moved
         QVERIFY(button("jobStartButton")->isEnabled());
+        KavrixKernel::Instance()->RemoveController(QStringLiteral("COM7"));
+        controller = nullptr;
+    }
+
+    void alarmEndsTheJobWithTheAlarmInWords()
+    {
+        GrblPtyServer server;
+        QVERIFY(server.start());
+        connectGrbl(server);
+        // Soft limits switched on behind the program's back: the firmware alarms on line 3.
+        server.with([](GrblPeer& peer) { peer.setSetting(20, 1); });
+        QVERIFY(document("G21 G91 F3000\nG1 X-1\nG1 X5\n"));
+        button("jobStartButton")->click();
+        QTRY_COMPARE_WITH_TIMEOUT(panel->banner(), JobPanel::Banner::Alarm, JobTimeoutMs);
+        QCOMPARE(text("jobBanner"), QStringLiteral("Alarm"));
+        QVERIFY(logged(QStringLiteral("^COM7: part.nc: alarm at line \\d+: ALARM:2: ")));
+        QVERIFY(!panel->hasActiveJob(QStringLiteral("COM7")));
         KavrixKernel::Instance()->RemoveController(QStringLiteral("COM7"));
         controller = nullptr;
     }
