@@ -73,6 +73,7 @@ KavrixMainWnd::KavrixMainWnd(QWidget* parent)
     CreatePreviewDock();
     CreateShopDocks();
     CreateConsoleDock();
+    CreateJobDock();
     CreateShortcuts();
     CreateJobFiles();
     CreateControllerTabs();
@@ -709,6 +710,10 @@ void KavrixMainWnd::SlotCurrentEditTabChanged(int index)
 
 void KavrixMainWnd::closeEvent(QCloseEvent* event)
 {
+    if (!ConfirmQuitWhileMachinesRun()) {
+        event->ignore();
+        return;
+    }
     KavrixKernel* const kernel = KavrixKernel::Instance();
     kernel->CloseAllConnections();
     // Closing the connections sends no signal. The window may stay open (a program is not

@@ -4,7 +4,7 @@
 //
 // The class is split over several files by menu: kavrixmainwnd.cpp (frame and selection),
 // mainwnd_controller.cpp, mainwnd_file.cpp, mainwnd_ramprog.cpp, mainwnd_parameters.cpp and
-// mainwnd_firmware.cpp.
+// mainwnd_firmware.cpp; the job panel's dock and the quit question in mainwnd_jobcontrol.cpp.
 
 #include <QMainWindow>
 #include <QModelIndex>
@@ -31,6 +31,7 @@ class JobDocument;
 class JobHistory;
 class JobHistoryWnd;
 class ConsoleWnd;
+class JobPanel;
 class ManualControlWnd;
 class ProgramPreview;
 class ShopView;
@@ -92,6 +93,7 @@ public:
     ShopView* GetShopView() const { return shopView; }
     JobHistory* GetJobHistory() const { return jobHistory.get(); }
     JobHistoryWnd* GetJobHistoryWnd() const { return jobHistoryWnd; }
+    JobPanel* GetJobPanel() const { return jobPanel; }
     // The manual control panel on controller tab index (it sits in a scroll area), or none.
     ManualControlWnd* GetControlPanel(int index) const;
 
@@ -200,6 +202,12 @@ private:
     void UpdatePreviewMachine();
     void UpdatePreviewPosition();
 
+    // The "Job" dock: the job panel of the active controller (mainwnd_jobcontrol.cpp).
+    void CreateJobDock();
+    // Before the window closes: jobs running or machines moving are named and the operator
+    // asked; yes stops them. False: the window stays.
+    bool ConfirmQuitWhileMachinesRun();
+
     // Window placement and the dock and tool bar layout, kept in the settings store.
     void RestoreLayout();
     void SaveLayout() const;
@@ -261,6 +269,8 @@ private:
     std::unique_ptr<JobHistory> jobHistory;
     JobHistoryWnd* jobHistoryWnd = nullptr;
     DesktopNotifier* notifier = nullptr;
+    QDockWidget* jobDock = nullptr;
+    JobPanel* jobPanel = nullptr;
     // What the preview was last given, so status reports do not rebuild it.
     std::optional<std::array<double, 4>> previewStepsPerMm;
     std::array<int32_t, 4> previewPark{};

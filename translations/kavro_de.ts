@@ -306,6 +306,337 @@
     </message>
 </context>
 <context>
+    <name>JobPanel</name>
+    <message>
+        <source>Start %1 from line</source>
+        <translation>%1 ab Zeile starten</translation>
+    </message>
+    <message>
+        <source>Start at line:</source>
+        <translation>Ab Zeile starten:</translation>
+    </message>
+    <message>
+        <source>Sent first (edit if needed): the approach, then the job&apos;s modes</source>
+        <translation>Wird zuerst gesendet (bei Bedarf bearbeiten): die Anfahrt, dann die Modi des Jobs</translation>
+    </message>
+    <message>
+        <source>Start</source>
+        <translation>Start</translation>
+    </message>
+    <message>
+        <source>Run the job of the current job tab on this controller</source>
+        <translation>Den Job des aktuellen Job-Tabs auf diesem Controller ausführen</translation>
+    </message>
+    <message>
+        <source>Pause</source>
+        <translation>Pause</translation>
+    </message>
+    <message>
+        <source>Pause or resume the job</source>
+        <translation>Job anhalten oder fortsetzen</translation>
+    </message>
+    <message>
+        <source>Stop</source>
+        <translation>Stopp</translation>
+    </message>
+    <message>
+        <source>Stop the job</source>
+        <translation>Job stoppen</translation>
+    </message>
+    <message>
+        <source>Check</source>
+        <translation>Prüfen</translation>
+    </message>
+    <message>
+        <source>Check the job without moving (GRBL: its check mode $C)</source>
+        <translation>Job prüfen, ohne zu verfahren (GRBL: Prüfmodus $C)</translation>
+    </message>
+    <message>
+        <source>Start from line...</source>
+        <translation>Ab Zeile starten...</translation>
+    </message>
+    <message>
+        <source>Start the job at a later line after an approach</source>
+        <translation>Job nach einer Anfahrt ab einer späteren Zeile starten</translation>
+    </message>
+    <message>
+        <source>Continue</source>
+        <translation>Weiter</translation>
+    </message>
+    <message>
+        <source>Feed</source>
+        <translation>Vorschub</translation>
+    </message>
+    <message>
+        <source>-10 %</source>
+        <translation>-10 %</translation>
+    </message>
+    <message>
+        <source>100 %</source>
+        <translation>100 %</translation>
+    </message>
+    <message>
+        <source>+10 %</source>
+        <translation>+10 %</translation>
+    </message>
+    <message>
+        <source>Rapid</source>
+        <translation>Eilgang</translation>
+    </message>
+    <message>
+        <source>25 %</source>
+        <translation>25 %</translation>
+    </message>
+    <message>
+        <source>50 %</source>
+        <translation>50 %</translation>
+    </message>
+    <message>
+        <source>Spindle</source>
+        <translation>Spindel</translation>
+    </message>
+    <message>
+        <source>%1 is not connected.</source>
+        <translation>%1 ist nicht verbunden.</translation>
+    </message>
+    <message>
+        <source>A job is already running on %1.</source>
+        <translation>Auf %1 läuft bereits ein Job.</translation>
+    </message>
+    <message>
+        <source>%1 is moving (a RAM program or a manual command runs). Start the job once the machine stands still.</source>
+        <translation>%1 verfährt (ein RAM-Programm oder ein Handbefehl läuft). Starten Sie den Job, sobald die Maschine steht.</translation>
+    </message>
+    <message>
+        <source>Open a G-code file first (File › Open G-code...).</source>
+        <translation>Öffnen Sie zuerst eine G-Code-Datei (Datei › G-Code öffnen...).</translation>
+    </message>
+    <message>
+        <source>Check job</source>
+        <translation>Job prüfen</translation>
+    </message>
+    <message>
+        <source>Start job</source>
+        <translation>Job starten</translation>
+    </message>
+    <message>
+        <source>%1 does not tell its settings now: it is busy, or an error waits to be acknowledged.</source>
+        <translation>%1 nennt seine Einstellungen gerade nicht: Er ist beschäftigt, oder ein Fehler wartet auf Quittierung.</translation>
+    </message>
+    <message>
+        <source>%1 is not referenced (%2 not homed since it was switched on or reset). Start the job anyway?</source>
+        <translation>%1 ist nicht referenziert (%2 seit dem Einschalten oder Zurücksetzen nicht referenziert). Den Job trotzdem starten?</translation>
+    </message>
+    <message>
+        <source>%1 cannot run on %2: line %3: %4</source>
+        <translation>%1 kann auf %2 nicht laufen: Zeile %3: %4</translation>
+    </message>
+    <message>
+        <source>Problems in all: %1 (the job tab lists them).</source>
+        <translation>Probleme insgesamt: %1 (der Job-Tab listet sie auf).</translation>
+    </message>
+    <message>
+        <source>%1: %2 refused by the check: line %3: %4</source>
+        <translation>%1: %2 von der Prüfung abgelehnt: Zeile %3: %4</translation>
+    </message>
+    <message>
+        <source>%1 did not start on %2: %3</source>
+        <translation>%1 ist auf %2 nicht gestartet: %3</translation>
+    </message>
+    <message>
+        <source>the controller refused it</source>
+        <translation>der Controller hat ihn abgelehnt</translation>
+    </message>
+    <message>
+        <source>%1: checking %2 in the controller&apos;s check mode ($C), nothing moves</source>
+        <translation>%1: %2 wird im Prüfmodus des Controllers ($C) geprüft, nichts verfährt</translation>
+    </message>
+    <message>
+        <source>%1: %2 started from line %3 (estimated %4)</source>
+        <translation>%1: %2 ab Zeile %3 gestartet (geschätzt %4)</translation>
+    </message>
+    <message>
+        <source>%1: %2 started, %3 lines (estimated %4)</source>
+        <translation>%1: %2 gestartet, %3 Zeilen (geschätzt %4)</translation>
+    </message>
+    <message>
+        <source>Line %1: %2</source>
+        <translation>Zeile %1: %2</translation>
+    </message>
+    <message>
+        <source>%1: check of %2: no problems</source>
+        <translation>%1: Prüfung von %2: keine Probleme</translation>
+    </message>
+    <message>
+        <source>%1 has no problems for %2.</source>
+        <translation>%1 hat keine Probleme für %2.</translation>
+    </message>
+    <message>
+        <source>%1: check of %2: warnings: %3</source>
+        <translation>%1: Prüfung von %2: Warnungen: %3</translation>
+    </message>
+    <message>
+        <source>%1 runs on %2, with these warnings:</source>
+        <translation>%1 läuft auf %2, mit diesen Warnungen:</translation>
+    </message>
+    <message>
+        <source>... %1 more</source>
+        <translation>... %1 weitere</translation>
+    </message>
+    <message>
+        <source>%1: the controller takes no such override</source>
+        <translation>%1: der Controller kennt diesen Override nicht</translation>
+    </message>
+    <message>
+        <source>%1 resumed</source>
+        <translation>%1 fortgesetzt</translation>
+    </message>
+    <message>
+        <source>%1 paused at line %2</source>
+        <translation>%1 angehalten in Zeile %2</translation>
+    </message>
+    <message>
+        <source>%1 waits for tool T%2 at line %3</source>
+        <translation>%1 wartet auf Werkzeug T%2 in Zeile %3</translation>
+    </message>
+    <message>
+        <source>%1 holds: %2</source>
+        <translation>%1 hält: %2</translation>
+    </message>
+    <message>
+        <source>%1: alarm at line %2: %3</source>
+        <translation>%1: Alarm in Zeile %2: %3</translation>
+    </message>
+    <message>
+        <source>%1: the controller&apos;s check found no problems</source>
+        <translation>%1: die Prüfung des Controllers fand keine Probleme</translation>
+    </message>
+    <message>
+        <source>%1: lines the controller&apos;s check refused: %2</source>
+        <translation>%1: von der Prüfung des Controllers abgelehnte Zeilen: %2</translation>
+    </message>
+    <message>
+        <source>  line %1: %2</source>
+        <translation>  Zeile %1: %2</translation>
+    </message>
+    <message>
+        <source>%1: check ended: %2</source>
+        <translation>%1: Prüfung beendet: %2</translation>
+    </message>
+    <message>
+        <source>%1 completed in %2 (estimated %3)</source>
+        <translation>%1 fertig in %2 (geschätzt %3)</translation>
+    </message>
+    <message>
+        <source>%1 stopped at line %2 after %3 (estimated %4): %5</source>
+        <translation>%1 gestoppt in Zeile %2 nach %3 (geschätzt %4): %5</translation>
+    </message>
+    <message>
+        <source>%1 failed at line %2 after %3: %4</source>
+        <translation>%1 fehlgeschlagen in Zeile %2 nach %3: %4</translation>
+    </message>
+    <message>
+        <source>Elapsed %1</source>
+        <translation>Vergangen %1</translation>
+    </message>
+    <message>
+        <source>left %1</source>
+        <translation>verbleibend %1</translation>
+    </message>
+    <message>
+        <source>Line %1 was refused: %2</source>
+        <translation>Zeile %1 wurde abgelehnt: %2</translation>
+    </message>
+    <message>
+        <source>No controller</source>
+        <translation>Kein Controller</translation>
+    </message>
+    <message>
+        <source>%1: no job (open a G-code file)</source>
+        <translation>%1: kein Job (G-Code-Datei öffnen)</translation>
+    </message>
+    <message>
+        <source>%1: %2</source>
+        <translation>%1: %2</translation>
+    </message>
+    <message>
+        <source>Idle</source>
+        <translation>Bereit</translation>
+    </message>
+    <message>
+        <source>Running</source>
+        <translation>Läuft</translation>
+    </message>
+    <message>
+        <source>Paused</source>
+        <translation>Angehalten</translation>
+    </message>
+    <message>
+        <source>Tool change</source>
+        <translation>Werkzeugwechsel</translation>
+    </message>
+    <message>
+        <source>Error</source>
+        <translation>Fehler</translation>
+    </message>
+    <message>
+        <source>Alarm</source>
+        <translation>Alarm</translation>
+    </message>
+    <message>
+        <source>Completed</source>
+        <translation>Fertig</translation>
+    </message>
+    <message>
+        <source>Stopped</source>
+        <translation>Gestoppt</translation>
+    </message>
+    <message>
+        <source>Check: %1</source>
+        <translation>Prüfung: %1</translation>
+    </message>
+    <message>
+        <source>Resume</source>
+        <translation>Fortsetzen</translation>
+    </message>
+    <message>
+        <source>%1 of %2 lines (%p %)</source>
+        <translation>%1 von %2 Zeilen (%p %)</translation>
+    </message>
+    <message>
+        <source>Took %1 (estimated %2)</source>
+        <translation>Dauer %1 (geschätzt %2)</translation>
+    </message>
+    <message>
+        <source>Insert tool T%1, then continue</source>
+        <translation>Werkzeug T%1 einsetzen, dann weiter</translation>
+    </message>
+    <message>
+        <source>feed</source>
+        <translation>Vorschub</translation>
+    </message>
+    <message>
+        <source>rapid</source>
+        <translation>Eilgang</translation>
+    </message>
+    <message>
+        <source>spindle</source>
+        <translation>Spindel</translation>
+    </message>
+    <message>
+        <source>%1 %2 %</source>
+        <translation>%1 %2 %</translation>
+    </message>
+    <message>
+        <source>The controller does not report its overrides.</source>
+        <translation>Der Controller meldet seine Overrides nicht.</translation>
+    </message>
+    <message>
+        <source>Controller: %1</source>
+        <translation>Controller: %1</translation>
+    </message>
+</context>
+<context>
     <name>JobTab</name>
     <message>
         <source>Line</source>
@@ -1164,6 +1495,34 @@ Benötigte Quenta-Version %2</translation>
     <message>
         <source>&amp;Clear List</source>
         <translation>Liste &amp;leeren</translation>
+    </message>
+    <message>
+        <source>Job</source>
+        <translation>Job</translation>
+    </message>
+    <message>
+        <source>%1 is running %2 (%3 %).</source>
+        <translation>%1 führt %2 aus (%3 %).</translation>
+    </message>
+    <message>
+        <source>%1 is moving.</source>
+        <translation>%1 verfährt.</translation>
+    </message>
+    <message>
+        <source>Quit and stop it?</source>
+        <translation>Beenden und ihn stoppen?</translation>
+    </message>
+    <message>
+        <source>Quit and stop them?</source>
+        <translation>Beenden und sie stoppen?</translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation>Beenden</translation>
+    </message>
+    <message>
+        <source>A job did not confirm its stop; its port is closed now.</source>
+        <translation>Ein Job hat seinen Stopp nicht bestätigt; sein Port wird jetzt geschlossen.</translation>
     </message>
 </context>
 <context>

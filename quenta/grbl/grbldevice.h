@@ -163,6 +163,7 @@ private:
         uint8_t referenced = 0;
         bool spindle = false;
         bool coolant = false;
+        int overrides[3] = {0, 0, 0};  // the last Ov: (it comes with every 10th report or so)
         bool critical = false;  // [MSG:Reset to continue]: silent until a soft reset
         bool homing = false;
         bool alarmWhileHoming = false;

@@ -398,7 +398,9 @@ int GrblDevice::overrideJob(uint8_t command)
 JobProgress GrblDevice::jobProgress() const
 {
     std::lock_guard<std::mutex> lock(mutex);
-    return s.job.progress;
+    JobProgress p = s.job.progress;
+    std::copy(s.overrides, s.overrides + 3, p.overrides);
+    return p;
 }
 
 }  // namespace quenta

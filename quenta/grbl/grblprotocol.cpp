@@ -129,6 +129,9 @@ bool parseReport(const std::string& raw, Report& out)
             r.pins = value;
         } else if (name == "Ov") {
             r.haveOverrides = true;
+            const std::vector<std::string> ov = split(value, ',');
+            for (size_t k = 0; k < ov.size() && k < 3; ++k)
+                toInt(ov[k], r.overrides[k]);
         } else if (name == "A") {
             for (const char c : value) {
                 r.spindle = r.spindle || c == 'S' || c == 'C';

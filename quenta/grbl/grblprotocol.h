@@ -35,6 +35,7 @@ struct Report {
     double feed = 0;
     std::string pins;         // letters of Pn:, empty when none is triggered
     bool haveOverrides = false;  // Ov: present, so A: (or its absence) is current
+    int overrides[3] = {0, 0, 0};  // Ov: feed, rapid, spindle in percent
     bool spindle = false;     // A: S or C
     bool coolant = false;     // A: F or M
 };

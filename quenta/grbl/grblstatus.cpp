@@ -277,6 +277,7 @@ void GrblDevice::handleReport(const grbl::Report& r)
         // Ov: comes with A: whenever an accessory runs, so here A: is current.
         s.spindle = r.spindle;
         s.coolant = r.coolant;
+        std::copy(r.overrides, r.overrides + 3, s.overrides);
     }
     if (r.state == "Home")
         s.homing = true;

@@ -95,7 +95,9 @@ int BlockJobRunner::override(uint8_t command)
 JobProgress BlockJobRunner::progress() const
 {
     std::lock_guard<std::mutex> lock(mutex);
-    return prog;
+    JobProgress p = prog;
+    p.overrides[0] = int(std::lround(feedScale * 100));  // rapids and spindle have none here
+    return p;
 }
 
 void BlockJobRunner::setState(JobState state)

@@ -73,6 +73,9 @@ struct JobProgress {
     int tool = 0;                    // the tool to insert (ToolChange)
     std::string reason;              // why it failed, stopped or pauses on an error
     std::vector<JobError> errors;    // check mode: the lines the controller refused
+    // The controller's feed, rapid and spindle overrides in percent, as it last told them;
+    // 0 where it does not say (also without a job).
+    int overrides[3] = {0, 0, 0};
 };
 
 // Runs one job at a time on one port. Every method may be called from any thread.

@@ -24,7 +24,7 @@ void TestGrblProtocol::reportsOfBothPositionKinds()
 {
     Report r;
     QVERIFY(parseReport("<Hold:1|MPos:1.000,-2.500,3.125|Bf:12,100|FS:500,8000|"
-                        "WCO:0.500,0.000,-1.000|Pn:XP|Ov:100,100,100|A:SF>\r\n",
+                        "WCO:0.500,0.000,-1.000|Pn:XP|Ov:120,50,90|A:SF>\r\n",
                         r));
     QCOMPARE(QString::fromStdString(r.state), QStringLiteral("Hold"));
     QCOMPARE(r.subState, 1);
@@ -39,6 +39,9 @@ void TestGrblProtocol::reportsOfBothPositionKinds()
     QCOMPARE(r.feed, 500.0);
     QCOMPARE(QString::fromStdString(r.pins), QStringLiteral("XP"));
     QVERIFY(r.haveOverrides && r.spindle && r.coolant);
+    QCOMPARE(r.overrides[0], 120);
+    QCOMPARE(r.overrides[1], 50);
+    QCOMPARE(r.overrides[2], 90);
 
     Report w;
     QVERIFY(parseReport("<Idle|WPos:0.000,0.000,0.000,90.000|F:0>", w));
