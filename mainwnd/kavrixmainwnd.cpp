@@ -383,6 +383,8 @@ void KavrixMainWnd::CreateDockWindows()
     connect(KavrixKernel::Instance(), &KavrixKernel::SignalCommandToOutput, this,
             &KavrixMainWnd::AppendToOutput);
     viewMenu->addAction(outputDock->toggleViewAction());
+
+    CreateToolpathDock();
 }
 
 void KavrixMainWnd::CreatePreviewDock()
@@ -421,6 +423,7 @@ void KavrixMainWnd::UpdatePreviewMachine()
 
 void KavrixMainWnd::UpdatePreviewPosition()
 {
+    UpdateToolpathPosition();
     TarvoController* const controller = KavrixKernel::Instance()->GetActiveController();
     if (!controller || !controller->IsConnected() || controller->IsInFirmwareMode()) {
         programPreview->SetCurrentPosition(std::nullopt);

@@ -8,6 +8,7 @@
 
 #include <QMainWindow>
 #include <QModelIndex>
+#include <QPointer>
 #include <QString>
 
 #include <array>
@@ -30,6 +31,9 @@ class StatusWnd;
 class TarvoController;
 class TarvoParameters;
 class TarvoProgEdit;
+namespace toolpath {
+class ToolpathPanel;
+}
 
 class KavrixMainWnd : public QMainWindow {
     Q_OBJECT
@@ -77,6 +81,7 @@ public:
     QToolBar* GetMainToolBar() const { return mainToolBar; }
     QMenu* GetViewMenu() const { return viewMenu; }
     ProgramPreview* GetProgramPreview() const { return programPreview; }
+    toolpath::ToolpathPanel* GetToolpathPanel() const { return toolpathPanel; }
     // The manual control panel on controller tab index (it sits in a scroll area), or none.
     ManualControlWnd* GetControlPanel(int index) const;
 
@@ -159,6 +164,12 @@ private:
     void UpdatePreviewMachine();
     void UpdatePreviewPosition();
 
+    // The "Toolpath" dock, tabified with "Output": the 3D view of the current job, its run's
+    // progress and the active controller's tool.
+    void CreateToolpathDock();
+    void ShowJobInToolpath(JobDocument* document);
+    void UpdateToolpathPosition();
+
     // Window placement and the dock and tool bar layout, kept in the settings store.
     void RestoreLayout();
     void SaveLayout() const;
@@ -208,6 +219,9 @@ private:
     // What the preview was last given, so status reports do not rebuild it.
     std::optional<std::array<double, 4>> previewStepsPerMm;
     std::array<int32_t, 4> previewPark{};
+    QDockWidget* toolpathDock = nullptr;
+    toolpath::ToolpathPanel* toolpathPanel = nullptr;
+    QPointer<JobDocument> toolpathDocument;
     bool skipNextDestinationWarning = false;
     // Set while this window removes a controller from the kernel: the list view then moves its
     // current row to a neighbour, which must not pick the next active controller (the kernel
