@@ -61,6 +61,9 @@ void KavrixMainWnd::ShowJobInToolpath(JobDocument* document)
     connect(document, &JobDocument::loaded, toolpathPanel, showProgram);
     connect(document, &JobDocument::runProgressChanged, toolpathPanel,
             [this](uint32_t, uint32_t linesDone) { toolpathPanel->setLinesDone(linesDone); });
+    // A new run starts with nothing done, without a progress report.
+    connect(document, &JobDocument::runChanged, toolpathPanel,
+            [this, document] { toolpathPanel->setLinesDone(document->linesDone()); });
     // A document closed without a change of tab leaves nothing behind.
     connect(document, &QObject::destroyed, toolpathPanel,
             [this] { toolpathPanel->setProgram(nullptr); });

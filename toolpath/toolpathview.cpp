@@ -120,6 +120,8 @@ ToolpathView::ToolpathView(QWidget* parent) : QOpenGLWidget(parent)
 
 ToolpathView::~ToolpathView()
 {
+    // The context ends after this object's members: its end must not reach them.
+    disconnect(contextEnd_);
     if (context()) {
         makeCurrent();
         releaseGL();
@@ -240,7 +242,8 @@ void ToolpathView::initializeGL()
     if (!context())
         return;
     initializeOpenGLFunctions();
-    connect(context(), &QOpenGLContext::aboutToBeDestroyed, this, [this] {
+    disconnect(contextEnd_);
+    contextEnd_ = connect(context(), &QOpenGLContext::aboutToBeDestroyed, this, [this] {
         makeCurrent();
         releaseGL();
         doneCurrent();

@@ -109,6 +109,7 @@ private:
     bool ready_ = false;
     bool core_ = false;
     QString rendererText_;
+    QMetaObject::Connection contextEnd_;
     QOpenGLShaderProgram pathProgram_;
     QOpenGLShaderProgram lineProgram_;
     QOpenGLVertexArrayObject vao_;
