@@ -3,6 +3,7 @@
 #include "toolpathview.h"
 
 #include <QFutureWatcher>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QOpenGLContext>
 #include <QStackedLayout>
@@ -11,6 +12,20 @@
 #include <QtConcurrent/QtConcurrentRun>
 
 namespace toolpath {
+
+bool openGlWidgetsWork()
+{
+    const QString platform = QGuiApplication::platformName();
+    const bool composes = platform == QLatin1String("xcb")
+                          || platform.startsWith(QLatin1String("wayland"))
+                          || platform == QLatin1String("eglfs")
+                          || platform == QLatin1String("windows")
+                          || platform == QLatin1String("cocoa");
+    if (!composes)
+        return false;
+    QOpenGLContext probe;
+    return probe.create();
+}
 
 ToolpathPanel::ToolpathPanel(QWidget* parent) : QWidget(parent)
 {
@@ -141,10 +156,11 @@ void ToolpathPanel::showEvent(QShowEvent* event)
 void ToolpathPanel::createView()
 {
     viewTried_ = true;
-    // Where no OpenGL context can be made (a headless platform, a broken driver), an OpenGL
-    // widget would leave the whole window unpainted: the panel then says why it stays empty.
-    QOpenGLContext probe;
-    if (!probe.create()) {
+    // Where no OpenGL context can be made (a headless platform, a broken driver), or where the
+    // platform cannot compose an OpenGL widget into the window (the offscreen and minimal
+    // platforms, even when they can make a context), an OpenGL widget would leave the window
+    // unpainted or worse: the panel then says why it stays empty.
+    if (!openGlWidgetsWork()) {
         message_->setText(tr("The 3D view needs OpenGL, which is not available on this "
                              "display."));
         return;

@@ -26,6 +26,9 @@ namespace toolpath {
 
 class ToolpathView;
 
+// Whether an OpenGL view can be shown in a window on this platform.
+bool openGlWidgetsWork();
+
 class ToolpathPanel : public QWidget {
     Q_OBJECT
 public:
