@@ -1,5 +1,6 @@
 #include "toolpathgeometry.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace toolpath {
@@ -53,6 +54,84 @@ Geometry build(const gcode::Program& program)
             builder.moveTo(block.target, block.line + 1, block.kind == gcode::BlockKind::Rapid);
     }
     return builder.finish();
+}
+
+namespace {
+
+// Distance of p from the segment a-b.
+float distanceToSegment(const float p[3], const float a[3], const float b[3])
+{
+    float ab[3], ap[3];
+    float abab = 0, apab = 0;
+    for (int i = 0; i < 3; ++i) {
+        ab[i] = b[i] - a[i];
+        ap[i] = p[i] - a[i];
+        abab += ab[i] * ab[i];
+        apab += ap[i] * ab[i];
+    }
+    const float t = abab > 0 ? std::clamp(apab / abab, 0.0f, 1.0f) : 0.0f;
+    float squared = 0;
+    for (int i = 0; i < 3; ++i) {
+        const float d = ap[i] - t * ab[i];
+        squared += d * d;
+    }
+    return std::sqrt(squared);
+}
+
+} // namespace
+
+Geometry simplify(const Geometry& strip, float tolerance)
+{
+    Geometry out;
+    out.extents = strip.extents;
+    out.tolerance = tolerance;
+    const std::vector<Vertex>& v = strip.vertices;
+    const size_t n = v.size();
+    if (n == 0)
+        return out;
+    out.vertices.reserve(n / 2);
+    out.vertices.push_back(v[0]);
+    size_t anchor = 0;
+    while (anchor + 1 < n) {
+        // Segment k runs from vertex k-1 to vertex k and has the kind of vertex k.
+        size_t end = anchor + 1;
+        const bool rapid = isRapid(v[end]);
+        while (end + 1 < n && isRapid(v[end + 1]) == rapid
+               && end + 1 - anchor <= size_t(MaxMergedSegments)) {
+            bool fits = true;
+            for (size_t k = anchor + 1; k <= end && fits; ++k)
+                fits = distanceToSegment(v[k].position, v[anchor].position,
+                                         v[end + 1].position) <= tolerance;
+            if (!fits)
+                break;
+            ++end;
+        }
+        out.vertices.push_back(v[end]);
+        ++(rapid ? out.rapidSegments : out.feedSegments);
+        anchor = end;
+    }
+    return out;
+}
+
+void addSimplified(Geometry& strip)
+{
+    strip.simplified.clear();
+    if (strip.empty() || strip.layout != Geometry::Layout::Strip)
+        return;
+    float squared = 0;
+    for (int a = 0; a < 3; ++a) {
+        const float d = strip.extents.max[a] - strip.extents.min[a];
+        squared += d * d;
+    }
+    const float diagonal = std::sqrt(squared);
+    uint32_t finerSegments = strip.segmentCount();
+    for (const float fraction : {1.0f / 4000, 1.0f / 800}) {
+        Geometry level = simplify(strip, diagonal * fraction);
+        if (3 * level.segmentCount() > 2 * finerSegments)
+            continue;
+        finerSegments = level.segmentCount();
+        strip.simplified.push_back(std::move(level));
+    }
 }
 
 Geometry expandToLines(const Geometry& strip)

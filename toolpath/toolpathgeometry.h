@@ -47,6 +47,12 @@ struct Geometry {
     uint32_t feedSegments = 0;
     uint32_t rapidSegments = 0;
     gcode::Extents extents; // over every vertex, the start included
+    // 0 for the path as the controller moves; for a simplified path, how far (mm) it may
+    // stray from that.
+    float tolerance = 0;
+    // Simplified versions of this path for drawing at a distance, finest first (see
+    // addSimplified).
+    std::vector<Geometry> simplified;
 
     uint32_t segmentCount() const { return feedSegments + rapidSegments; }
     bool empty() const { return segmentCount() == 0; }
@@ -67,6 +73,19 @@ private:
 
 // The path of the program's motion blocks, as a strip.
 Geometry build(const gcode::Program& program);
+
+// The path with runs of segments merged into one where every point between stays within
+// `tolerance` (mm) of the merged segment. A run keeps one kind (rapid or feed) and holds at
+// most MaxMergedSegments segments; the merged segment takes the code of the run's last
+// segment, so while a run is partly done it is drawn as not done. The start and every end
+// point that is kept stay exact.
+constexpr int MaxMergedSegments = 64;
+Geometry simplify(const Geometry& strip, float tolerance);
+
+// Fills strip.simplified with paths simplified to 1/4000 and 1/800 of the path's diagonal
+// (about a quarter pixel and a pixel and a quarter when the whole path fills a view 1000
+// pixels wide), each kept only where it saves at least a third of the segments before it.
+void addSimplified(Geometry& strip);
 
 // The same segments with two vertices each, for drawing where "flat" attributes are not
 // available.

@@ -94,7 +94,9 @@ void ToolpathPanel::setProgram(std::shared_ptr<const gcode::Program> program)
                     showPath(watcher->result());
             });
     watcher->setFuture(QtConcurrent::run([program = program_] {
-        return std::shared_ptr<const Geometry>(std::make_shared<Geometry>(build(*program)));
+        auto geometry = std::make_shared<Geometry>(build(*program));
+        addSimplified(*geometry);
+        return std::shared_ptr<const Geometry>(std::move(geometry));
     }));
 }
 

@@ -116,6 +116,18 @@ ToolpathView::ToolpathView(QWidget* parent) : QOpenGLWidget(parent)
     setMinimumSize(160, 120);
     setFocusPolicy(Qt::ClickFocus);
     setPreset(Preset::Iso);
+    interactionEnd_.setSingleShot(true);
+    interactionEnd_.setInterval(300);
+    connect(&interactionEnd_, &QTimer::timeout, this, [this] {
+        interacting_ = false;
+        update();
+    });
+}
+
+void ToolpathView::interacted()
+{
+    interacting_ = true;
+    interactionEnd_.start();
 }
 
 ToolpathView::~ToolpathView()
@@ -288,27 +300,50 @@ void ToolpathView::releaseGL()
     overlayBuffer_.destroy();
     pathProgram_.removeAllShaders();
     lineProgram_.removeAllShaders();
-    uploadedVertices_ = 0;
+    levels_.clear();
     uploadPending_ = true;
 }
 
 void ToolpathView::uploadPath()
 {
     uploadPending_ = false;
-    uploadedVertices_ = 0;
+    levels_.clear();
     if (!geometry_ || geometry_->empty())
         return;
+    // The fallback draws separate lines: every level expanded.
+    std::vector<const Geometry*> sources{geometry_.get()};
+    for (const Geometry& level : geometry_->simplified)
+        sources.push_back(&level);
+    std::vector<Geometry> expanded;
+    stripUploaded_ = core_ && geometry_->layout == Geometry::Layout::Strip;
+    if (!stripUploaded_ && geometry_->layout == Geometry::Layout::Strip) {
+        expanded.reserve(sources.size());
+        for (const Geometry*& source : sources) {
+            expanded.push_back(expandToLines(*source));
+            source = &expanded.back();
+        }
+    }
+    size_t total = 0;
+    for (const Geometry* source : sources)
+        total += source->vertices.size();
     pathBuffer_.bind();
-    if (core_ || geometry_->layout == Geometry::Layout::Lines) {
-        pathBuffer_.allocate(geometry_->vertices.data(),
-                             int(geometry_->vertices.size() * sizeof(Vertex)));
-        uploadedVertices_ = int(geometry_->vertices.size());
-        stripUploaded_ = geometry_->layout == Geometry::Layout::Strip;
-    } else {
-        const Geometry lines = expandToLines(*geometry_);
-        pathBuffer_.allocate(lines.vertices.data(), int(lines.vertices.size() * sizeof(Vertex)));
-        uploadedVertices_ = int(lines.vertices.size());
-        stripUploaded_ = false;
+    pathBuffer_.allocate(int(total * sizeof(Vertex)));
+    int first = 0;
+    for (const Geometry* source : sources) {
+        const int count = int(source->vertices.size());
+        pathBuffer_.write(first * int(sizeof(Vertex)), source->vertices.data(),
+                          count * int(sizeof(Vertex)));
+        Level level{source->tolerance, first, count, {}};
+        const int perChunk = stripUploaded_ ? ChunkSegments : 2 * ChunkSegments;
+        for (int c = 0; c < count; c += perChunk) {
+            gcode::Extents box;
+            const int end = std::min(count, c + perChunk + 1);
+            for (int i = c; i < end; ++i)
+                box.add(source->vertices[size_t(i)].position);
+            level.chunks.push_back(box);
+        }
+        levels_.push_back(std::move(level));
+        first += count;
     }
     pathBuffer_.release();
 }
@@ -335,7 +370,14 @@ void ToolpathView::paintGL()
     if (vao_.isCreated())
         vao_.bind();
 
-    if (uploadedVertices_ >= 2) {
+    drawnSegments_ = 0;
+    if (!levels_.empty()) {
+        const Level* level = &levels_.front();
+        const float allowedPixels = interacting_ ? 2.5f : 0.5f;
+        for (const Level& coarser : levels_) {
+            if (coarser.tolerance * scale_ <= allowedPixels)
+                level = &coarser;
+        }
         pathProgram_.bind();
         pathProgram_.setUniformValue("mvp", mvp);
         pathProgram_.setUniformValue("linesDone", float(linesDone_));
@@ -348,7 +390,7 @@ void ToolpathView::paintGL()
         pathProgram_.setAttributeBuffer(0, GL_FLOAT, 0, 3, sizeof(Vertex));
         pathProgram_.setAttributeBuffer(1, GL_FLOAT, 3 * sizeof(float), 1, sizeof(Vertex));
         pathProgram_.setAttributeBuffer(2, GL_FLOAT, 4 * sizeof(float), 1, sizeof(Vertex));
-        glDrawArrays(stripUploaded_ ? GL_LINE_STRIP : GL_LINES, 0, uploadedVertices_);
+        drawLevel(*level, mvp);
         for (int a = 0; a < 3; ++a)
             pathProgram_.disableAttributeArray(a);
         pathBuffer_.release();
@@ -357,6 +399,52 @@ void ToolpathView::paintGL()
     drawOverlay(mvp);
     if (vao_.isCreated())
         vao_.release();
+}
+
+void ToolpathView::drawLevel(const Level& level, const QMatrix4x4& mvp)
+{
+    // A chunk is out of view when all eight corners of its box lie beyond one side of the
+    // view (clip space, orthographic: w is 1).
+    const auto visible = [&mvp](const gcode::Extents& box) {
+        int outside[6] = {0, 0, 0, 0, 0, 0};
+        for (int corner = 0; corner < 8; ++corner) {
+            const QVector3D p = mvp.map(QVector3D((corner & 1) ? box.max[0] : box.min[0],
+                                                  (corner & 2) ? box.max[1] : box.min[1],
+                                                  (corner & 4) ? box.max[2] : box.min[2]));
+            outside[0] += p.x() < -1;
+            outside[1] += p.x() > 1;
+            outside[2] += p.y() < -1;
+            outside[3] += p.y() > 1;
+            outside[4] += p.z() < -1;
+            outside[5] += p.z() > 1;
+        }
+        return std::none_of(std::begin(outside), std::end(outside),
+                            [](int n) { return n == 8; });
+    };
+    // Neighbouring visible chunks go in one call. A strip's chunk also needs the vertex that
+    // starts its first segment: chunk c draws vertices [c * n, (c + 1) * n].
+    const int perChunk = stripUploaded_ ? ChunkSegments : 2 * ChunkSegments;
+    const GLenum mode = stripUploaded_ ? GL_LINE_STRIP : GL_LINES;
+    int runStart = -1;
+    drawnSegments_ = 0;
+    const auto flush = [&](int endChunk) {
+        if (runStart < 0)
+            return;
+        const int from = runStart * perChunk;
+        const int to = std::min(level.count, endChunk * perChunk + (stripUploaded_ ? 1 : 0));
+        glDrawArrays(mode, level.first + from, to - from);
+        drawnSegments_ += stripUploaded_ ? to - from - 1 : (to - from) / 2;
+        runStart = -1;
+    };
+    for (int c = 0; c < int(level.chunks.size()); ++c) {
+        if (visible(level.chunks[size_t(c)])) {
+            if (runStart < 0)
+                runStart = c;
+        } else {
+            flush(c);
+        }
+    }
+    flush(int(level.chunks.size()));
 }
 
 void ToolpathView::drawOverlay(const QMatrix4x4& mvp)
@@ -392,8 +480,10 @@ void ToolpathView::drawOverlay(const QMatrix4x4& mvp)
         constexpr int Sides = 12;
         for (int i = 0; i < Sides; ++i) {
             const float a0 = float(2 * M_PI * i / Sides), a1 = float(2 * M_PI * (i + 1) / Sides);
-            const QVector3D p0 = tip + QVector3D(radius * std::cos(a0), radius * std::sin(a0), height);
-            const QVector3D p1 = tip + QVector3D(radius * std::cos(a1), radius * std::sin(a1), height);
+            const QVector3D p0 =
+                tip + QVector3D(radius * std::cos(a0), radius * std::sin(a0), height);
+            const QVector3D p1 =
+                tip + QVector3D(radius * std::cos(a1), radius * std::sin(a1), height);
             addLine(data, p0, p1, toolColour);
             if (i % 3 == 0)
                 addLine(data, tip, p0, toolColour);
@@ -442,6 +532,7 @@ void ToolpathView::mouseMoveEvent(QMouseEvent* event)
         return;
     }
     fitPending_ = false;
+    interacted();
     update();
 }
 
@@ -465,6 +556,7 @@ void ToolpathView::wheelEvent(QWheelEvent* event)
     centre_ += rotation().inverted().mapVector(offset * (1 / scale_ - 1 / newScale));
     scale_ = newScale;
     fitPending_ = false;
+    interacted();
     update();
     event->accept();
 }

@@ -12,6 +12,12 @@
 // origin as three short axes (X red, Y green, Z blue) and the tool as a cone whose tip is the
 // tool position; these few lines are rebuilt every frame.
 //
+// Size: the path's buffer also holds simplified versions of it (toolpathgeometry.h); each
+// frame draws the coarsest whose deviation stays under half a pixel at the current zoom, and
+// under two and a half pixels while the operator turns, pans or zooms; and of that level only
+// the chunks of 1024 segments whose bounding box is in view. So a job of a million segments
+// stays usable with software rendering, whole or zoomed in.
+//
 // Camera: orthographic, turned by a spin about Z and a tilt about the screen's X axis.
 // Presets top, front (from -Y), side (from +X) and iso. Left drag turns, right or middle drag
 // pans, the wheel zooms about the cursor, a double click fits the view to the path.
@@ -26,10 +32,12 @@
 #include <QOpenGLVertexArrayObject>
 #include <QOpenGLWidget>
 #include <QPoint>
+#include <QTimer>
 #include <QVector3D>
 
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace toolpath {
 
@@ -66,6 +74,8 @@ public:
     bool drawingWorks() const { return ready_; }
     bool usesCoreProfile() const { return core_; }
     QString renderer() const { return rendererText_; }
+    // Segments in the last frame drawn (a simplified level has fewer than the path).
+    int drawnSegments() const { return drawnSegments_; }
 
     // The matrix from path coordinates to clip space, for the current widget size.
     QMatrix4x4 viewProjection() const;
@@ -89,6 +99,7 @@ private:
     // The corners of what zoomToFit shows.
     gcode::Extents fitExtents() const;
     void drawOverlay(const QMatrix4x4& mvp);
+    void interacted();
 
     std::shared_ptr<const Geometry> geometry_;
     uint32_t linesDone_ = 0;
@@ -115,9 +126,25 @@ private:
     QOpenGLVertexArrayObject vao_;
     QOpenGLBuffer pathBuffer_{QOpenGLBuffer::VertexBuffer};
     QOpenGLBuffer overlayBuffer_{QOpenGLBuffer::VertexBuffer};
-    int uploadedVertices_ = 0;
+    // The path and its simplified versions, one after the other in the buffer.
+    // Each level in chunks of ChunkSegments segments with their bounding boxes: chunks out
+    // of view are not drawn.
+    static constexpr int ChunkSegments = 1024;
+    struct Level {
+        float tolerance = 0;
+        int first = 0;
+        int count = 0;
+        std::vector<gcode::Extents> chunks;
+    };
+    void drawLevel(const Level& level, const QMatrix4x4& mvp);
+    std::vector<Level> levels_;
     bool uploadPending_ = true;
     bool stripUploaded_ = true;
+    // While the operator turns, pans or zooms, a coarser level keeps the view moving; the
+    // finest fitting level is drawn once the operator stops.
+    bool interacting_ = false;
+    QTimer interactionEnd_;
+    int drawnSegments_ = 0;
 };
 
 } // namespace toolpath
