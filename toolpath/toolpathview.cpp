@@ -145,7 +145,7 @@ void ToolpathView::setPath(std::shared_ptr<const Geometry> geometry)
 {
     geometry_ = std::move(geometry);
     uploadPending_ = true;
-    fitPending_ = true;
+    autoFit_ = true;
     update();
 }
 
@@ -185,7 +185,7 @@ void ToolpathView::setPreset(Preset preset)
     case Preset::Side: spin_ = -90; tilt_ = -90; break;
     case Preset::Iso: spin_ = -45; tilt_ = -55; break;
     }
-    fitPending_ = true;
+    autoFit_ = true;
     update();
 }
 
@@ -214,6 +214,12 @@ gcode::Extents ToolpathView::fitExtents() const
 
 void ToolpathView::zoomToFit()
 {
+    autoFit_ = true;
+    update();
+}
+
+void ToolpathView::fitView()
+{
     const gcode::Extents e = fitExtents();
     centre_ = QVector3D((e.min[0] + e.max[0]) / 2, (e.min[1] + e.max[1]) / 2,
                         (e.min[2] + e.max[2]) / 2);
@@ -228,8 +234,6 @@ void ToolpathView::zoomToFit()
     }
     const float w = std::max(width(), 1), h = std::max(height(), 1);
     scale_ = 0.9f * std::min(w / (2 * halfX), h / (2 * halfY));
-    fitPending_ = false;
-    update();
 }
 
 QMatrix4x4 ToolpathView::viewProjection() const
@@ -350,8 +354,7 @@ void ToolpathView::uploadPath()
 
 void ToolpathView::resizeGL(int, int)
 {
-    if (fitPending_)
-        zoomToFit();
+    // paintGL fits the view to the new size where it follows the path.
 }
 
 void ToolpathView::paintGL()
@@ -362,8 +365,8 @@ void ToolpathView::paintGL()
         return;
     if (uploadPending_)
         uploadPath();
-    if (fitPending_)
-        zoomToFit();
+    if (autoFit_)
+        fitView();
     const QMatrix4x4 mvp = viewProjection();
     glEnable(GL_DEPTH_TEST);
     glDepthFunc(GL_LEQUAL);
@@ -531,7 +534,7 @@ void ToolpathView::mouseMoveEvent(QMouseEvent* event)
     } else {
         return;
     }
-    fitPending_ = false;
+    autoFit_ = false;
     interacted();
     update();
 }
@@ -555,7 +558,7 @@ void ToolpathView::wheelEvent(QWheelEvent* event)
     const QVector3D offset(float(p.x() - width() / 2.0), float(height() / 2.0 - p.y()), 0);
     centre_ += rotation().inverted().mapVector(offset * (1 / scale_ - 1 / newScale));
     scale_ = newScale;
-    fitPending_ = false;
+    autoFit_ = false;
     interacted();
     update();
     event->accept();

@@ -66,7 +66,8 @@ public:
     std::optional<QVector3D> toolPosition() const { return tool_; }
 
     void setPreset(Preset preset);
-    // Scales and centres the view on the path (on the travel box without a path).
+    // Scales and centres the view on the path (on the travel box without a path), and keeps
+    // doing so as the path or the size changes until the operator turns, pans or zooms.
     void zoomToFit();
 
     // After the first paint: whether drawing works, the context's OpenGL version and whether
@@ -94,6 +95,8 @@ protected:
 
 private:
     void releaseGL();
+    // Centres and scales the camera on fitExtents().
+    void fitView();
     void uploadPath();
     QMatrix4x4 rotation() const;
     // The corners of what zoomToFit shows.
@@ -112,7 +115,8 @@ private:
     float tilt_ = -55;
     QVector3D centre_;
     float scale_ = 1;
-    bool fitPending_ = true;
+    // The view keeps fitting the path (new path, new size) until the operator moves it.
+    bool autoFit_ = true;
     QPoint lastMouse_;
     Qt::MouseButton dragButton_ = Qt::NoButton;
 

@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QTest>
 
+#include <algorithm>
 #include <cmath>
 
 using toolpath::Geometry;
@@ -117,6 +118,56 @@ private Q_SLOTS:
             QCOMPARE(from.code, strip.vertices[i].code);
             QCOMPARE(to.code, strip.vertices[i].code);
         }
+    }
+
+    void simplifiedPathsStayWithinTheirTolerance()
+    {
+        // 200 feed moves of 0.1 mm along X, wavering 0.01 mm in Y; then a 5 mm zigzag; then
+        // three rapids on one line.
+        const float start[3] = {0, 0, 0};
+        toolpath::Builder builder(start);
+        uint32_t line = 1;
+        for (int i = 1; i <= 200; ++i) {
+            const float p[3] = {0.1f * i, (i % 2) * 0.01f, 0};
+            builder.moveTo(p, line++, false);
+        }
+        for (int i = 1; i <= 4; ++i) {
+            const float p[3] = {20.0f + 5 * i, (i % 2) * 5.0f, 0};
+            builder.moveTo(p, line++, false);
+        }
+        for (int i = 1; i <= 3; ++i) {
+            const float p[3] = {40.0f + 10 * i, 0, 0};
+            builder.moveTo(p, line++, true);
+        }
+        const Geometry full = builder.finish();
+        const Geometry simple = toolpath::simplify(full, 0.05f);
+
+        // The wavering line: runs of at most MaxMergedSegments; the zigzag as it is; the
+        // rapids merged, but never with a feed.
+        const int wavering = (200 + toolpath::MaxMergedSegments - 1) / toolpath::MaxMergedSegments;
+        QCOMPARE(int(simple.feedSegments), wavering + 4);
+        QCOMPARE(simple.rapidSegments, 1u);
+        QCOMPARE(simple.vertices.size(), size_t(simple.segmentCount()) + 1);
+        // Kept points are the path's own, with their codes; the last one exact.
+        for (const toolpath::Vertex& v : simple.vertices) {
+            const auto same = [&v](const toolpath::Vertex& w) {
+                return w.code == v.code && w.position[0] == v.position[0]
+                       && w.position[1] == v.position[1];
+            };
+            QVERIFY(std::any_of(full.vertices.begin(), full.vertices.end(), same));
+        }
+        QCOMPARE(simple.vertices.back().position[0], 70.0f);
+        QCOMPARE(toolpath::lineOf(simple.vertices.back()), line - 1);
+
+        // Levels for a long path; none where simplifying saves nothing.
+        Geometry withLevels = full;
+        toolpath::addSimplified(withLevels);
+        QVERIFY(!withLevels.simplified.empty());
+        QVERIFY(withLevels.simplified.front().segmentCount() < full.segmentCount());
+        Geometry zigzag = toolpath::build(program(Job));
+        toolpath::addSimplified(zigzag);
+        for (const Geometry& level : zigzag.simplified)
+            QVERIFY(3 * level.segmentCount() <= 2 * zigzag.segmentCount());
     }
 
     void withoutMotionThereIsNoPath()
