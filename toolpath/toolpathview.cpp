@@ -272,21 +272,23 @@ void ToolpathView::initializeGL()
     const char* vertexPrefix = core_ ? CoreVertexPrefix : LegacyVertexPrefix;
     const char* fragmentPrefix = core_ ? CoreFragmentPrefix : LegacyFragmentPrefix;
 
-    bool ok = pathProgram_.addShaderFromSourceCode(QOpenGLShader::Vertex,
+    pathProgram_ = std::make_unique<QOpenGLShaderProgram>();
+    lineProgram_ = std::make_unique<QOpenGLShaderProgram>();
+    bool ok = pathProgram_->addShaderFromSourceCode(QOpenGLShader::Vertex,
                                                    source(vertexPrefix, PathVertexShader))
-              && pathProgram_.addShaderFromSourceCode(QOpenGLShader::Fragment,
+              && pathProgram_->addShaderFromSourceCode(QOpenGLShader::Fragment,
                                                       source(fragmentPrefix, PathFragmentShader));
-    pathProgram_.bindAttributeLocation("position", 0);
-    pathProgram_.bindAttributeLocation("code", 1);
-    pathProgram_.bindAttributeLocation("rapidDistance", 2);
-    ok = ok && pathProgram_.link();
-    ok = ok && lineProgram_.addShaderFromSourceCode(QOpenGLShader::Vertex,
+    pathProgram_->bindAttributeLocation("position", 0);
+    pathProgram_->bindAttributeLocation("code", 1);
+    pathProgram_->bindAttributeLocation("rapidDistance", 2);
+    ok = ok && pathProgram_->link();
+    ok = ok && lineProgram_->addShaderFromSourceCode(QOpenGLShader::Vertex,
                                                     source(vertexPrefix, LineVertexShader))
-         && lineProgram_.addShaderFromSourceCode(QOpenGLShader::Fragment,
+         && lineProgram_->addShaderFromSourceCode(QOpenGLShader::Fragment,
                                                  source(fragmentPrefix, LineFragmentShader));
-    lineProgram_.bindAttributeLocation("position", 0);
-    lineProgram_.bindAttributeLocation("colour", 1);
-    ok = ok && lineProgram_.link();
+    lineProgram_->bindAttributeLocation("position", 0);
+    lineProgram_->bindAttributeLocation("colour", 1);
+    ok = ok && lineProgram_->link();
     // A vertex array object is required by the core profile; older contexts may lack one and
     // do without.
     if (core_)
@@ -302,8 +304,8 @@ void ToolpathView::releaseGL()
     vao_.destroy();
     pathBuffer_.destroy();
     overlayBuffer_.destroy();
-    pathProgram_.removeAllShaders();
-    lineProgram_.removeAllShaders();
+    pathProgram_.reset();
+    lineProgram_.reset();
     levels_.clear();
     uploadPending_ = true;
 }
@@ -381,23 +383,23 @@ void ToolpathView::paintGL()
             if (coarser.tolerance * scale_ <= allowedPixels)
                 level = &coarser;
         }
-        pathProgram_.bind();
-        pathProgram_.setUniformValue("mvp", mvp);
-        pathProgram_.setUniformValue("linesDone", float(linesDone_));
-        pathProgram_.setUniformValue("dashScale", scale_ / DashPixels);
+        pathProgram_->bind();
+        pathProgram_->setUniformValue("mvp", mvp);
+        pathProgram_->setUniformValue("linesDone", float(linesDone_));
+        pathProgram_->setUniformValue("dashScale", scale_ / DashPixels);
         const gcode::Extents& e = geometry_->extents;
-        pathProgram_.setUniformValue("zRange", e.min[2], e.max[2]);
+        pathProgram_->setUniformValue("zRange", e.min[2], e.max[2]);
         pathBuffer_.bind();
         for (int a = 0; a < 3; ++a)
-            pathProgram_.enableAttributeArray(a);
-        pathProgram_.setAttributeBuffer(0, GL_FLOAT, 0, 3, sizeof(Vertex));
-        pathProgram_.setAttributeBuffer(1, GL_FLOAT, 3 * sizeof(float), 1, sizeof(Vertex));
-        pathProgram_.setAttributeBuffer(2, GL_FLOAT, 4 * sizeof(float), 1, sizeof(Vertex));
+            pathProgram_->enableAttributeArray(a);
+        pathProgram_->setAttributeBuffer(0, GL_FLOAT, 0, 3, sizeof(Vertex));
+        pathProgram_->setAttributeBuffer(1, GL_FLOAT, 3 * sizeof(float), 1, sizeof(Vertex));
+        pathProgram_->setAttributeBuffer(2, GL_FLOAT, 4 * sizeof(float), 1, sizeof(Vertex));
         drawLevel(*level, mvp);
         for (int a = 0; a < 3; ++a)
-            pathProgram_.disableAttributeArray(a);
+            pathProgram_->disableAttributeArray(a);
         pathBuffer_.release();
-        pathProgram_.release();
+        pathProgram_->release();
     }
     drawOverlay(mvp);
     if (vao_.isCreated())
@@ -496,22 +498,22 @@ void ToolpathView::drawOverlay(const QMatrix4x4& mvp)
     }
     const int allVertices = int(data.size() / 6);
 
-    lineProgram_.bind();
-    lineProgram_.setUniformValue("mvp", mvp);
+    lineProgram_->bind();
+    lineProgram_->setUniformValue("mvp", mvp);
     overlayBuffer_.bind();
     overlayBuffer_.allocate(data.data(), int(data.size() * sizeof(float)));
-    lineProgram_.enableAttributeArray(0);
-    lineProgram_.enableAttributeArray(1);
-    lineProgram_.setAttributeBuffer(0, GL_FLOAT, 0, 3, 6 * sizeof(float));
-    lineProgram_.setAttributeBuffer(1, GL_FLOAT, 3 * sizeof(float), 3, 6 * sizeof(float));
+    lineProgram_->enableAttributeArray(0);
+    lineProgram_->enableAttributeArray(1);
+    lineProgram_->setAttributeBuffer(0, GL_FLOAT, 0, 3, 6 * sizeof(float));
+    lineProgram_->setAttributeBuffer(1, GL_FLOAT, 3 * sizeof(float), 3, 6 * sizeof(float));
     glDrawArrays(GL_LINES, 0, boxVertices);
     // The origin and the tool show through the path.
     glDisable(GL_DEPTH_TEST);
     glDrawArrays(GL_LINES, boxVertices, allVertices - boxVertices);
-    lineProgram_.disableAttributeArray(0);
-    lineProgram_.disableAttributeArray(1);
+    lineProgram_->disableAttributeArray(0);
+    lineProgram_->disableAttributeArray(1);
     overlayBuffer_.release();
-    lineProgram_.release();
+    lineProgram_->release();
 }
 
 void ToolpathView::mousePressEvent(QMouseEvent* event)

@@ -125,8 +125,9 @@ private:
     bool core_ = false;
     QString rendererText_;
     QMetaObject::Connection contextEnd_;
-    QOpenGLShaderProgram pathProgram_;
-    QOpenGLShaderProgram lineProgram_;
+    // Made anew in each context (a dock floated or docked again gets a new one).
+    std::unique_ptr<QOpenGLShaderProgram> pathProgram_;
+    std::unique_ptr<QOpenGLShaderProgram> lineProgram_;
     QOpenGLVertexArrayObject vao_;
     QOpenGLBuffer pathBuffer_{QOpenGLBuffer::VertexBuffer};
     QOpenGLBuffer overlayBuffer_{QOpenGLBuffer::VertexBuffer};

@@ -4,6 +4,7 @@
 #include "toolpathview.h"
 
 #include <QImage>
+#include <QWidget>
 #include <QTest>
 
 #include <algorithm>
@@ -216,6 +217,16 @@ private Q_SLOTS:
         image = view.grabFramebuffer();
         QVERIFY(count(image, done) > 100);
         QCOMPARE(count(image, feed), 0);
+
+        // Moved into another window (a dock floated): a new context, drawn as before.
+        QWidget other;
+        other.resize(320, 240);
+        view.setParent(&other);
+        other.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&other));
+        image = view.grabFramebuffer();
+        QVERIFY(count(image, done) > 100);
+        view.setParent(nullptr);
     }
 };
 
