@@ -70,6 +70,7 @@ KavrixMainWnd::KavrixMainWnd(QWidget* parent)
     CreateStatusBar();
     CreateDockWindows();
     CreatePreviewDock();
+    CreateToolpathDock();
     CreateShortcuts();
     CreateControllerTabs();
     UpdateActions();
@@ -383,8 +384,6 @@ void KavrixMainWnd::CreateDockWindows()
     connect(KavrixKernel::Instance(), &KavrixKernel::SignalCommandToOutput, this,
             &KavrixMainWnd::AppendToOutput);
     viewMenu->addAction(outputDock->toggleViewAction());
-
-    CreateToolpathDock();
 }
 
 void KavrixMainWnd::CreatePreviewDock()

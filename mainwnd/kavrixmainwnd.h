@@ -164,7 +164,7 @@ private:
     void UpdatePreviewMachine();
     void UpdatePreviewPosition();
 
-    // The "Toolpath" dock, tabified with "Output": the 3D view of the current job, its run's
+    // The "Toolpath" dock, tabified with "Output" and "Program Preview": the 3D view of the current job, its run's
     // progress and the active controller's tool.
     void CreateToolpathDock();
     void ShowJobInToolpath(JobDocument* document);

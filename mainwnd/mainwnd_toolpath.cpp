@@ -25,8 +25,8 @@ void KavrixMainWnd::CreateToolpathDock()
     toolpathPanel->setObjectName(QStringLiteral("toolpathPanel"));
     toolpathDock->setWidget(toolpathPanel);
     addDockWidget(Qt::BottomDockWidgetArea, toolpathDock);
-    // Behind "Output", as the program preview: the default layout stays as it was.
-    tabifyDockWidget(outputDock, toolpathDock);
+    // Behind "Output" and "Program Preview": the default layout stays as it was.
+    tabifyDockWidget(previewDock, toolpathDock);
     outputDock->raise();
     viewMenu->addAction(toolpathDock->toggleViewAction());
     connect(this, &KavrixMainWnd::CurrentJobDocumentChanged, this,

@@ -422,7 +422,7 @@ private Q_SLOTS:
                               "Write &Programm into controller RAM", "&Start RAM-Programm"}));
         QCOMPARE(entryTexts(bar.at(4)->menu()->actions()),
                  QStringList({"Main tool bar", "Control", "Controller List",
-                              "Active Controller", "Output", "Program Preview"}));
+                              "Active Controller", "Output", "Program Preview", "Toolpath"}));
         QCOMPARE(entryTexts(bar.at(6)->menu()->actions()),
                  QStringList({"&About", "About &Qt"}));
 
@@ -465,7 +465,8 @@ private Q_SLOTS:
         QVERIFY(!KavrixKernel::Instance()->IsCommandToEditor());
         QCOMPARE(outputLines(window), QStringList({"Active controller changed: "}));
         QCOMPARE(window.GetActiveControllerDock()->windowTitle(), QString("Active Controller"));
-        QCOMPARE(window.findChildren<QDockWidget*>().size(), 5);  // the four and the preview
+        // The four, the preview and the toolpath.
+        QCOMPARE(window.findChildren<QDockWidget*>().size(), 6);
 
         // Without a controller the destination switches without a word.
         actions.commandsToEditor->trigger();
@@ -672,9 +673,10 @@ private Q_SLOTS:
         KavrixMainWnd window;
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
-        // The five of the frame, then "Program Preview".
+        // The five of the frame, then "Program Preview" and "Toolpath".
         QList<QAction*> entries = window.GetViewMenu()->actions();
-        QCOMPARE(entries.size(), 6);
+        QCOMPARE(entries.size(), 7);
+        QCOMPARE(entries.takeLast()->text(), QString("Toolpath"));
         QCOMPARE(entries.takeLast()->text(), QString("Program Preview"));
         QList<QWidget*> targets{window.GetMainToolBar()};
         for (const char* title : {"Control", "Controller List", "Active Controller",
