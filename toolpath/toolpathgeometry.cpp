@@ -141,6 +141,7 @@ Geometry expandToLines(const Geometry& strip)
     lines.feedSegments = strip.feedSegments;
     lines.rapidSegments = strip.rapidSegments;
     lines.extents = strip.extents;
+    lines.tolerance = strip.tolerance;
     if (strip.layout == Geometry::Layout::Lines) {
         lines.vertices = strip.vertices;
         return lines;

@@ -159,6 +159,8 @@ private Q_SLOTS:
         }
         QCOMPARE(simple.vertices.back().position[0], 70.0f);
         QCOMPARE(toolpath::lineOf(simple.vertices.back()), line - 1);
+        // Drawn as lines, it keeps its tolerance (the view picks levels by it).
+        QCOMPARE(toolpath::expandToLines(simple).tolerance, 0.05f);
 
         // Levels for a long path; none where simplifying saves nothing.
         Geometry withLevels = full;
