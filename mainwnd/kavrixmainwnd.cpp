@@ -74,6 +74,7 @@ KavrixMainWnd::KavrixMainWnd(QWidget* parent)
     CreateShopDocks();
     CreateConsoleDock();
     CreateJobDock();
+    CreateToolpathDock();
     CreateShortcuts();
     CreateJobFiles();
     CreateControllerTabs();
@@ -426,6 +427,7 @@ void KavrixMainWnd::UpdatePreviewMachine()
 
 void KavrixMainWnd::UpdatePreviewPosition()
 {
+    UpdateToolpathPosition();
     TarvoController* const controller = KavrixKernel::Instance()->GetActiveController();
     if (!controller || !controller->IsConnected() || controller->IsInFirmwareMode()) {
         programPreview->SetCurrentPosition(std::nullopt);

@@ -8,6 +8,7 @@
 
 #include <QMainWindow>
 #include <QModelIndex>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 
@@ -39,6 +40,9 @@ class StatusWnd;
 class TarvoController;
 class TarvoParameters;
 class TarvoProgEdit;
+namespace toolpath {
+class ToolpathPanel;
+}
 
 class KavrixMainWnd : public QMainWindow {
     Q_OBJECT
@@ -94,6 +98,7 @@ public:
     JobHistory* GetJobHistory() const { return jobHistory.get(); }
     JobHistoryWnd* GetJobHistoryWnd() const { return jobHistoryWnd; }
     JobPanel* GetJobPanel() const { return jobPanel; }
+    toolpath::ToolpathPanel* GetToolpathPanel() const { return toolpathPanel; }
     // The manual control panel on controller tab index (it sits in a scroll area), or none.
     ManualControlWnd* GetControlPanel(int index) const;
 
@@ -207,6 +212,11 @@ private:
     // Before the window closes: jobs running or machines moving are named and the operator
     // asked; yes stops them. False: the window stays.
     bool ConfirmQuitWhileMachinesRun();
+    // The "Toolpath" dock, tabified with "Output" and "Program Preview": the 3D view of the current job, its run's
+    // progress and the active controller's tool.
+    void CreateToolpathDock();
+    void ShowJobInToolpath(JobDocument* document);
+    void UpdateToolpathPosition();
 
     // Window placement and the dock and tool bar layout, kept in the settings store.
     void RestoreLayout();
@@ -274,6 +284,9 @@ private:
     // What the preview was last given, so status reports do not rebuild it.
     std::optional<std::array<double, 4>> previewStepsPerMm;
     std::array<int32_t, 4> previewPark{};
+    QDockWidget* toolpathDock = nullptr;
+    toolpath::ToolpathPanel* toolpathPanel = nullptr;
+    QPointer<JobDocument> toolpathDocument;
     bool skipNextDestinationWarning = false;
     // Set while this window removes a controller from the kernel: the list view then moves its
     // current row to a neighbour, which must not pick the next active controller (the kernel

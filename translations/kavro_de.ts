@@ -1524,6 +1524,10 @@ Benötigte Quenta-Version %2</translation>
         <source>A job did not confirm its stop; its port is closed now.</source>
         <translation>Ein Job hat seinen Stopp nicht bestätigt; sein Port wird jetzt geschlossen.</translation>
     </message>
+    <message>
+        <source>Toolpath</source>
+        <translation>Werkzeugbahn</translation>
+    </message>
 </context>
 <context>
     <name>ManualControlWnd</name>
@@ -2591,6 +2595,45 @@ Benötigte Quenta-Version %2</translation>
     <message>
         <source>Zeroing</source>
         <translation>Nullen</translation>
+    </message>
+</context>
+<context>
+    <name>toolpath::ToolpathPanel</name>
+    <message>
+        <source>Top</source>
+        <translation>Oben</translation>
+    </message>
+    <message>
+        <source>Front</source>
+        <translation>Vorne</translation>
+    </message>
+    <message>
+        <source>Side</source>
+        <translation>Seite</translation>
+    </message>
+    <message>
+        <source>Iso</source>
+        <translation>Iso</translation>
+    </message>
+    <message>
+        <source>Fit</source>
+        <translation>Einpassen</translation>
+    </message>
+    <message>
+        <source>Building the toolpath...</source>
+        <translation>Werkzeugbahn wird aufgebaut...</translation>
+    </message>
+    <message>
+        <source>No job</source>
+        <translation>Kein Auftrag</translation>
+    </message>
+    <message>
+        <source>%L1 feed moves, %L2 rapid moves</source>
+        <translation>%L1 Vorschubbewegungen, %L2 Eilgangbewegungen</translation>
+    </message>
+    <message>
+        <source>The 3D view needs OpenGL, which is not available on this display.</source>
+        <translation>Die 3D-Ansicht braucht OpenGL, das auf dieser Anzeige nicht verfügbar ist.</translation>
     </message>
 </context>
 </TS>
