@@ -2,10 +2,10 @@
 #include "kavrixmainwnd.h"
 
 #include "consolewnd.h"
-#include "panelscrollarea.h"
 
 #include <QDockWidget>
 #include <QMenu>
+#include <QScrollArea>
 
 void KavrixMainWnd::CreateConsoleDock()
 {
@@ -13,8 +13,10 @@ void KavrixMainWnd::CreateConsoleDock()
     consoleDock->setObjectName(QStringLiteral("consoleDock"));
     consoleWnd = new ConsoleWnd(nullptr);
     consoleWnd->setObjectName(QStringLiteral("consoleWnd"));
-    // In a low window the console scrolls rather than raise the window's least height.
-    auto* const area = new PanelScrollArea(consoleDock);
+    // In a small window the console scrolls rather than raise the window's least height or
+    // width (its dock shares the bottom with the job panel's).
+    auto* const area = new QScrollArea(consoleDock);
+    area->setWidgetResizable(true);
     area->setWidget(consoleWnd);
     area->setMinimumHeight(3 * area->fontMetrics().lineSpacing());
     consoleDock->setWidget(area);
