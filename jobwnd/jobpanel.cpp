@@ -9,11 +9,13 @@
 #include "tarvocontroller.h"
 
 #include <QApplication>
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFile>
 #include <QFrame>
 #include <QFutureWatcher>
 #include <QGridLayout>
@@ -141,6 +143,8 @@ struct JobPanel::Prepared {
     Mode mode = Mode::Start;
     std::shared_ptr<const gcode::Program> program;
     std::shared_ptr<const gcode::Estimate> estimate;
+    QString path;    // the file as it is on disk now, and its SHA-256 (hex), for the history
+    QString sha256;
 };
 
 JobPanel::JobPanel(QWidget* parent) : QWidget(parent)
@@ -451,6 +455,7 @@ void JobPanel::prepare(Mode mode)
     base.port = port;
     base.document = currentDocument;
     base.mode = mode;
+    base.path = currentDocument->path();
     connect(watcher, &QFutureWatcher<Prepared>::finished, this, [this, watcher] {
         const Prepared result = watcher->result();
         watcher->deleteLater();
@@ -468,6 +473,10 @@ void JobPanel::prepare(Mode mode)
         if (!program->refused())
             out.estimate = std::make_shared<const gcode::Estimate>(gcode::estimateProgram(*program));
         out.program = std::move(program);
+        QFile file(out.path);
+        QCryptographicHash hash(QCryptographicHash::Sha256);
+        if (file.open(QIODevice::ReadOnly) && hash.addData(&file))
+            out.sha256 = QString::fromLatin1(hash.result().toHex());
         return out;
     }));
 }
@@ -599,6 +608,8 @@ void JobPanel::prepared(const Prepared& result)
                            .arg(result.port, fileName)
                            .arg(program.lineCount())
                            .arg(formatDuration(estimate)));
+    if (!run.checkMode)
+        Q_EMIT jobStarted(result.port, result.path, result.sha256, program.lineCount(), estimate);
     Q_EMIT runStateChanged(result.port);
     updateTimer();
     refresh();
@@ -783,6 +794,8 @@ void JobPanel::endRun(const QString& comPort, Run& run)
     }
     if (run.document && !run.checkMode)
         run.document->setRun(QString());
+    if (!run.checkMode)
+        Q_EMIT jobEnded(comPort, p, linesDone(run), (nowMs() - run.startedMs) / 1000.0);
     Q_EMIT runStateChanged(comPort);
 }
 
@@ -825,10 +838,18 @@ JobPanel::Banner JobPanel::bannerOf(const quenta::JobProgress& p) const
 
 QString JobPanel::remainingText(const Run& run) const
 {
+    const QString text =
+        tr("Elapsed %1").arg(formatDuration((nowMs() - run.startedMs) / 1000.0));
+    const double left = secondsLeft(run);
+    return left < 0 ? text
+                    : text + QStringLiteral(" · ") + tr("left %1").arg(formatDuration(left));
+}
+
+double JobPanel::secondsLeft(const Run& run) const
+{
     const double elapsed = run.activeMs / 1000.0;
-    QString text = tr("Elapsed %1").arg(formatDuration((nowMs() - run.startedMs) / 1000.0));
     if (!run.estimate || run.estimate->lineFinish.empty() || run.ended)
-        return text;
+        return -1;
     // The estimate from the job's first line; corrected by how the run kept to it so far.
     const std::vector<float>& finish = run.estimate->lineFinish;
     const auto at = [&finish](uint32_t lines) {
@@ -840,8 +861,18 @@ QString JobPanel::remainingText(const Run& run) const
     double scale = 1.0;
     if (predictedSoFar > 2.0 && elapsed > 2.0)
         scale = std::clamp(elapsed / predictedSoFar, 0.25, 4.0);
-    const double left = std::max(0.0, (predictedTotal - predictedSoFar) * scale);
-    return text + QStringLiteral(" · ") + tr("left %1").arg(formatDuration(left));
+    return std::max(0.0, (predictedTotal - predictedSoFar) * scale);
+}
+
+JobPanel::RunInfo JobPanel::runInfo(const QString& comPort) const
+{
+    RunInfo info;
+    const auto it = runs.find(comPort);
+    if (it == runs.end())
+        return info;
+    info.fileName = it->second.fileName;
+    info.secondsLeft = it->second.checkMode ? -1 : secondsLeft(it->second);
+    return info;
 }
 
 QString JobPanel::errorPauseText(const Run& run) const

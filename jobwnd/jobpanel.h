@@ -64,6 +64,14 @@ public:
     // Stops every job this panel started; true when all of them ended within timeoutMs.
     bool stopAll(int timeoutMs);
 
+    // The last job this panel started on comPort: its file's name and the time left
+    // (negative when unknown or ended); empty when none.
+    struct RunInfo {
+        QString fileName;
+        double secondsLeft = -1;
+    };
+    RunInfo runInfo(const QString& comPort) const;
+
     // "1:05", "1:02:03".
     static QString formatDuration(double seconds);
 
@@ -72,6 +80,12 @@ Q_SIGNALS:
     void logLine(QString text);
     // A job started or ended on comPort.
     void runStateChanged(QString comPort);
+    // A job (not a check) started: the file's path and SHA-256, its lines and estimate; and
+    // how it ended: the last progress, the file lines done and the time it took.
+    void jobStarted(QString comPort, QString path, QString sha256, uint32_t linesTotal,
+                    double estimatedSeconds);
+    void jobEnded(QString comPort, quenta::JobProgress progress, uint32_t linesDone,
+                  double seconds);
 
 public Q_SLOTS:
     void start();
@@ -134,6 +148,7 @@ private:
     uint32_t linesDone(const Run& run) const;
     Banner bannerOf(const quenta::JobProgress& p) const;
     QString remainingText(const Run& run) const;
+    double secondsLeft(const Run& run) const;  // negative when unknown
     QString errorPauseText(const Run& run) const;
 
     void buildForm();

@@ -75,6 +75,7 @@ KavrixMainWnd::KavrixMainWnd(QWidget* parent)
     CreateConsoleDock();
     CreateJobDock();
     CreateToolpathDock();
+    ConnectShopToJobs();
     CreateShortcuts();
     CreateJobFiles();
     CreateControllerTabs();

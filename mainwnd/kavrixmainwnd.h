@@ -6,6 +6,7 @@
 // mainwnd_controller.cpp, mainwnd_file.cpp, mainwnd_ramprog.cpp, mainwnd_parameters.cpp and
 // mainwnd_firmware.cpp; the job panel's dock and the quit question in mainwnd_jobcontrol.cpp.
 
+#include <QHash>
 #include <QMainWindow>
 #include <QModelIndex>
 #include <QPointer>
@@ -194,6 +195,9 @@ private:
     // The "Shop" dock (a tile per controller), the "Job History" dock and the hold, resume
     // and stop of every running job (mainwnd_shop.cpp).
     void CreateShopDocks();
+    // The shop's tiles name the job panel's jobs and their time left; every job the panel
+    // starts is recorded in the job history, and its end completes the record.
+    void ConnectShopToJobs();
     void HoldAllJobs();
     void ResumeAllJobs();
     void StopAllJobs();
@@ -279,6 +283,8 @@ private:
     std::unique_ptr<JobHistory> jobHistory;
     JobHistoryWnd* jobHistoryWnd = nullptr;
     DesktopNotifier* notifier = nullptr;
+    // The history's row of the job running on each port.
+    QHash<QString, qint64> historyRows;
     QDockWidget* jobDock = nullptr;
     JobPanel* jobPanel = nullptr;
     // What the preview was last given, so status reports do not rebuild it.

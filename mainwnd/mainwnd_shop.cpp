@@ -4,9 +4,11 @@
 
 #include "jobhistory.h"
 #include "jobhistorywnd.h"
+#include "jobpanel.h"
 #include "kavrixkernel.h"
 #include "notifier.h"
 #include "shopview.h"
+#include "tarvocontroller.h"
 
 #include <QAction>
 #include <QDockWidget>
@@ -135,4 +137,60 @@ void KavrixMainWnd::MarkAttention(const QString& comPort, const QString& text)
 void KavrixMainWnd::ClearAttention(const QString& comPort)
 {
     ColourController(comPort, QColor());
+}
+
+namespace {
+
+JobHistory::Result historyResult(const quenta::JobProgress& p)
+{
+    switch (p.state) {
+    case quenta::JobState::Completed: return JobHistory::Result::Completed;
+    case quenta::JobState::Stopped: return JobHistory::Result::Stopped;
+    default: break;
+    }
+    const QString reason = QString::fromStdString(p.reason);
+    if (reason.startsWith(QLatin1String("ALARM:")))
+        return JobHistory::Result::Alarm;
+    if (reason.contains(QLatin1String("connection"), Qt::CaseInsensitive))
+        return JobHistory::Result::LostConnection;
+    return p.failedFileLine ? JobHistory::Result::Error : JobHistory::Result::Failed;
+}
+
+}  // namespace
+
+void KavrixMainWnd::ConnectShopToJobs()
+{
+    shopView->setJobInfo([this](const QString& comPort) {
+        const JobPanel::RunInfo run = jobPanel->runInfo(comPort);
+        return ShopJobInfo{run.fileName, run.secondsLeft};
+    });
+    connect(jobPanel, &JobPanel::runStateChanged, shopView, &ShopView::controllerUpdated);
+    connect(jobPanel, &JobPanel::jobStarted, this,
+            [this](const QString& comPort, const QString& path, const QString& sha256,
+                   uint32_t linesTotal, double estimatedSeconds) {
+                TarvoController* const c = KavrixKernel::Instance()->FindController(comPort);
+                const qint64 row = jobHistory->begin(c ? c->GetControllerName() : QString(),
+                                                     comPort, path, sha256, linesTotal,
+                                                     estimatedSeconds);
+                historyRows.insert(comPort, row);
+                jobHistoryWnd->refresh();
+            });
+    connect(jobPanel, &JobPanel::jobEnded, this,
+            [this](const QString& comPort, const quenta::JobProgress& progress,
+                   uint32_t linesDone, double seconds) {
+                const qint64 row = historyRows.take(comPort);
+                if (row <= 0)
+                    return;
+                const JobHistory::Result result = historyResult(progress);
+                const uint32_t line = result == JobHistory::Result::Error
+                                              || result == JobHistory::Result::Alarm
+                                          ? progress.failedFileLine
+                                          : 0;
+                if (!jobHistory->finish(row, result, line, QString::fromStdString(progress.reason),
+                                        linesDone, seconds))
+                    AppendToOutput(tr("The job history could not record the end of the job on "
+                                      "%1: %2")
+                                       .arg(comPort, jobHistory->lastError()));
+                jobHistoryWnd->refresh();
+            });
 }

@@ -1528,6 +1528,10 @@ Benötigte Quenta-Version %2</translation>
         <source>Toolpath</source>
         <translation>Werkzeugbahn</translation>
     </message>
+    <message>
+        <source>The job history could not record the end of the job on %1: %2</source>
+        <translation>Das Auftragsprotokoll konnte das Ende des Auftrags an %1 nicht festhalten: %2</translation>
+    </message>
 </context>
 <context>
     <name>ManualControlWnd</name>

@@ -7,8 +7,12 @@
 
 #include "grblpeer.h"
 #include "jobdocument.h"
+#include "jobhistory.h"
+#include "jobhistorywnd.h"
 #include "jobpanel.h"
 #include "jobs.h"
+
+#include <QTableWidget>
 #include "simdevice.h"
 
 #include <QLabel>
@@ -147,6 +151,17 @@ private Q_SLOTS:
         QVERIFY(logged(QStringLiteral("^COM3: part.nc started, 11 lines \\(estimated \\d+:\\d\\d\\)$")));
         QVERIFY(logged(QStringLiteral("^COM3: part.nc completed in \\d+:\\d\\d \\(estimated \\d+:\\d\\d\\)$")));
         QVERIFY(button("jobStartButton")->isEnabled());
+
+        // The run is in the job history, newest first.
+        const JobHistory::Run recorded = window->GetJobHistory()->runs().value(0);
+        QCOMPARE(recorded.port, QStringLiteral("COM3"));
+        QCOMPARE(recorded.filePath, doc->path());
+        QCOMPARE(recorded.sha256.size(), 64);
+        QCOMPARE(recorded.result, JobHistory::Result::Completed);
+        QCOMPARE(recorded.linesDone, 11u);
+        QCOMPARE(recorded.linesTotal, 11u);
+        QVERIFY(recorded.estimatedSeconds > 0);
+        QVERIFY(window->GetJobHistoryWnd()->table()->rowCount() >= 1);
     }
 
     void refusedProgramCannotStart()
