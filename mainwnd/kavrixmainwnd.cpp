@@ -18,6 +18,7 @@
 #include "tarvocontroller.h"
 #include "tarvoparameters.h"
 #include "tarvoprogedit.h"
+#include "tarvostatus.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -41,6 +42,7 @@
 #include <QTabWidget>
 #include <QTextCursor>
 #include <QTextEdit>
+#include <QTime>
 #include <QToolBar>
 #include <QTreeView>
 
@@ -86,6 +88,8 @@ KavrixMainWnd::KavrixMainWnd(QWidget* parent)
             &KavrixMainWnd::SlotActiveControllerChanged);
     connect(kernel, &KavrixKernel::SignalUpdateControllerStatus, this,
             &KavrixMainWnd::SlotUpdateControllerStatus);
+    connect(kernel, &KavrixKernel::SignalUpdateControllerStatus, this,
+            &KavrixMainWnd::LogRamProgramEnds);
     connect(kernel, &KavrixKernel::SignalTimeoutDisconnect, this,
             &KavrixMainWnd::SlotControllerTimeoutDisconnect);
     connect(kernel, &KavrixKernel::SignalCommandToEdit, this, &KavrixMainWnd::SlotCommandToEdit);
@@ -460,7 +464,7 @@ void KavrixMainWnd::SlotStopAllControllers()
         if (!controller->IsConnected() || controller->IsInFirmwareMode())
             continue;
         ManualCommands::NotHalt()(controller->GetPortSettings());
-        AppendToOutput(tr("Emergency stop (Not Halt) sent to %1").arg(controller->GetComPort()));
+        LogAction(tr("Emergency stop (Not Halt) sent to %1").arg(controller->GetComPort()));
     }
 }
 
@@ -520,6 +524,39 @@ void KavrixMainWnd::AppendToOutput(const QString& text)
         bar->setValue(bar->maximum());
 }
 
+void KavrixMainWnd::LogAction(const QString& text)
+{
+    AppendToOutput(QTime::currentTime().toString(QStringLiteral("[HH:mm:ss] ")) + text);
+}
+
+void KavrixMainWnd::LogRamProgramEnds(const QString& port)
+{
+    TarvoController* const controller = KavrixKernel::Instance()->FindController(port);
+    if (!controller)
+        return;
+    for (const TarvoStatus::RamEnd& end : controller->GetStatus().TakeRamEnds()) {
+        const QString passes = end.passes == 0 ? tr("endless") : QString::number(end.passes);
+        if (end.completed) {
+            LogAction(tr("%1: RAM%2 finished after %3 passes").arg(port).arg(end.slot).arg(
+                end.passes));
+            continue;
+        }
+        // A program that stopped before its end says why.
+        QString reason = end.reason;
+        if (end.errorCode != 0) {
+            TarvoStatus code;
+            code.errorCode = end.errorCode;
+            reason = reason.isEmpty() ? code.GetErrorText()
+                                      : code.GetErrorText() + QStringLiteral("; ") + reason;
+        }
+        LogAction(tr("%1: RAM%2 stopped in pass %3 of %4: %5")
+                      .arg(port)
+                      .arg(end.slot)
+                      .arg(end.pass)
+                      .arg(passes, reason));
+    }
+}
+
 ManualControlWnd* KavrixMainWnd::GetControlPanel(int index) const
 {
     // The panel is the page itself: it scrolls below its emergency stops, which stay in view.
@@ -550,6 +587,8 @@ void KavrixMainWnd::SlotControllerAdded(QString comPort)
     // forms when their tab is first shown (or when the window reaches into them).
     auto* const page =
         new ManualControlWnd(controller, nullptr, ManualControlWnd::FormBuild::OnFirstShow);
+    connect(page, &ManualControlWnd::SignalLog, this, &KavrixMainWnd::LogAction);
+    connect(page, &ManualControlWnd::SignalStatusMessage, statusBar(), &QStatusBar::showMessage);
     {
         // The first tab of an empty tab widget becomes current by itself; that must not pick
         // the active controller (the kernel does, and a restored one must survive start-up).

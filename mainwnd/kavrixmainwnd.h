@@ -165,6 +165,14 @@ private:
 
     // Appends text to the output log as a new paragraph of plain text (never read as HTML).
     void AppendToOutput(const QString& text);
+    // An operator action or its result: the same, behind the time ("[14:03:27] ").
+    void LogAction(const QString& text);
+    // Logs how the RAM programs of the controller at port ended since its last report.
+    void LogRamProgramEnds(const QString& port);
+    // A parameter transfer's outcome (done or failed: "%1" is the port) and what a GRBL port
+    // sent for it.
+    void LogTransfer(TarvoController& controller, const QString& done, const QString& failed,
+                     const QStringList& messages);
 
     // Program files and editor tabs.
     TarvoProgEdit* CreateEditorTab(const QString& path, const QString& text);

@@ -91,6 +91,15 @@ StatusWnd::StatusWnd(QWidget* parent)
     // going never moves the positions below it.
     ui->ErrorLabel->setMinimumHeight(2 * ui->ErrorLabel->fontMetrics().lineSpacing());
 
+    // A running RAM program beside the error text, in the same frame: the frame keeps its
+    // height whether it shows or not.
+    ramProgramLabel = new QLabel(ui->frame);
+    ramProgramLabel->setObjectName(QStringLiteral("ramProgramLabel"));
+    ramProgramLabel->setAlignment(Qt::AlignRight | Qt::AlignTop);
+    ramProgramLabel->setStyleSheet(QStringLiteral("font-weight: bold;"));
+    ramProgramLabel->hide();
+    ui->frameLayout->addWidget(ramProgramLabel);
+
     KavrixKernel* const kernel = KavrixKernel::Instance();
     connect(kernel, &KavrixKernel::SignalUpdateControllerStatus, this,
             &StatusWnd::SlotUpdateControllerStatus);
@@ -130,6 +139,7 @@ void StatusWnd::ShowNoController()
     for (QLabel* const label : mmLabels)
         label->clear();
     ui->ErrorLabel->clear();
+    ShowRamProgram(QString());
     for (int label = 0; label < PinLabelCount; ++label)
         SetPin(label, PinGrey);
     SetProgress(0);
@@ -167,6 +177,16 @@ void StatusWnd::RefreshStatus()
     const QString errorText = status.errorCode != 0 ? status.GetErrorText() : QString();
     if (ui->ErrorLabel->text() != errorText)
         ui->ErrorLabel->setText(errorText);
+    QString ram;
+    if (status.ramSlot != 0)
+        ram = status.ramPasses == 0
+                  ? tr("RAM%1, pass %2, %3").arg(status.ramSlot).arg(status.ramPass).arg(
+                        tr("endless"))
+                  : tr("RAM%1, pass %2 of %3")
+                        .arg(status.ramSlot)
+                        .arg(status.ramPass)
+                        .arg(status.ramPasses);
+    ShowRamProgram(ram);
 
     const auto greenIf = [](bool on) { return on ? PinGreen : PinYellow; };
     SetPin(Cooling, greenIf(status.flags & quenta::codes::CoolingOn));
@@ -190,6 +210,14 @@ void StatusWnd::RefreshStatus()
 
     // Cut towards zero, so a full buffer of 255 entries shows 99 %, never 100 %.
     SetProgress(static_cast<int>(status.bufferFill * 100.0 / 256.0));
+}
+
+void StatusWnd::ShowRamProgram(const QString& text)
+{
+    if (ramProgramLabel->text() == text)
+        return;
+    ramProgramLabel->setText(text);
+    ramProgramLabel->setVisible(!text.isEmpty());
 }
 
 void StatusWnd::SetProgress(int percent)

@@ -427,6 +427,24 @@ std::string takeRefusal(TarvoPortSettings* record)
     return port ? port->device->takeRefusal() : std::string();
 }
 
+std::vector<std::string> takeSentLines(TarvoPortSettings* record)
+{
+    const std::shared_ptr<Port> port = findPort(record);
+    return port ? port->device->takeSentLines() : std::vector<std::string>();
+}
+
+bool runState(TarvoPortSettings* record, RunState& out)
+{
+    const std::shared_ptr<Port> port = findPort(record);
+    return port && port->device->runState(out);
+}
+
+std::vector<RamRunEnd> takeRamRunEnds(TarvoPortSettings* record)
+{
+    const std::shared_ptr<Port> port = findPort(record);
+    return port ? port->device->takeRamRunEnds() : std::vector<RamRunEnd>();
+}
+
 std::shared_ptr<Device> createDeviceFromPortMap(const std::string& port)
 {
     const PortMapEntry entry = PortMapEntry::parse(portMapValue(QString::fromStdString(port)));

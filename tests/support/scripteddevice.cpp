@@ -330,4 +330,19 @@ std::string ScriptedDevice::takeRefusal()
     return reason;
 }
 
+void ScriptedDevice::setRunState(const RunState& state)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    runsKnown = true;
+    runs = state;
+}
+
+bool ScriptedDevice::runState(RunState& out)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    if (runsKnown)
+        out = runs;
+    return runsKnown;
+}
+
 }  // namespace quenta

@@ -35,6 +35,8 @@ public:
     void setParameterReply(int key, const std::vector<uint8_t>& bytes);
 
     void setStatus(const StatusReport& report);
+    // What runState reports from now on (before the first call: the device cannot tell).
+    void setRunState(const RunState& state);
     // Makes the service thread deliver one status notification.
     void notify();
 
@@ -72,6 +74,7 @@ public:
     int writeBytes(const uint8_t* bytes, int32_t length) override;
     int readBytes(uint8_t* bytes, int32_t length) override;
     std::string takeRefusal() override;
+    bool runState(RunState& out) override;
 
 private:
     int record(const std::string& function, const std::string& args);
@@ -86,6 +89,8 @@ private:
     std::string name = "Dorvik USB";
     std::map<int, std::vector<uint8_t>> parameterReplies;
     StatusReport status;
+    bool runsKnown = false;
+    RunState runs;
     int pendingNotifications = 0;
     bool woken = false;
     bool opened = false;
