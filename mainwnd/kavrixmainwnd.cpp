@@ -537,8 +537,7 @@ void KavrixMainWnd::LogRamProgramEnds(const QString& port)
     for (const TarvoStatus::RamEnd& end : controller->GetStatus().TakeRamEnds()) {
         const QString passes = end.passes == 0 ? tr("endless") : QString::number(end.passes);
         if (end.completed) {
-            LogAction(tr("%1: RAM%2 finished after %3 passes").arg(port).arg(end.slot).arg(
-                end.passes));
+            LogAction(tr("%1: RAM%2 finished, passes: %3").arg(port).arg(end.slot).arg(passes));
             continue;
         }
         // A program that stopped before its end says why.

@@ -337,6 +337,20 @@ void ScriptedDevice::setRunState(const RunState& state)
     runs = state;
 }
 
+void ScriptedDevice::queueRamRunEnd(const RamRunEnd& end)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    ramEnds.push_back(end);
+}
+
+std::vector<RamRunEnd> ScriptedDevice::takeRamRunEnds()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    std::vector<RamRunEnd> ends;
+    ends.swap(ramEnds);
+    return ends;
+}
+
 bool ScriptedDevice::runState(RunState& out)
 {
     std::lock_guard<std::mutex> lock(mutex);

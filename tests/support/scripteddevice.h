@@ -37,6 +37,8 @@ public:
     void setStatus(const StatusReport& report);
     // What runState reports from now on (before the first call: the device cannot tell).
     void setRunState(const RunState& state);
+    // An end the next takeRamRunEnds hands out.
+    void queueRamRunEnd(const RamRunEnd& end);
     // Makes the service thread deliver one status notification.
     void notify();
 
@@ -75,6 +77,7 @@ public:
     int readBytes(uint8_t* bytes, int32_t length) override;
     std::string takeRefusal() override;
     bool runState(RunState& out) override;
+    std::vector<RamRunEnd> takeRamRunEnds() override;
 
 private:
     int record(const std::string& function, const std::string& args);
@@ -91,6 +94,7 @@ private:
     StatusReport status;
     bool runsKnown = false;
     RunState runs;
+    std::vector<RamRunEnd> ramEnds;
     int pendingNotifications = 0;
     bool woken = false;
     bool opened = false;
