@@ -387,6 +387,8 @@ void KavrixMainWnd::CreateDockWindows()
     connect(KavrixKernel::Instance(), &KavrixKernel::SignalCommandToOutput, this,
             &KavrixMainWnd::AppendToOutput);
     viewMenu->addAction(outputDock->toggleViewAction());
+    // The log starts a few lines high: in a small window the height goes to the panels.
+    resizeDocks({outputDock}, {7 * outputLog->fontMetrics().lineSpacing()}, Qt::Vertical);
 }
 
 void KavrixMainWnd::CreatePreviewDock()

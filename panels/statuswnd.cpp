@@ -7,6 +7,7 @@
 #include "tarvocontroller.h"
 #include "tarvoparameters.h"
 
+#include <QGroupBox>
 #include <QLabel>
 #include <QPixmap>
 
@@ -86,6 +87,24 @@ StatusWnd::StatusWnd(QWidget* parent)
         readOut->setFont(font);
         readOut->setAttribute(Qt::WA_ContentsMarginsRespectsSafeArea, false);
     }
+
+    // Compact, so that in a window of 1024 x 700 the whole panel fits its dock without
+    // scrolling: tighter margins and spacing, while every text keeps its size.
+    ui->mainLayout->setContentsMargins(4, 2, 4, 2);
+    ui->mainLayout->setHorizontalSpacing(4);
+    ui->mainLayout->setVerticalSpacing(2);
+    ui->frameLayout->setContentsMargins(4, 2, 4, 2);
+    for (QGroupBox* const group : findChildren<QGroupBox*>()) {
+        if (QLayout* const layout = group->layout()) {
+            layout->setContentsMargins(6, 2, 6, 2);
+            layout->setSpacing(4);
+        }
+    }
+    ui->positionLayout->setVerticalSpacing(1);
+    ui->eingLayout->setVerticalSpacing(0);
+    // The positions are read-outs: without an edit's frame they take a few pixels less.
+    for (QLineEdit* const edit : {ui->XistEdit, ui->YistEdit, ui->ZistEdit, ui->CistEdit})
+        edit->setFrame(false);
 
     // Room for two lines of error text whether or not there is one, so an error coming or
     // going never moves the positions below it.
