@@ -415,18 +415,6 @@ bool jobMachine(TarvoPortSettings* record, gcode::MachineSettings& settings, gco
     return true;
 }
 
-gcode::Target jobTarget(TarvoPortSettings* record)
-{
-    const std::shared_ptr<Port> port = findPort(record);
-    return port && !port->readsGcode ? gcode::Target::Kavro : gcode::Target::Grbl;
-}
-
-std::string takeRefusal(TarvoPortSettings* record)
-{
-    const std::shared_ptr<Port> port = findPort(record);
-    return port ? port->device->takeRefusal() : std::string();
-}
-
 std::vector<std::string> takeSentLines(TarvoPortSettings* record)
 {
     const std::shared_ptr<Port> port = findPort(record);
@@ -443,6 +431,18 @@ std::vector<RamRunEnd> takeRamRunEnds(TarvoPortSettings* record)
 {
     const std::shared_ptr<Port> port = findPort(record);
     return port ? port->device->takeRamRunEnds() : std::vector<RamRunEnd>();
+}
+
+gcode::Target jobTarget(TarvoPortSettings* record)
+{
+    const std::shared_ptr<Port> port = findPort(record);
+    return port && !port->readsGcode ? gcode::Target::Kavro : gcode::Target::Grbl;
+}
+
+std::string takeRefusal(TarvoPortSettings* record)
+{
+    const std::shared_ptr<Port> port = findPort(record);
+    return port ? port->device->takeRefusal() : std::string();
 }
 
 std::shared_ptr<Device> createDeviceFromPortMap(const std::string& port)
