@@ -89,7 +89,7 @@ KavrixMainWnd::KavrixMainWnd(QWidget* parent)
     connect(kernel, &KavrixKernel::SignalUpdateControllerStatus, this,
             &KavrixMainWnd::SlotUpdateControllerStatus);
     connect(kernel, &KavrixKernel::SignalUpdateControllerStatus, this,
-            &KavrixMainWnd::LogRamProgramEnds);
+            &KavrixMainWnd::LogControllerReport);
     connect(kernel, &KavrixKernel::SignalTimeoutDisconnect, this,
             &KavrixMainWnd::SlotControllerTimeoutDisconnect);
     connect(kernel, &KavrixKernel::SignalCommandToEdit, this, &KavrixMainWnd::SlotCommandToEdit);
@@ -531,11 +531,18 @@ void KavrixMainWnd::LogAction(const QString& text)
     AppendToOutput(QTime::currentTime().toString(QStringLiteral("[HH:mm:ss] ")) + text);
 }
 
-void KavrixMainWnd::LogRamProgramEnds(const QString& port)
+void KavrixMainWnd::LogControllerReport(const QString& port)
 {
     TarvoController* const controller = KavrixKernel::Instance()->FindController(port);
     if (!controller)
         return;
+    const uint8_t error = controller->IsConnected() ? controller->GetStatus().errorCode : 0;
+    if (error != loggedErrors.value(port)) {
+        loggedErrors.insert(port, error);
+        if (error != 0)
+            LogAction(tr("%1: controller error %2")
+                          .arg(port, controller->GetStatus().GetErrorText()));
+    }
     for (const TarvoStatus::RamEnd& end : controller->GetStatus().TakeRamEnds()) {
         const QString passes = end.passes == 0 ? tr("endless") : QString::number(end.passes);
         if (end.completed) {

@@ -6,6 +6,7 @@
 // mainwnd_controller.cpp, mainwnd_file.cpp, mainwnd_ramprog.cpp, mainwnd_parameters.cpp and
 // mainwnd_firmware.cpp.
 
+#include <QHash>
 #include <QMainWindow>
 #include <QModelIndex>
 #include <QString>
@@ -167,8 +168,9 @@ private:
     void AppendToOutput(const QString& text);
     // An operator action or its result: the same, behind the time ("[14:03:27] ").
     void LogAction(const QString& text);
-    // Logs how the RAM programs of the controller at port ended since its last report.
-    void LogRamProgramEnds(const QString& port);
+    // Logs what a report of the controller at port tells: an error it raised (also on a
+    // controller that is not the active one), how its RAM programs ended.
+    void LogControllerReport(const QString& port);
     // A parameter transfer's outcome (done or failed: "%1" is the port) and what a GRBL port
     // sent for it.
     void LogTransfer(TarvoController& controller, const QString& done, const QString& failed,
@@ -221,4 +223,6 @@ private:
     // current row to a neighbour, which must not pick the next active controller (the kernel
     // makes the lowest port active).
     bool removingController = false;
+    // The error code each controller's log line last told (0: none pending).
+    QHash<QString, uint8_t> loggedErrors;
 };

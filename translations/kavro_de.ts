@@ -761,6 +761,10 @@ Benötigte Quenta-Version %2</translation>
         <source>%1: RAM%2 not started: refused by the controller (passes: %3)</source>
         <translation>%1: RAM%2 nicht gestartet: vom Controller abgelehnt (Durchläufe: %3)</translation>
     </message>
+    <message>
+        <source>%1: controller error %2</source>
+        <translation>%1: Controllerfehler %2</translation>
+    </message>
 </context>
 <context>
     <name>ManualControlWnd</name>
