@@ -196,6 +196,8 @@ private:
     void ShowReportedName(TarvoController& controller);
 
     Actions actions;
+    // The error code each controller's log line last told (0: none pending).
+    QHash<QString, uint8_t> loggedErrors;
     QActionGroup* destinationGroup = nullptr;
     QTabWidget* controllerTabWidget = nullptr;
     QTabWidget* editorTabWidget = nullptr;
@@ -223,6 +225,4 @@ private:
     // current row to a neighbour, which must not pick the next active controller (the kernel
     // makes the lowest port active).
     bool removingController = false;
-    // The error code each controller's log line last told (0: none pending).
-    QHash<QString, uint8_t> loggedErrors;
 };

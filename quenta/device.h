@@ -192,6 +192,12 @@ using DeviceFactory = std::function<std::shared_ptr<Device>(const std::string& p
 // Pass an empty function to restore the port map.
 void setDeviceFactory(DeviceFactory factory);
 
+// The device's side of the calls, for the operator's log: none of these waits for a call in
+// flight on the port. Empty / false for a record that is not open.
+std::vector<std::string> takeSentLines(TarvoPortSettings* record);
+bool runState(TarvoPortSettings* record, RunState& out);
+std::vector<RamRunEnd> takeRamRunEnds(TarvoPortSettings* record);
+
 // The device the port map names for a port: "simulator" or nothing = the in-process simulated
 // controller; "grbl:<path>" = a GRBL 1.1 controller on that tty; anything else is a serial
 // device path speaking our wire protocol.
@@ -204,11 +210,5 @@ std::string lastOpenFailure(const TarvoPortSettings* record);
 // Why the device of an open port refused its last refused call, when it says; empty otherwise,
 // and once a reason has been taken.
 std::string takeRefusal(TarvoPortSettings* record);
-
-// The device's side of the calls, for the operator's log: none of these waits for a call in
-// flight on the port. Empty / false for a record that is not open.
-std::vector<std::string> takeSentLines(TarvoPortSettings* record);
-bool runState(TarvoPortSettings* record, RunState& out);
-std::vector<RamRunEnd> takeRamRunEnds(TarvoPortSettings* record);
 
 }  // namespace quenta
