@@ -125,6 +125,7 @@ private:
 
     TarvoController* controller;
     bool stepsMode = true;
+    bool referenceWatched = false;  // the status bar says the axes are being referenced
     std::unique_ptr<ManualCommandValues> values;
     std::unique_ptr<ManualCommands> commands;  // reads and writes *values
     std::unique_ptr<QIntValidator> velocityStepsValidator;
@@ -134,5 +135,4 @@ private:
     std::unique_ptr<QDoubleValidator> distanceMmValidator;
     std::unique_ptr<Ui::ManualControlWnd> ui;
     QLabel* editorModeBanner = nullptr;
-    bool referenceWatched = false;  // the status bar says the axes are being referenced
 };

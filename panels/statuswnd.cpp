@@ -88,6 +88,15 @@ StatusWnd::StatusWnd(QWidget* parent)
         readOut->setAttribute(Qt::WA_ContentsMarginsRespectsSafeArea, false);
     }
 
+    // A running RAM program beside the error text, in the same frame: the frame keeps its
+    // height whether it shows or not.
+    ramProgramLabel = new QLabel(ui->frame);
+    ramProgramLabel->setObjectName(QStringLiteral("ramProgramLabel"));
+    ramProgramLabel->setAlignment(Qt::AlignRight | Qt::AlignTop);
+    ramProgramLabel->setStyleSheet(QStringLiteral("font-weight: bold;"));
+    ramProgramLabel->hide();
+    ui->frameLayout->addWidget(ramProgramLabel);
+
     // Compact, so that in a window of 1024 x 700 the whole panel fits its dock without
     // scrolling: tighter margins and spacing, while every text keeps its size.
     ui->mainLayout->setContentsMargins(4, 2, 4, 2);
@@ -109,15 +118,6 @@ StatusWnd::StatusWnd(QWidget* parent)
     // Room for two lines of error text whether or not there is one, so an error coming or
     // going never moves the positions below it.
     ui->ErrorLabel->setMinimumHeight(2 * ui->ErrorLabel->fontMetrics().lineSpacing());
-
-    // A running RAM program beside the error text, in the same frame: the frame keeps its
-    // height whether it shows or not.
-    ramProgramLabel = new QLabel(ui->frame);
-    ramProgramLabel->setObjectName(QStringLiteral("ramProgramLabel"));
-    ramProgramLabel->setAlignment(Qt::AlignRight | Qt::AlignTop);
-    ramProgramLabel->setStyleSheet(QStringLiteral("font-weight: bold;"));
-    ramProgramLabel->hide();
-    ui->frameLayout->addWidget(ramProgramLabel);
 
     KavrixKernel* const kernel = KavrixKernel::Instance();
     connect(kernel, &KavrixKernel::SignalUpdateControllerStatus, this,
