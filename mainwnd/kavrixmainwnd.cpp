@@ -19,6 +19,7 @@
 #include "tarvocontroller.h"
 #include "tarvoparameters.h"
 #include "tarvoprogedit.h"
+#include "tarvostatus.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -42,6 +43,7 @@
 #include <QTabWidget>
 #include <QTextCursor>
 #include <QTextEdit>
+#include <QTime>
 #include <QToolBar>
 #include <QTreeView>
 
@@ -93,6 +95,8 @@ KavrixMainWnd::KavrixMainWnd(QWidget* parent)
             &KavrixMainWnd::SlotActiveControllerChanged);
     connect(kernel, &KavrixKernel::SignalUpdateControllerStatus, this,
             &KavrixMainWnd::SlotUpdateControllerStatus);
+    connect(kernel, &KavrixKernel::SignalUpdateControllerStatus, this,
+            &KavrixMainWnd::LogControllerReport);
     connect(kernel, &KavrixKernel::SignalTimeoutDisconnect, this,
             &KavrixMainWnd::SlotControllerTimeoutDisconnect);
     connect(kernel, &KavrixKernel::SignalCommandToEdit, this, &KavrixMainWnd::SlotCommandToEdit);
@@ -390,6 +394,8 @@ void KavrixMainWnd::CreateDockWindows()
     connect(KavrixKernel::Instance(), &KavrixKernel::SignalCommandToOutput, this,
             &KavrixMainWnd::AppendToOutput);
     viewMenu->addAction(outputDock->toggleViewAction());
+    // The log starts a few lines high: in a small window the height goes to the panels.
+    resizeDocks({outputDock}, {7 * outputLog->fontMetrics().lineSpacing()}, Qt::Vertical);
 }
 
 void KavrixMainWnd::CreatePreviewDock()
@@ -468,7 +474,7 @@ void KavrixMainWnd::SlotStopAllControllers()
         if (!controller->IsConnected() || controller->IsInFirmwareMode())
             continue;
         ManualCommands::NotHalt()(controller->GetPortSettings());
-        AppendToOutput(tr("Emergency stop (Not Halt) sent to %1").arg(controller->GetComPort()));
+        LogAction(tr("Emergency stop (Not Halt) sent to %1").arg(controller->GetComPort()));
     }
 }
 
@@ -528,6 +534,45 @@ void KavrixMainWnd::AppendToOutput(const QString& text)
         bar->setValue(bar->maximum());
 }
 
+void KavrixMainWnd::LogAction(const QString& text)
+{
+    AppendToOutput(QTime::currentTime().toString(QStringLiteral("[HH:mm:ss] ")) + text);
+}
+
+void KavrixMainWnd::LogControllerReport(const QString& port)
+{
+    TarvoController* const controller = KavrixKernel::Instance()->FindController(port);
+    if (!controller)
+        return;
+    const uint8_t error = controller->IsConnected() ? controller->GetStatus().errorCode : 0;
+    if (error != loggedErrors.value(port)) {
+        loggedErrors.insert(port, error);
+        if (error != 0)
+            LogAction(tr("%1: controller error %2")
+                          .arg(port, controller->GetStatus().GetErrorText()));
+    }
+    for (const TarvoStatus::RamEnd& end : controller->GetStatus().TakeRamEnds()) {
+        const QString passes = end.passes == 0 ? tr("endless") : QString::number(end.passes);
+        if (end.completed) {
+            LogAction(tr("%1: RAM%2 finished, passes: %3").arg(port).arg(end.slot).arg(passes));
+            continue;
+        }
+        // A program that stopped before its end says why.
+        QString reason = end.reason;
+        if (end.errorCode != 0) {
+            TarvoStatus code;
+            code.errorCode = end.errorCode;
+            reason = reason.isEmpty() ? code.GetErrorText()
+                                      : code.GetErrorText() + QStringLiteral("; ") + reason;
+        }
+        LogAction(tr("%1: RAM%2 stopped in pass %3 of %4: %5")
+                      .arg(port)
+                      .arg(end.slot)
+                      .arg(end.pass)
+                      .arg(passes, reason));
+    }
+}
+
 ManualControlWnd* KavrixMainWnd::GetControlPanel(int index) const
 {
     // The panel is the page itself: it scrolls below its emergency stops, which stay in view.
@@ -558,6 +603,8 @@ void KavrixMainWnd::SlotControllerAdded(QString comPort)
     // forms when their tab is first shown (or when the window reaches into them).
     auto* const page =
         new ManualControlWnd(controller, nullptr, ManualControlWnd::FormBuild::OnFirstShow);
+    connect(page, &ManualControlWnd::SignalLog, this, &KavrixMainWnd::LogAction);
+    connect(page, &ManualControlWnd::SignalStatusMessage, statusBar(), &QStatusBar::showMessage);
     {
         // The first tab of an empty tab widget becomes current by itself; that must not pick
         // the active controller (the kernel does, and a restored one must survive start-up).

@@ -237,6 +237,15 @@ private:
 
     // Appends text to the output log as a new paragraph of plain text (never read as HTML).
     void AppendToOutput(const QString& text);
+    // An operator action or its result: the same, behind the time ("[14:03:27] ").
+    void LogAction(const QString& text);
+    // Logs what a report of the controller at port tells: an error it raised (also on a
+    // controller that is not the active one), how its RAM programs ended.
+    void LogControllerReport(const QString& port);
+    // A parameter transfer's outcome (done or failed: "%1" is the port) and what a GRBL port
+    // sent for it.
+    void LogTransfer(TarvoController& controller, const QString& done, const QString& failed,
+                     const QStringList& messages);
 
     // Program files and editor tabs.
     TarvoProgEdit* CreateEditorTab(const QString& path, const QString& text);
@@ -258,6 +267,8 @@ private:
     void ShowReportedName(TarvoController& controller);
 
     Actions actions;
+    // The error code each controller's log line last told (0: none pending).
+    QHash<QString, uint8_t> loggedErrors;
     QActionGroup* destinationGroup = nullptr;
     QTabWidget* controllerTabWidget = nullptr;
     QTabWidget* editorTabWidget = nullptr;

@@ -78,6 +78,8 @@ void KavrixMainWnd::SlotControllerConnect()
         kernel->ConnectActiveController();
     }
     if (controller->IsConnected()) {
+        LogAction(tr("%1: connected to %2")
+                      .arg(controller->GetComPort(), controller->GetControllerName()));
         // A freshly connected controller always shows its own parameters.
         SlotParameterReadFromController();
     } else {
@@ -89,7 +91,7 @@ void KavrixMainWnd::SlotControllerConnect()
         const std::string reason = quenta::lastOpenFailure(controller->GetPortSettings());
         if (!reason.empty())
             target += QStringLiteral(": ") + QString::fromLocal8Bit(reason.c_str());
-        AppendToOutput(tr("Connection to controller on %1 failed: %2 (%3)")
+        LogAction(tr("Connection to controller on %1 failed: %2 (%3)")
                            .arg(controller->GetComPort(), controller->GetConnectErrorText(),
                                 target));
         Dialogs::critical(this, tr("Connecting to Controller"),
@@ -102,7 +104,11 @@ void KavrixMainWnd::SlotControllerConnect()
 
 void KavrixMainWnd::SlotControllerDisconnect()
 {
+    TarvoController* const controller = KavrixKernel::Instance()->GetActiveController();
+    const bool wasConnected = controller && controller->IsConnected();
     KavrixKernel::Instance()->DisconnectActiveController();
+    if (wasConnected && !controller->IsConnected())
+        LogAction(tr("%1: disconnected").arg(controller->GetComPort()));
     UpdateActions();
 }
 
@@ -115,6 +121,9 @@ void KavrixMainWnd::SlotControllerTimeoutDisconnect(QString comPort)
     if (!controller || !controller->IsConnected())
         return;
     kernel->DisconnectController(controller);
+    LogAction(tr("%1: connection lost (no status for %2 s): disconnected")
+                  .arg(comPort)
+                  .arg(TarvoController::WatchdogIntervalMs / 1000));
     UpdateActions();
     Dialogs::critical(this, tr("Connection Lost Error"),
                       tr("Connection to controller on ") + comPort + tr(" is lost.\n")
@@ -133,5 +142,5 @@ void KavrixMainWnd::SlotControllerPorts()
     }
     WritePortMap(changes);
     for (auto it = changes.values.cbegin(); it != changes.values.cend(); ++it)
-        AppendToOutput(tr("Port %1 mapped to %2").arg(it.key(), it.value()));
+        LogAction(tr("Port %1 mapped to %2").arg(it.key(), it.value()));
 }

@@ -89,9 +89,9 @@ void KavrixMainWnd::SlotControllerFirmwareUpdate()
     const uint32_t crc =
         Firmware::ImageCrc(reinterpret_cast<const uint8_t*>(image.constData()), image.size());
     // One arg() call: a "%" in the file name is not taken for a place holder.
-    AppendToOutput(tr("Firmware update on %1: %2, %3 bytes, CRC-32 %4: %5")
-                       .arg(port, path, QString::number(image.size()),
-                            QStringLiteral("%1").arg(crc, 8, 16, QLatin1Char('0')), outcome));
+    LogAction(tr("Firmware update on %1: %2, %3 bytes, CRC-32 %4: %5")
+                  .arg(port, path, QString::number(image.size()),
+                       QStringLiteral("%1").arg(crc, 8, 16, QLatin1Char('0')), outcome));
     image.clear();
 
     if (result == FirmwareTransferResult::Cancelled) {

@@ -40,6 +40,8 @@ void KavrixMainWnd::SlotParameterLoadFromFile()
     TextFile::Contents contents;
     QString error;
     if (!TextFile::read(path, contents, &error)) {
+        LogAction(tr("%1: parameters not loaded from %2: %3")
+                      .arg(controller->GetComPort(), path, error));
         Dialogs::warning(this, tr("Error Loading Parameters from File"),
                          tr("Cannot read file %1:\n%2.").arg(path, error), QMessageBox::Ok);
         return;
@@ -52,8 +54,12 @@ void KavrixMainWnd::SlotParameterLoadFromFile()
     }
     if (messages.isEmpty()) {
         parameters.SetFileName(path);
+        LogAction(tr("%1: parameters loaded from %2").arg(controller->GetComPort(), path));
         statusBar()->showMessage(tr("File loaded"), 2000);
     } else {
+        LogAction(tr("%1: parameter file %2 loaded with problems: %3")
+                      .arg(controller->GetComPort(), path,
+                           messages.join(QLatin1Char('\n'))));
         Dialogs::warning(this, tr("Parameter Load Error"),
                          tr("Error parsing parameter file '") + path + QStringLiteral("'\n")
                              + messages.join(QLatin1Char('\n')),
@@ -116,13 +122,16 @@ void KavrixMainWnd::SaveParametersToFile(TarvoParameters& parameters, const QStr
         const WaitCursor wait;
         saved = TextFile::write(path, parameters.SaveToText().toUtf8(), &reason);
     }
+    const QString port = KavrixKernel::Instance()->GetActiveControllerPort();
     if (!saved) {
+        LogAction(tr("%1: parameters not saved to %2: %3").arg(port, path, reason));
         Dialogs::warning(this, tr("Error Saving Parameters to File"),
                          tr("Cannot write file %1:\n%2.").arg(path, reason), QMessageBox::Ok);
         return;
     }
 
     parameters.SetFileName(path);
+    LogAction(tr("%1: parameters saved to %2").arg(port, path));
     statusBar()->showMessage(tr("File saved"), 2000);
     UpdateActions();
 }
@@ -132,6 +141,32 @@ void KavrixMainWnd::ShowReportedName(TarvoController& controller)
     // After a whole transfer the set holds the name the controller now carries.
     KavrixKernel::Instance()->ShowControllerName(
         controller.GetComPort(), controller.GetParameters().SONSTIGE_CONTROLLERNAME_CHAR);
+}
+
+namespace {
+
+// The settings a GRBL port wrote, as it sent them.
+QStringList sentToGrbl(TarvoController& controller)
+{
+    QStringList lines;
+    for (const std::string& line : quenta::takeSentLines(controller.GetPortSettings()))
+        lines.append(QString::fromStdString(line));
+    return lines;
+}
+
+}  // namespace
+
+void KavrixMainWnd::LogTransfer(TarvoController& controller, const QString& done,
+                                const QString& failed, const QStringList& messages)
+{
+    const QString port = controller.GetComPort();
+    if (messages.isEmpty())
+        LogAction(done.arg(port));
+    else
+        LogAction(failed.arg(port) + QLatin1Char('\n') + messages.join(QLatin1Char('\n')));
+    const QStringList sent = sentToGrbl(controller);
+    if (!sent.isEmpty())
+        LogAction(tr("%1: sent to GRBL: %2").arg(port, sent.join(QStringLiteral(", "))));
 }
 
 void KavrixMainWnd::SlotParameterReadFromController()
@@ -144,6 +179,8 @@ void KavrixMainWnd::SlotParameterReadFromController()
         const WaitCursor wait;
         controller->GetParameters().ReadFromController(controller->GetPortSettings(), messages);
     }
+    LogTransfer(*controller, tr("%1: parameters read from the controller"),
+                tr("%1: reading the parameters failed:"), messages);
     if (messages.isEmpty()) {
         statusBar()->showMessage(QStringLiteral("Parameterübertragung ist abgeschlossen."), 2000);
         ShowReportedName(*controller);
@@ -162,10 +199,13 @@ void KavrixMainWnd::SlotParameterWriteToController()
     if (!controller)
         return;
     QStringList messages;
+    quenta::takeSentLines(controller->GetPortSettings());  // what earlier calls sent
     {
         const WaitCursor wait;
         controller->GetParameters().WriteToController(controller->GetPortSettings(), messages);
     }
+    LogTransfer(*controller, tr("%1: parameters written to the controller"),
+                tr("%1: writing the parameters failed:"), messages);
     if (messages.isEmpty()) {
         statusBar()->showMessage(QStringLiteral("Parameterübertragung ist abgeschlossen."), 2000);
         ShowReportedName(*controller);
@@ -197,6 +237,7 @@ void KavrixMainWnd::SlotParameterReset()
             return;
     }
     parameters.ResetToDefaults();
+    LogAction(tr("%1: parameters reset to their defaults").arg(controller->GetComPort()));
     UpdateActions();
 }
 

@@ -74,10 +74,13 @@ void KavrixMainWnd::SlotRAMProgrammWrite()
         const WaitCursor wait;
         kernel->WriteRAMProgramm(controller->GetPortSettings(), editor, ramNumber, messages);
     }
+    const QString port = controller->GetComPort();
     if (messages.isEmpty()) {
+        LogAction(tr("%1: program written into RAM%2").arg(port).arg(ramNumber));
         //: A machine text of the RAM program transfer: German in every language.
         statusBar()->showMessage(tr("RAM-Programmübertragung ist abgeschlossen."), 2000);
     } else {
+        LogAction(tr("%1: program not written into RAM%2:").arg(port).arg(ramNumber));
         AppendToOutput(messages.join(QLatin1Char('\n')));
         //: The command's name as its title: the same in every language.
         const QString title = tr("RAMProgrammWrite");
@@ -101,6 +104,14 @@ void KavrixMainWnd::SlotRAMProgrammStart()
     const int ramNumber = ramNumberOf(dialog.GetRamProgrammNumber());
     if (ramNumber == 0 || !RequireConnectedController(this))
         return;
-    kernel->StartRAMProgrammInSlot(controller->GetPortSettings(), ramNumber,
-                                   dialog.GetStartsNumber());
+    const int count = dialog.GetStartsNumber();
+    const int started =
+        kernel->StartRAMProgrammInSlot(controller->GetPortSettings(), ramNumber, count);
+    // The status panel shows the run's passes; its end is logged when a report tells it.
+    const QString passes = count == 0 ? tr("endless") : QString::number(count);
+    LogAction((started ? tr("%1: RAM%2 started, passes: %3")
+                       : tr("%1: RAM%2 not started: refused by the controller (passes: %3)"))
+                  .arg(controller->GetComPort())
+                  .arg(ramNumber)
+                  .arg(passes));
 }

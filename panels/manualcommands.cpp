@@ -180,12 +180,12 @@ ManualCommands::Result ManualCommands::Move(Unit unit, Pair pair, const QString&
         if (unit == Unit::Steps) {
             const auto move =
                 pair == Pair::XY ? &FahreRelativ_XY_Schritte : &FahreRelativ_ZC_Schritte;
-            move(record, v.velocitySteps, v.moveArgA, v.distSteps[first], v.distSteps[first + 1],
-                 v.moveArgB);
+            return move(record, v.velocitySteps, v.moveArgA, v.distSteps[first],
+                        v.distSteps[first + 1], v.moveArgB);
         } else {
             const auto move = pair == Pair::XY ? &FahreRelativ_XY_mm : &FahreRelativ_ZC_mm;
-            move(record, v.velocityMm, v.moveArgA, v.distMm[first], v.distMm[first + 1],
-                 v.moveArgB);
+            return move(record, v.velocityMm, v.moveArgA, v.distMm[first],
+                        v.distMm[first + 1], v.moveArgB);
         }
     };
     return result;
@@ -198,7 +198,7 @@ ManualCommands::Result ManualCommands::HoldPosition(const QString& milliseconds)
         return rejected(0, holdTimeRange.stepsMessage);
     const int32_t holdTime = values.holdTimeMs;
     return accepted(line, [holdTime](TarvoPortSettings* record) {
-        HaltePosition(record, holdTime);
+        return HaltePosition(record, holdTime);
     });
 }
 
@@ -215,24 +215,24 @@ ManualCommands::Result ManualCommands::SetZero(Unit unit,
     const ManualCommandValues& v = values;
     return accepted(line, [&v, unit](TarvoPortSettings* record) {
         if (unit == Unit::Steps)
-            NullPunktSetzen_Schritte(record, v.zeroSteps[AxisX], v.zeroSteps[AxisY],
-                                     v.zeroSteps[AxisZ], v.zeroSteps[AxisC]);
+            return NullPunktSetzen_Schritte(record, v.zeroSteps[AxisX], v.zeroSteps[AxisY],
+                                            v.zeroSteps[AxisZ], v.zeroSteps[AxisC]);
         else
-            NullPunktSetzen_mm(record, v.zeroMm[AxisX], v.zeroMm[AxisY], v.zeroMm[AxisZ],
-                               v.zeroMm[AxisC]);
+            return NullPunktSetzen_mm(record, v.zeroMm[AxisX], v.zeroMm[AxisY],
+                                      v.zeroMm[AxisZ], v.zeroMm[AxisC]);
     });
 }
 
 ManualCommands::Result ManualCommands::Park() const
 {
     return accepted(CommandLine(QStringLiteral("GO_PARK")),
-                    [](TarvoPortSettings* record) { ParkPositionAnfahren(record); });
+                    [](TarvoPortSettings* record) { return ParkPositionAnfahren(record); });
 }
 
 ManualCommands::Result ManualCommands::Reference() const
 {
     return accepted(CommandLine(QStringLiteral("GO_REF")),
-                    [](TarvoPortSettings* record) { Referenzfahrt(record, 0, 0); });
+                    [](TarvoPortSettings* record) { return Referenzfahrt(record, 0, 0); });
 }
 
 ManualCommands::Result ManualCommands::SetSpindleCooling(bool spindle, bool cooling) const
@@ -245,7 +245,7 @@ ManualCommands::Result ManualCommands::SetSpindleCooling(bool spindle, bool cool
     CommandLine line(QStringLiteral("SET_FUNC"));
     line.Append(int32_t{coolingOn}).Append(int32_t{spindleOn});
     return accepted(line, [spindleOn, coolingOn](TarvoPortSettings* record) {
-        SpindelKuhlungSetzen(record, spindleOn, coolingOn);
+        return SpindelKuhlungSetzen(record, spindleOn, coolingOn);
     });
 }
 
@@ -255,21 +255,21 @@ ManualCommands::Result ManualCommands::SetOutputs(uint8_t outputs) const
     CommandLine line(QStringLiteral("SET_O"));
     line.Append(int32_t{outputs});
     return accepted(line, [outputs](TarvoPortSettings* record) {
-        AllgemeineAusgaeneSetzen(record, outputs);
+        return AllgemeineAusgaeneSetzen(record, outputs);
     });
 }
 
 ManualCommands::Call ManualCommands::NotHalt()
 {
-    return [](TarvoPortSettings* record) { NotHalt_mitBremsrampe(record); };
+    return [](TarvoPortSettings* record) { return NotHalt_mitBremsrampe(record); };
 }
 
 ManualCommands::Call ManualCommands::NotStop()
 {
-    return [](TarvoPortSettings* record) { NotStop_ohneBremsrampe(record); };
+    return [](TarvoPortSettings* record) { return NotStop_ohneBremsrampe(record); };
 }
 
 ManualCommands::Call ManualCommands::AcknowledgeError()
 {
-    return [](TarvoPortSettings* record) { FehlerQuitieren(record); };
+    return [](TarvoPortSettings* record) { return FehlerQuitieren(record); };
 }

@@ -26,7 +26,8 @@ class ManualCommands {
 public:
     enum class Unit { Steps, Mm };
     enum class Pair { XY, ZC };
-    using Call = std::function<void(TarvoPortSettings*)>;
+    // The library call; returns its result (0 = refused or not done).
+    using Call = std::function<int(TarvoPortSettings*)>;
 
     // One command, or the rejection of one of the values it was given.
     struct Result {

@@ -10,6 +10,7 @@
 #include "quenta.h"
 #include "ramcommandformat.h"
 #include "tarvocontroller.h"
+#include "tarvostatus.h"
 
 #include <QBoxLayout>
 #include <QDoubleValidator>
@@ -52,6 +53,8 @@ ManualControlWnd::ManualControlWnd(TarvoController* controller, QWidget* parent,
 {
     if (when == FormBuild::Now)
         BuildForm();
+    connect(KavrixKernel::Instance(), &KavrixKernel::SignalUpdateControllerStatus, this,
+            &ManualControlWnd::SlotControllerStatus);
 }
 
 void ManualControlWnd::EnsureForm()
@@ -265,12 +268,15 @@ void ManualControlWnd::SendOrReject(const ManualCommands::Result& result,
         RejectInput(edits.at(result.rejected), result.message);
 }
 
-bool ManualControlWnd::Send(const ManualCommands::Result& command)
+int ManualControlWnd::Send(const ManualCommands::Result& command, const QString& action)
 {
     KavrixKernel* const kernel = KavrixKernel::Instance();
     const bool execute = !kernel->IsCommandToEditor() && controller;
-    if (execute)
-        command.call(controller->GetPortSettings());
+    int result = 0;
+    if (execute) {
+        quenta::takeSentLines(controller->GetPortSettings());  // what earlier calls sent
+        result = command.call(controller->GetPortSettings());
+    }
     kernel->WriteCommand(command.line);
     // A controller that refuses a command for a reason of its own (a GRBL port's park
     // position outside the machine) says why in the log, below the command.
@@ -278,8 +284,55 @@ bool ManualControlWnd::Send(const ManualCommands::Result& command)
         const std::string why = quenta::takeRefusal(controller->GetPortSettings());
         if (!why.empty())
             kernel->WriteCommand(tr("Refused: %1").arg(QString::fromStdString(why)));
+        LogCall(action.isEmpty() ? command.line : action, result, !action.isEmpty());
     }
-    return execute;
+    return execute ? result : -1;
+}
+
+void ManualControlWnd::LogCall(const QString& action, int result, bool logSuccess)
+{
+    const QString port = controller->GetComPort();
+    if (result == 0)
+        Q_EMIT SignalLog(tr("%1: %2 refused by the controller").arg(port, action));
+    else if (logSuccess)
+        Q_EMIT SignalLog(tr("%1: %2 sent").arg(port, action));
+    // What a controller that speaks G-code (GRBL) got for it, as it was sent.
+    for (const std::string& line : quenta::takeSentLines(controller->GetPortSettings()))
+        Q_EMIT SignalLog(tr("%1: sent to GRBL: %2").arg(port, QString::fromStdString(line)));
+}
+
+void ManualControlWnd::DirectCall(const ManualCommands::Call& call, const QString& action)
+{
+    if (!ControllerConnectedForDirectCommand())
+        return;
+    quenta::takeSentLines(controller->GetPortSettings());
+    LogCall(action, call(controller->GetPortSettings()));
+}
+
+void ManualControlWnd::SlotControllerStatus(const QString& port)
+{
+    if (!referenceWatched || !controller || port != controller->GetComPort())
+        return;
+    const QString running = QStringLiteral("Achsen werden referenziert");
+    const TarvoStatus& status = controller->GetStatus();
+    if (!controller->IsConnected()) {
+        referenceWatched = false;
+        Q_EMIT SignalStatusMessage(QString(), 0);
+    } else if (status.errorCode != 0) {
+        referenceWatched = false;
+        const QString failed = tr("Reference run failed: %1").arg(status.GetErrorText());
+        Q_EMIT SignalStatusMessage(failed, 5000);
+        Q_EMIT SignalLog(QStringLiteral("%1: %2").arg(port, failed));
+    } else if (!status.runsKnown) {
+        // The link cannot tell when the run ends: the message goes like other ones.
+        referenceWatched = false;
+        Q_EMIT SignalStatusMessage(running, 2000);
+    } else if (!status.referencing) {
+        referenceWatched = false;
+        const QString finished = tr("Reference run finished");
+        Q_EMIT SignalStatusMessage(finished, 2000);
+        Q_EMIT SignalLog(QStringLiteral("%1: %2").arg(port, finished));
+    }
 }
 
 bool ManualControlWnd::IsGrblPort() const
@@ -359,14 +412,25 @@ void ManualControlWnd::SlotParken()
 {
     if (!CommandMayGoOn())
         return;
-    Send(commands->Park());
+    Send(commands->Park(), QStringLiteral("Parken"));
 }
 
 void ManualControlWnd::SlotReferenzfahrt()
 {
     if (!CommandMayGoOn())
         return;
-    Send(commands->Reference());
+    const int result = Send(commands->Reference(), QStringLiteral("Referenzfahrt"));
+    if (result < 0)
+        return;
+    // The status bar says so until the run ends or fails (SlotControllerStatus); a refused
+    // run ends it at once.
+    if (result == 0) {
+        referenceWatched = false;
+        Q_EMIT SignalStatusMessage(tr("Reference run refused by the controller"), 5000);
+        return;
+    }
+    referenceWatched = true;
+    Q_EMIT SignalStatusMessage(QStringLiteral("Achsen werden referenziert"), 0);
 }
 
 void ManualControlWnd::SlotSpKuSetzen()
@@ -375,7 +439,11 @@ void ManualControlWnd::SlotSpKuSetzen()
     if (!CommandMayGoOn())
         return;
     Send(commands->SetSpindleCooling(ui->bit4SpCheckBox->isChecked(),
-                                     ui->bit5KuCheckBox->isChecked()));
+                                     ui->bit5KuCheckBox->isChecked()),
+         QStringLiteral("Spindel %1, Kühlung %2")
+             .arg(ui->bit4SpCheckBox->isChecked() ? QStringLiteral("an") : QStringLiteral("aus"),
+                  ui->bit5KuCheckBox->isChecked() ? QStringLiteral("an")
+                                                  : QStringLiteral("aus")));
 }
 
 void ManualControlWnd::SlotAllgAusgSetzen()
@@ -393,7 +461,10 @@ void ManualControlWnd::SlotAllgAusgSetzen()
     }
     // GRBL takes the call and does nothing: the log says so rather than let the operator
     // believe the outputs were switched.
-    if (Send(commands->SetOutputs(static_cast<uint8_t>(outputs))) && IsGrblPort())
+    if (Send(commands->SetOutputs(static_cast<uint8_t>(outputs)),
+             QStringLiteral("Allgemeine Ausgänge %1").arg(outputs, 8, 2, QLatin1Char('0')))
+            >= 0
+        && IsGrblPort())
         KavrixKernel::Instance()->WriteCommand(
             tr("GRBL has no general outputs: nothing was switched on %1.")
                 .arg(controller->GetComPort()));
@@ -411,18 +482,15 @@ void ManualControlWnd::SlotAllgEingDeaktivieren()
 
 void ManualControlWnd::SlotNotHalt()
 {
-    if (ControllerConnectedForDirectCommand())
-        ManualCommands::NotHalt()(controller->GetPortSettings());
+    DirectCall(ManualCommands::NotHalt(), QStringLiteral("Not Halt"));
 }
 
 void ManualControlWnd::SlotNotStop()
 {
-    if (ControllerConnectedForDirectCommand())
-        ManualCommands::NotStop()(controller->GetPortSettings());
+    DirectCall(ManualCommands::NotStop(), QStringLiteral("Not Stop"));
 }
 
 void ManualControlWnd::SlotFehlerQuit()
 {
-    if (ControllerConnectedForDirectCommand())
-        ManualCommands::AcknowledgeError()(controller->GetPortSettings());
+    DirectCall(ManualCommands::AcknowledgeError(), QStringLiteral("Fehler quitieren"));
 }

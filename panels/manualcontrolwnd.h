@@ -53,6 +53,13 @@ public:
     // The continuous jog beside the step jog (null before the form is built).
     JogPad* GetJogPad() const { return jogPad; }
 
+Q_SIGNALS:
+    // One line for the operator's log: an action of this panel on its controller and the
+    // controller's answer (the window adds the time).
+    void SignalLog(QString text);
+    // A message for the window's status bar; timeoutMs 0 keeps it until the next one.
+    void SignalStatusMessage(QString text, int timeoutMs);
+
 public Q_SLOTS:
     void SlotStepsToggled(bool isToggled);
     void SlotXneg();
@@ -105,8 +112,15 @@ private:
     void SendOrReject(const ManualCommands::Result& result, const QList<QLineEdit*>& edits);
     void RejectInput(QLineEdit* edit, const QString& message);
     // Steps 5 and 6: the library call (only when commands go to the controller), then the line.
-    // Returns whether the call went to the controller.
-    bool Send(const ManualCommands::Result& command);
+    // Returns the call's result, -1 when the call did not go to the controller. A call that
+    // went logs a refusal, and its success too when action names it.
+    int Send(const ManualCommands::Result& command, const QString& action = QString());
+    // The call's result logged as action's outcome, then what the device sent for it.
+    void LogCall(const QString& action, int result, bool logSuccess = true);
+    // An emergency row button: the call straight to the controller, logged.
+    void DirectCall(const ManualCommands::Call& call, const QString& action);
+    // Follows the reference run this panel started through its controller's reports.
+    void SlotControllerStatus(const QString& port);
     // The controller's port is mapped to a GRBL device.
     bool IsGrblPort() const;
     // The velocity edit and the eight distance and zero-point edits.
@@ -114,6 +128,7 @@ private:
 
     TarvoController* controller;
     bool stepsMode = true;
+    bool referenceWatched = false;  // the status bar says the axes are being referenced
     std::unique_ptr<ManualCommandValues> values;
     std::unique_ptr<ManualCommands> commands;  // reads and writes *values
     std::unique_ptr<QIntValidator> velocityStepsValidator;

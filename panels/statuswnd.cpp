@@ -8,6 +8,7 @@
 #include "tarvoparameters.h"
 #include "workcoords.h"
 
+#include <QGroupBox>
 #include <QLabel>
 #include <QPixmap>
 #include <QVBoxLayout>
@@ -89,6 +90,33 @@ StatusWnd::StatusWnd(QWidget* parent)
         readOut->setAttribute(Qt::WA_ContentsMarginsRespectsSafeArea, false);
     }
 
+    // A running RAM program beside the error text, in the same frame: the frame keeps its
+    // height whether it shows or not.
+    ramProgramLabel = new QLabel(ui->frame);
+    ramProgramLabel->setObjectName(QStringLiteral("ramProgramLabel"));
+    ramProgramLabel->setAlignment(Qt::AlignRight | Qt::AlignTop);
+    ramProgramLabel->setStyleSheet(QStringLiteral("font-weight: bold;"));
+    ramProgramLabel->hide();
+    ui->frameLayout->addWidget(ramProgramLabel);
+
+    // Compact, so that in a window of 1024 x 700 the whole panel fits its dock without
+    // scrolling: tighter margins and spacing, while every text keeps its size.
+    ui->mainLayout->setContentsMargins(4, 2, 4, 2);
+    ui->mainLayout->setHorizontalSpacing(4);
+    ui->mainLayout->setVerticalSpacing(2);
+    ui->frameLayout->setContentsMargins(4, 2, 4, 2);
+    for (QGroupBox* const group : findChildren<QGroupBox*>()) {
+        if (QLayout* const layout = group->layout()) {
+            layout->setContentsMargins(6, 2, 6, 2);
+            layout->setSpacing(4);
+        }
+    }
+    ui->positionLayout->setVerticalSpacing(1);
+    ui->eingLayout->setVerticalSpacing(0);
+    // The positions are read-outs: without an edit's frame they take a few pixels less.
+    for (QLineEdit* const edit : {ui->XistEdit, ui->YistEdit, ui->ZistEdit, ui->CistEdit})
+        edit->setFrame(false);
+
     // Room for two lines of error text whether or not there is one, so an error coming or
     // going never moves the positions below it.
     ui->ErrorLabel->setMinimumHeight(2 * ui->ErrorLabel->fontMetrics().lineSpacing());
@@ -142,6 +170,7 @@ void StatusWnd::ShowNoController()
     for (QLabel* const label : mmLabels)
         label->clear();
     ui->ErrorLabel->clear();
+    ShowRamProgram(QString());
     for (int label = 0; label < PinLabelCount; ++label)
         SetPin(label, PinGrey);
     SetProgress(0);
@@ -179,6 +208,16 @@ void StatusWnd::RefreshStatus()
     const QString errorText = status.errorCode != 0 ? status.GetErrorText() : QString();
     if (ui->ErrorLabel->text() != errorText)
         ui->ErrorLabel->setText(errorText);
+    QString ram;
+    if (status.ramSlot != 0)
+        ram = status.ramPasses == 0
+                  ? tr("RAM%1, pass %2, %3").arg(status.ramSlot).arg(status.ramPass).arg(
+                        tr("endless"))
+                  : tr("RAM%1, pass %2 of %3")
+                        .arg(status.ramSlot)
+                        .arg(status.ramPass)
+                        .arg(status.ramPasses);
+    ShowRamProgram(ram);
 
     const auto greenIf = [](bool on) { return on ? PinGreen : PinYellow; };
     SetPin(Cooling, greenIf(status.flags & quenta::codes::CoolingOn));
@@ -202,6 +241,14 @@ void StatusWnd::RefreshStatus()
 
     // Cut towards zero, so a full buffer of 255 entries shows 99 %, never 100 %.
     SetProgress(static_cast<int>(status.bufferFill * 100.0 / 256.0));
+}
+
+void StatusWnd::ShowRamProgram(const QString& text)
+{
+    if (ramProgramLabel->text() == text)
+        return;
+    ramProgramLabel->setText(text);
+    ramProgramLabel->setVisible(!text.isEmpty());
 }
 
 void StatusWnd::SetProgress(int percent)

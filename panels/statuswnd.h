@@ -35,6 +35,8 @@ private:
     void SetProgress(int percent);
     // Positions in millimetres from the set's resolutions (steps per mm), beside the steps.
     void ShowMillimetres(const TarvoParameters& parameters, const std::array<int32_t, 4>& steps);
+    // The RAM program the controller runs, its slot and pass; nothing while none runs.
+    void ShowRamProgram(const QString& text);
 
     std::unique_ptr<Ui::StatusWnd> ui;
     std::array<QPixmap, PinCount> pins;
@@ -42,4 +44,5 @@ private:
     std::array<QLabel*, 30> pinLabels{};
     std::array<Pin, 30> shownPins{};
     std::array<QLabel*, 4> mmLabels{};
+    QLabel* ramProgramLabel = nullptr;
 };

@@ -1,6 +1,7 @@
 #include "tarvostatus.h"
 
 #include "controllercodes.h"
+#include "device.h"
 #include "quenta.h"
 
 void TarvoStatus::FetchStatus(TarvoPortSettings* portSettings)
@@ -9,6 +10,26 @@ void TarvoStatus::FetchStatus(TarvoPortSettings* portSettings)
         return;
     GetStatus_Schritte(portSettings, &firstValue, &inputs, &flags, &posX, &posY, &posZ, &posC,
                        &bufferFill, &generalInputs, &generalOutputs, &errorCode);
+    quenta::RunState runs;
+    runsKnown = quenta::runState(portSettings, runs);
+    referencing = runs.referencing;
+    ramSlot = runs.ram.slot;
+    ramPass = runs.ram.pass;
+    ramPasses = runs.ram.passes;
+    for (const quenta::RamRunEnd& end : quenta::takeRamRunEnds(portSettings)) {
+        // Bounded: a window that never takes them keeps only the latest few.
+        if (ramEnds.size() >= 8)
+            ramEnds.erase(ramEnds.begin());
+        ramEnds.push_back({end.run.slot, end.run.pass, end.run.passes, end.completed,
+                           end.errorCode, QString::fromStdString(end.reason)});
+    }
+}
+
+std::vector<TarvoStatus::RamEnd> TarvoStatus::TakeRamEnds()
+{
+    std::vector<RamEnd> ends;
+    ends.swap(ramEnds);
+    return ends;
 }
 
 QString TarvoStatus::ErrorTextOf(uint8_t code)

@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <vector>
 
 struct TarvoPortSettings;
 
@@ -30,4 +31,29 @@ public:
     uint8_t generalInputs = 0;
     uint8_t generalOutputs = 0;
     uint8_t errorCode = 0;
+
+    // What runs on the controller by itself, read with each report when the link can tell
+    // (runsKnown): a reference run, and the RAM program in ramSlot (0: none) in pass ramPass
+    // of ramPasses (0: without end).
+    bool runsKnown = false;
+    bool referencing = false;
+    int ramSlot = 0;
+    int ramPass = 0;
+    int ramPasses = 0;
+
+    // A RAM program that ended: after its last pass (completed), or early with the error
+    // code it raised and the link's reason.
+    struct RamEnd {
+        int slot = 0;
+        int pass = 0;
+        int passes = 0;
+        bool completed = false;
+        uint8_t errorCode = 0;
+        QString reason;
+    };
+    // The ends collected by the reports since the last call.
+    std::vector<RamEnd> TakeRamEnds();
+
+private:
+    std::vector<RamEnd> ramEnds;
 };

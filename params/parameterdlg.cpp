@@ -145,6 +145,7 @@ ParameterDlg::ParameterDlg(TarvoController* controller, QWidget* parent)
         FillReferenceGrid(parameters);
     }
     AttachValidators();
+    ReserveStatusWidth();
 
     form->stackedWidget->setCurrentIndex(lastPage);
     SlotCurrentPageChanged(lastPage);
@@ -273,6 +274,19 @@ void ParameterDlg::AttachValidators()
     }
     connect(form->sonControllernameEdit, &QLineEdit::textEdited, this,
             [this] { ShowRange(form->sonControllernameEdit, true); });
+}
+
+void ParameterDlg::ReserveStatusWidth()
+{
+    // The message row asks from the start for the width of its longest message: a value typed
+    // out of range then never widens the dialog, and no field name is cut.
+    const QFontMetrics metrics = form->statusFieldLabel->fontMetrics();
+    int widest = metrics.horizontalAdvance(FieldName(form->sonControllernameEdit));
+    for (const NumberField& f : numberFields)
+        widest = std::max(widest, metrics.horizontalAdvance(FieldName(f.edit)));
+    form->statusFieldLabel->setMinimumWidth(widest);
+    form->statusLabel->setMinimumWidth(form->statusLabel->fontMetrics().horizontalAdvance(
+        QCoreApplication::translate("ParameterDlgClass", "Value out of range")));
 }
 
 void ParameterDlg::CheckTyped(const NumberField& field)

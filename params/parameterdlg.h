@@ -62,6 +62,8 @@ private:
     static double FieldValue(const NumberField& field);
     // The field's text as a number; *ok tells whether it converts.
     static double ParsedValue(const NumberField& field, bool* ok);
+    // Gives the message row below the pages the width of its longest message.
+    void ReserveStatusWidth();
     // Marks a typed value that OK would refuse, and unmarks it once it is in range again.
     void CheckTyped(const NumberField& field);
     // Out of range: the field marked, "Value out of range" and the field's name shown;

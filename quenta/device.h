@@ -34,6 +34,29 @@ struct StatusReport {
 
 enum class OpenMode { Normal, FirmwareUpdate };
 
+// A RAM program the controller runs: its slot (0 = none runs), the pass under way (1-based) and
+// how many passes it makes (0 = without end).
+struct RamRun {
+    int slot = 0;
+    int pass = 0;
+    int passes = 0;
+};
+
+// How a RAM program ended: after its last pass, or early, with the error code it raised (0
+// when none) and the reason in words (empty when the code says it all).
+struct RamRunEnd {
+    RamRun run;  // pass: the pass it ended in
+    bool completed = false;
+    uint8_t errorCode = 0;
+    std::string reason;
+};
+
+// What runs on the controller by itself after one call: a reference run, a RAM program.
+struct RunState {
+    bool referencing = false;
+    RamRun ram;
+};
+
 // A controller behind a port. Every method but the status service's (waitForStatus, wake,
 // pollStatus) is called with the library's per-port lock held, from any thread; those run on
 // the library's own threads without that lock. Implementations guard their own state.
@@ -93,6 +116,14 @@ public:
     // Why the device refused the last call it refused, in words (empty when it gives none);
     // each reason is handed out once.
     virtual std::string takeRefusal() { return {}; }
+    // The lines the device sent to the controller for the calls since the last time they were
+    // taken, as it sent them (GRBL's G-code and realtime bytes); empty when it speaks no text.
+    virtual std::vector<std::string> takeSentLines() { return {}; }
+    // False when the device cannot tell what runs (a controller on a wire runs its reference
+    // and its RAM programs without saying); it then leaves out untouched.
+    virtual bool runState(RunState& out) { (void)out; return false; }
+    // The RAM programs that ended since the last time their ends were taken; each told once.
+    virtual std::vector<RamRunEnd> takeRamRunEnds() { return {}; }
 
     virtual int acknowledgeError() { return 0; }
     virtual int emergencyHalt() { return 0; }   // with braking ramp
@@ -186,6 +217,12 @@ using DeviceFactory = std::function<std::shared_ptr<Device>(const std::string& p
 // Test hook: while set, every open asks this factory instead of the port map.
 // Pass an empty function to restore the port map.
 void setDeviceFactory(DeviceFactory factory);
+
+// The device's side of the calls, for the operator's log: none of these waits for a call in
+// flight on the port. Empty / false for a record that is not open.
+std::vector<std::string> takeSentLines(TarvoPortSettings* record);
+bool runState(TarvoPortSettings* record, RunState& out);
+std::vector<RamRunEnd> takeRamRunEnds(TarvoPortSettings* record);
 
 // The device the port map names for a port: "simulator" or nothing = the in-process simulated
 // controller; "grbl:<path>" = a GRBL 1.1 controller on that tty; anything else is a serial

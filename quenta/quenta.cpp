@@ -320,6 +320,24 @@ std::string lastOpenFailure(const TarvoPortSettings* record)
     return it == openFailures.end() ? std::string() : it->second;
 }
 
+std::vector<std::string> takeSentLines(TarvoPortSettings* record)
+{
+    const std::shared_ptr<Port> port = findPort(record);
+    return port ? port->device->takeSentLines() : std::vector<std::string>();
+}
+
+bool runState(TarvoPortSettings* record, RunState& out)
+{
+    const std::shared_ptr<Port> port = findPort(record);
+    return port && port->device->runState(out);
+}
+
+std::vector<RamRunEnd> takeRamRunEnds(TarvoPortSettings* record)
+{
+    const std::shared_ptr<Port> port = findPort(record);
+    return port ? port->device->takeRamRunEnds() : std::vector<RamRunEnd>();
+}
+
 int startJob(TarvoPortSettings* record, std::shared_ptr<const JobSource> source,
              const JobOptions& options)
 {

@@ -1532,6 +1532,94 @@ Benötigte Quenta-Version %2</translation>
         <source>The job history could not record the end of the job on %1: %2</source>
         <translation>Das Auftragsprotokoll konnte das Ende des Auftrags an %1 nicht festhalten: %2</translation>
     </message>
+    <message>
+        <source>%1: controller error %2</source>
+        <translation>%1: Controllerfehler %2</translation>
+    </message>
+    <message>
+        <source>endless</source>
+        <translation>endlos</translation>
+    </message>
+    <message>
+        <source>%1: RAM%2 finished, passes: %3</source>
+        <translation>%1: RAM%2 beendet, Durchläufe: %3</translation>
+    </message>
+    <message>
+        <source>%1: RAM%2 stopped in pass %3 of %4: %5</source>
+        <translation>%1: RAM%2 in Durchlauf %3 von %4 abgebrochen: %5</translation>
+    </message>
+    <message>
+        <source>%1: connected to %2</source>
+        <translation>%1: verbunden mit %2</translation>
+    </message>
+    <message>
+        <source>%1: disconnected</source>
+        <translation>%1: Verbindung getrennt</translation>
+    </message>
+    <message>
+        <source>%1: connection lost (no status for %2 s): disconnected</source>
+        <translation>%1: Verbindung verloren (%2 s kein Status): getrennt</translation>
+    </message>
+    <message>
+        <source>%1: parameters not loaded from %2: %3</source>
+        <translation>%1: Parameter nicht aus %2 geladen: %3</translation>
+    </message>
+    <message>
+        <source>%1: parameters loaded from %2</source>
+        <translation>%1: Parameter aus %2 geladen</translation>
+    </message>
+    <message>
+        <source>%1: parameter file %2 loaded with problems: %3</source>
+        <translation>%1: Parameterdatei %2 mit Problemen geladen: %3</translation>
+    </message>
+    <message>
+        <source>%1: parameters not saved to %2: %3</source>
+        <translation>%1: Parameter nicht in %2 gespeichert: %3</translation>
+    </message>
+    <message>
+        <source>%1: parameters saved to %2</source>
+        <translation>%1: Parameter in %2 gespeichert</translation>
+    </message>
+    <message>
+        <source>%1: sent to GRBL: %2</source>
+        <translation>%1: an GRBL gesendet: %2</translation>
+    </message>
+    <message>
+        <source>%1: parameters read from the controller</source>
+        <translation>%1: Parameter vom Controller gelesen</translation>
+    </message>
+    <message>
+        <source>%1: reading the parameters failed:</source>
+        <translation>%1: Lesen der Parameter fehlgeschlagen:</translation>
+    </message>
+    <message>
+        <source>%1: parameters written to the controller</source>
+        <translation>%1: Parameter zum Controller geschrieben</translation>
+    </message>
+    <message>
+        <source>%1: writing the parameters failed:</source>
+        <translation>%1: Schreiben der Parameter fehlgeschlagen:</translation>
+    </message>
+    <message>
+        <source>%1: parameters reset to their defaults</source>
+        <translation>%1: Parameter auf Standardwerte zurückgesetzt</translation>
+    </message>
+    <message>
+        <source>%1: program written into RAM%2</source>
+        <translation>%1: Programm in RAM%2 geschrieben</translation>
+    </message>
+    <message>
+        <source>%1: program not written into RAM%2:</source>
+        <translation>%1: Programm nicht in RAM%2 geschrieben:</translation>
+    </message>
+    <message>
+        <source>%1: RAM%2 started, passes: %3</source>
+        <translation>%1: RAM%2 gestartet, Durchläufe: %3</translation>
+    </message>
+    <message>
+        <source>%1: RAM%2 not started: refused by the controller (passes: %3)</source>
+        <translation>%1: RAM%2 nicht gestartet: vom Controller abgelehnt (Durchläufe: %3)</translation>
+    </message>
 </context>
 <context>
     <name>ManualControlWnd</name>
@@ -1800,6 +1888,30 @@ Benötigte Quenta-Version %2</translation>
     <message>
         <source>GRBL has no general outputs: nothing was switched on %1.</source>
         <translation>GRBL hat keine allgemeinen Ausgänge: an %1 wurde nichts geschaltet.</translation>
+    </message>
+    <message>
+        <source>%1: %2 refused by the controller</source>
+        <translation>%1: %2 vom Controller abgelehnt</translation>
+    </message>
+    <message>
+        <source>%1: %2 sent</source>
+        <translation>%1: %2 gesendet</translation>
+    </message>
+    <message>
+        <source>%1: sent to GRBL: %2</source>
+        <translation>%1: an GRBL gesendet: %2</translation>
+    </message>
+    <message>
+        <source>Reference run failed: %1</source>
+        <translation>Referenzfahrt fehlgeschlagen: %1</translation>
+    </message>
+    <message>
+        <source>Reference run finished</source>
+        <translation>Referenzfahrt beendet</translation>
+    </message>
+    <message>
+        <source>Reference run refused by the controller</source>
+        <translation>Referenzfahrt vom Controller abgelehnt</translation>
     </message>
 </context>
 <context>
@@ -2509,6 +2621,18 @@ Benötigte Quenta-Version %2</translation>
     <message>
         <source>Befehlspufferfüllstand</source>
         <translation>Befehlspufferfüllstand</translation>
+    </message>
+    <message>
+        <source>RAM%1, pass %2, %3</source>
+        <translation>RAM%1, Durchlauf %2, %3</translation>
+    </message>
+    <message>
+        <source>endless</source>
+        <translation>endlos</translation>
+    </message>
+    <message>
+        <source>RAM%1, pass %2 of %3</source>
+        <translation>RAM%1, Durchlauf %2 von %3</translation>
     </message>
 </context>
 <context>

@@ -33,6 +33,7 @@ struct LineInfo {
                       Spindle };
     Kind kind = Kind::Command;
     bool stream = false;  // a line of a running RAM program
+    int pass = 0;         // stream: the program's pass the line belongs to
     bool job = false;     // a line of a running G-code job
     uint32_t fileLine = 0;  // job: its line in the file
     int axis = -1;        // Jog/Motion: the only axis that moves, else -1

@@ -44,6 +44,61 @@ std::string GrblDevice::takeRefusal()
     return reason;
 }
 
+std::vector<std::string> GrblDevice::takeSentLines()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    std::vector<std::string> lines;
+    lines.swap(s.sent);
+    return lines;
+}
+
+void GrblDevice::noteSent(std::string line)
+{
+    if (s.sent.size() >= SentKept)
+        s.sent.erase(s.sent.begin());
+    s.sent.push_back(std::move(line));
+}
+
+bool GrblDevice::runState(RunState& out)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    out = RunState();
+    out.referencing = s.homing;
+    if (s.streamWatched) {
+        out.ram.slot = s.streamSlot;
+        out.ram.pass = s.streamPass;
+        out.ram.passes = s.streamPasses;
+    }
+    return true;
+}
+
+std::vector<RamRunEnd> GrblDevice::takeRamRunEnds()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    std::vector<RamRunEnd> ends;
+    ends.swap(s.streamEnds);
+    return ends;
+}
+
+void GrblDevice::endStream(bool completed, const std::string& reason)
+{
+    s.streaming = false;
+    s.streamFinishing = false;
+    if (!s.streamWatched)
+        return;
+    s.streamWatched = false;
+    RamRunEnd end;
+    end.run.slot = s.streamSlot;
+    end.run.pass = s.streamPass;
+    end.run.passes = s.streamPasses;
+    end.completed = completed;
+    end.errorCode = completed ? 0 : s.errorCode;
+    end.reason = reason;
+    if (s.streamEnds.size() < 8)
+        s.streamEnds.push_back(std::move(end));
+    s.statusPending = true;
+}
+
 int GrblDevice::open(OpenMode m, int32_t baudRate, std::string& controllerName)
 {
     // GRBL has no bootloader the firmware update could talk to: not a controller of that kind.
@@ -109,7 +164,7 @@ void GrblDevice::close()
     channel.stop();
     std::lock_guard<std::mutex> lock(mutex);
     s.opened = false;
-    s.streaming = false;
+    endStream(false, "the port was closed");
     s.haveReport = false;
     changed.notify_all();
 }
@@ -148,6 +203,10 @@ int GrblDevice::command(const std::string& line, const LineInfo& info, int timeo
     const uint64_t before = channel.bytesReceived();
     const Reply r =
         channel.send(line, info, Clock::now() + std::chrono::milliseconds(timeoutMs));
+    if (r != Reply::Failed) {
+        std::lock_guard<std::mutex> lock(mutex);
+        noteSent(line);
+    }
     if (r == Reply::Ok)
         return 1;
     if (r != Reply::Queued)
@@ -445,12 +504,13 @@ int GrblDevice::emergencyHalt()
         std::lock_guard<std::mutex> lock(mutex);
         if (!s.opened || s.lost)
             return 0;
-        s.streaming = false;
         endJob(JobState::Stopped, "emergency stop");
         s.errorCode = EmergencyStopped;
         s.status.errorCode = EmergencyStopped;
+        endStream(false, "emergency stop (Not Halt)");
         s.statusPending = true;
         homing = s.homing;
+        noteSent(homing ? "0x18 (soft reset)" : "! (feed hold)");
         if (!homing) {
             s.halt = Halt::Braking;
             s.haltSince = s.lastHold = Clock::now();
@@ -475,12 +535,13 @@ int GrblDevice::emergencyStop()
         std::lock_guard<std::mutex> lock(mutex);
         if (!s.opened || s.lost)
             return 0;
-        s.streaming = false;
         endJob(JobState::Stopped, "emergency stop");
         s.halt = Halt::None;
         s.errorCode = EmergencyStopped;
         s.status.errorCode = EmergencyStopped;
+        endStream(false, "emergency stop (Not Stop)");
         s.statusPending = true;
+        noteSent("0x18 (soft reset)");
     }
     return channel.softReset() ? 1 : 0;
 }
@@ -506,12 +567,20 @@ int GrblDevice::acknowledgeError()
     }
     const auto deadline = Clock::now() + std::chrono::milliseconds(ReplyTimeoutMs);
     // After a limit alarm GRBL listens to nothing but a reset; a hold ends with one too.
-    if (reset && !softResetAndWait(deadline))
-        return 0;
+    if (reset) {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            noteSent("0x18 (soft reset)");
+        }
+        if (!softResetAndWait(deadline))
+            return 0;
+    }
     LineInfo unlock;
     unlock.kind = Kind::Unlock;
-    channel.send("$X", unlock, deadline);
+    const bool unlocked = channel.send("$X", unlock, deadline) != Reply::Failed;
     std::lock_guard<std::mutex> lock(mutex);
+    if (unlocked)
+        noteSent("$X");
     s.errorCode = 0;
     s.status.errorCode = 0;
     s.statusPending = true;

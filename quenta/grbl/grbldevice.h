@@ -59,6 +59,7 @@ public:
     // RAM programs kept per port: slots 1 ... 4 of at most this many lines each.
     static constexpr int RamSlots = 4;
     static constexpr size_t RamCapacity = 20000;
+    static constexpr size_t SentKept = 32;
 
     // path: the tty; port: the port text, which names the persisted parameters.
     GrblDevice(std::string path, std::string port,
@@ -75,6 +76,9 @@ public:
     int getStatus(StatusReport& out) override;
     bool statusWithoutCallLock() const override { return true; }
     std::string takeRefusal() override;
+    std::vector<std::string> takeSentLines() override;
+    bool runState(RunState& out) override;
+    std::vector<RamRunEnd> takeRamRunEnds() override;
 
     int acknowledgeError() override;
     int emergencyHalt() override;
@@ -188,6 +192,14 @@ private:
         int streamRemaining = 0;  // 0 = until a stop
         size_t streamIndex = 0;
         uint64_t streamQueued = 0;  // lines of the stream queued and not yet answered
+        int streamPasses = 0;       // as started: 0 = until a stop
+        int streamQueuePass = 1;    // the pass of the next line queued
+        int streamPass = 1;         // the pass of the line answered last
+        bool streamFinishing = false;  // all queued: the firmware runs the last lines
+        bool streamWatched = false;    // a run whose end is not told yet
+        std::vector<RamRunEnd> streamEnds;
+        // What the calls sent, for the operator's log (at most SentKept, the newest).
+        std::vector<std::string> sent;
         std::string refusal;
         std::vector<std::string> parserReports;  // [G54:...] ... [GC:...] from $# and $G
         // The same reports kept for the work coordinates: offsets and the system in force.
@@ -241,6 +253,10 @@ private:
     // Manual motion is refused (and why) unless the machine is free for it; mutex held.
     bool manualMotionRefused();
     void pumpStream();
+    // Mutex held: the RAM program stream ends (when one is watched), completed or for reason.
+    void endStream(bool completed, const std::string& reason);
+    // Mutex held: a call sent this line or realtime byte.
+    void noteSent(std::string line);
 
     // --- grbljob.cpp ---
     void pumpJob();

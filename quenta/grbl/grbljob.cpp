@@ -365,7 +365,7 @@ int GrblDevice::controlJob(JobControl what)
             endJob(JobState::Stopped, "stopped by the operator");
             // The halt sequence holds the machine and resets it at rest, without raising the
             // emergency stop's error.
-            s.streaming = false;
+            endStream(false, "stopped with the G-code job");
             s.halt = Halt::Braking;
             s.haltSince = s.lastHold = Clock::now();
             stop = true;

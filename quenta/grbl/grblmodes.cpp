@@ -99,6 +99,10 @@ int GrblDevice::startRam(uint8_t n, uint8_t count)
         s.streamRemaining = count;
         s.streamIndex = 0;
         s.streamQueued = 0;
+        s.streamPasses = count;
+        s.streamQueuePass = s.streamPass = 1;
+        s.streamFinishing = false;
+        s.streamWatched = true;
     }
     pumpStream();
     return 1;
@@ -119,17 +123,22 @@ void GrblDevice::pumpStream()
             const Slot& slot = s.ramSlots[s.streamSlot - 1];
             line = slot.lines[s.streamIndex].first;
             info = slot.lines[s.streamIndex].second;
+            info.pass = s.streamQueuePass;
             ++s.streamQueued;
             if (++s.streamIndex >= slot.lines.size()) {
                 s.streamIndex = 0;
-                if (s.streamRemaining > 0 && --s.streamRemaining == 0)
+                ++s.streamQueuePass;
+                if (s.streamRemaining > 0 && --s.streamRemaining == 0) {
+                    // The firmware still runs the last lines: the end comes with Idle.
                     s.streaming = false;
+                    s.streamFinishing = true;
+                }
             }
         }
         info.stream = true;  // answered through the stream's count
         if (channel.queue(line, info) == 0) {
             std::lock_guard<std::mutex> lock(mutex);
-            s.streaming = false;
+            endStream(false, "the line could not be queued for the controller");
             return;
         }
     }
@@ -198,9 +207,14 @@ bool GrblDevice::writeSetting(int number, double value)
     info.value = text;
     // The firmware stalls for the EEPROM write; an "ok" after the wait is still recorded
     // (lineAnswered), so the library never disagrees with the firmware.
-    return channel.send("$" + std::to_string(number) + "=" + text, info,
-                        Clock::now() + std::chrono::milliseconds(SettingTimeoutMs))
-           == Reply::Ok;
+    const std::string line = "$" + std::to_string(number) + "=" + text;
+    const Reply r =
+        channel.send(line, info, Clock::now() + std::chrono::milliseconds(SettingTimeoutMs));
+    if (r != Reply::Failed) {
+        std::lock_guard<std::mutex> lock(mutex);
+        noteSent(line);
+    }
+    return r == Reply::Ok;
 }
 
 int GrblDevice::setParameter(uint8_t group, uint8_t index, const ParamValue& value)

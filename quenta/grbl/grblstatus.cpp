@@ -36,7 +36,7 @@ void GrblDevice::ttyLost()
     {
         std::lock_guard<std::mutex> lock(mutex);
         s.lost = true;
-        s.streaming = false;
+        endStream(false, "the connection to the controller was lost");
         endJob(JobState::Failed, "the connection to the controller was lost");
         s.statusPending = false;  // a vanished controller reports nothing more
         changed.notify_all();
@@ -94,9 +94,9 @@ void GrblDevice::lineAnswered(const LineInfo& info, bool ok, int code)
             stream = true;
             if (s.streamQueued > 0)
                 --s.streamQueued;
+            if (ok && info.pass > 0)
+                s.streamPass = info.pass;
             streamFailed = !ok && s.streaming;
-            if (!ok)
-                s.streaming = false;
         }
         if (info.job)
             jobHold = jobLineAnswered(info, ok, code);
@@ -111,6 +111,9 @@ void GrblDevice::lineAnswered(const LineInfo& info, bool ok, int code)
         if (!ok && info.kind != Kind::Query && info.kind != Kind::Unlock && !dryRun
             && !info.console)
             raise(grbl::errorCodeForError(code, info.axis, info.direction));
+        if (info.stream && !ok)
+            endStream(false, "error:" + std::to_string(code) + ": " + grbl::errorMessage(code)
+                                 + " (pass " + std::to_string(info.pass) + ")");
         changed.notify_all();
     }
     // A stream that failed ends: its lines still waiting in the channel are dropped.
@@ -138,7 +141,7 @@ void GrblDevice::alarm(int code)
     s.referenced = 0;
     if (s.homing)
         s.alarmWhileHoming = true;
-    s.streaming = false;
+    endStream(false, "ALARM:" + std::to_string(code) + ": " + grbl::alarmMessage(code));
     endJob(JobState::Failed, "ALARM:" + std::to_string(code) + ": " + grbl::alarmMessage(code));
     s.halt = Halt::None;
     s.statusPending = true;
@@ -153,7 +156,7 @@ void GrblDevice::afterWelcome()
     s.homing = false;
     s.critical = false;
     s.spindle = s.coolant = false;
-    s.streaming = false;
+    endStream(false, "the controller was reset");
     // Leaving check mode resets the firmware: that reset ends a dry run whose lines were all
     // answered.
     const JobProgress& job = s.job.progress;
@@ -257,6 +260,9 @@ void GrblDevice::handleReport(const grbl::Report& r)
 {
     s.report = r;
     s.haveReport = true;
+    // A RAM program whose lines were all answered has ended once the machine rests.
+    if (s.streamFinishing && s.streamQueued == 0 && r.state == "Idle")
+        endStream(true, {});
     const double unit = s.inches ? MmPerInch : 1.0;
     if (r.haveWco) {
         for (int i = 0; i < 4; ++i)

@@ -262,6 +262,44 @@ bool SimController::anyMotion() const
     return false;
 }
 
+quenta::RamRun SimController::ramProgress() const
+{
+    quenta::RamRun run;
+    if (ram.active || (ram.watched && ram.lastFetched && !ram.cut && busy())) {
+        run.slot = ram.slot;
+        run.pass = ram.pass;
+        run.passes = ram.passes;
+    }
+    return run;
+}
+
+bool SimController::takeRamEnd(RamRunEnd& end)
+{
+    if (!ram.watched || ram.active)
+        return false;
+    const bool completed = ram.lastFetched && !ram.cut;
+    if (completed && busy())
+        return false;  // the last commands still run
+    ram.watched = false;
+    end = RamRunEnd();
+    end.run.slot = ram.slot;
+    end.run.pass = ram.pass;
+    end.run.passes = ram.passes;
+    end.completed = completed;
+    end.errorCode = completed ? 0 : errorCode;
+    if (!completed && errorCode == 0)
+        end.reason = "the controller stopped it";
+    return true;
+}
+
+bool SimController::referencing() const
+{
+    if (refRun.active)
+        return true;
+    return std::any_of(buffer.begin(), buffer.end(),
+                       [](const Command& c) { return c.kind == CommandKind::Reference; });
+}
+
 bool SimController::busy() const
 {
     return segment.active || refRun.active || ram.active || !buffer.empty();
@@ -552,8 +590,12 @@ bool SimController::startNext()
         c = program[ram.index++];
         if (ram.index >= program.size()) {
             ram.index = 0;
-            if (ram.remaining > 0 && --ram.remaining == 0)
+            if (ram.remaining > 0 && --ram.remaining == 0) {
                 ram.active = false;
+                ram.lastFetched = true;
+            } else {
+                ++ram.pass;
+            }
         }
     } else if (!buffer.empty()) {
         c = buffer.front();
@@ -661,8 +703,15 @@ void SimController::stopAll()
         segment.active = false;
     }
     refRun.active = false;
-    ram.active = false;
+    cutRam();
     buffer.clear();
+}
+
+void SimController::cutRam()
+{
+    if (ram.watched && (ram.active || ram.lastFetched))
+        ram.cut = true;
+    ram.active = false;
 }
 
 void SimController::failExecution(uint8_t code)
@@ -735,7 +784,7 @@ int SimController::emergencyHalt()
         const double accel = lparam(0x0107) / 1e12;  // mm/s^2 in mm/us^2
         const double brakeUs = leadMmPerUs / accel;
         refRun.active = false;
-        ram.active = false;
+        cutRam();
         buffer.clear();
         segment.active = false;
         std::copy(p, p + 4, machine);
@@ -958,6 +1007,11 @@ int SimController::startRam(uint8_t n, uint8_t count)
     ram.slot = n;
     ram.remaining = count;
     ram.index = 0;
+    ram.pass = 1;
+    ram.passes = count;
+    ram.lastFetched = false;
+    ram.watched = true;
+    ram.cut = false;
     pump();
     return 1;
 }

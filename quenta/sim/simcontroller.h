@@ -131,6 +131,13 @@ public:
     bool isReferenced(int axis) const { return referenced[axis]; }
     size_t bufferFill() const { return buffer.size(); }
     bool ramRunning() const { return ram.active; }
+    // The RAM program under way (slot 0: none), also while its last commands still run.
+    quenta::RamRun ramProgress() const;
+    // How the program last started ended, once, as soon as it has (false: it runs, or its
+    // end was told already).
+    bool takeRamEnd(RamRunEnd& end);
+    // A reference run runs or waits in the buffer.
+    bool referencing() const;
     int ramLength(int slot) const;
 
     // Bootloader (firmware-update mode).
@@ -163,6 +170,8 @@ private:
     // Injected failures, unknown numbers (0x91) and the mode (parameters only in mode 1) for
     // one parameter call; true when the call may go on.
     bool admitParameterCall(uint16_t key);
+    // Stops the RAM program, also one whose last commands still run, before its end.
+    void cutRam();
     enum class CommandKind { Move, Linear, Wait, Park, Reference, Zero, Func, Outputs };
     struct Command {
         CommandKind kind = CommandKind::Wait;
@@ -201,6 +210,11 @@ private:
         int slot = 0;
         int remaining = 0;  // 0 = without end
         size_t index = 0;
+        int pass = 0;            // 1-based
+        int passes = 0;          // as started
+        bool lastFetched = false;  // the last pass's last command left the program
+        bool watched = false;      // its end is not told yet
+        bool cut = false;          // stopped before its end
     };
     struct RamSlot {
         std::vector<Command> commands;

@@ -160,6 +160,29 @@ int SimDevice::getStatus(StatusReport& out)
     return 1;
 }
 
+bool SimDevice::runState(RunState& out)
+{
+    std::lock_guard<std::mutex> lock(shared->mutex);
+    sync();
+    if (!opened || mode != OpenMode::Normal)
+        return false;
+    out = RunState();
+    out.referencing = shared->core.referencing();
+    out.ram = shared->core.ramProgress();
+    return true;
+}
+
+std::vector<RamRunEnd> SimDevice::takeRamRunEnds()
+{
+    std::lock_guard<std::mutex> lock(shared->mutex);
+    sync();
+    std::vector<RamRunEnd> ends;
+    RamRunEnd end;
+    if (opened && mode == OpenMode::Normal && shared->core.takeRamEnd(end))
+        ends.push_back(std::move(end));
+    return ends;
+}
+
 int SimDevice::command(const std::function<int(SimController&)>& f)
 {
     std::lock_guard<std::mutex> lock(shared->mutex);

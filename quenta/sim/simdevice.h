@@ -39,6 +39,8 @@ public:
     StatusService statusService() const override { return StatusService::Polled; }
     bool pollStatus(std::chrono::microseconds& askAgainIn) override;
     int getStatus(StatusReport& out) override;
+    bool runState(RunState& out) override;
+    std::vector<RamRunEnd> takeRamRunEnds() override;
 
     int acknowledgeError() override;
     int emergencyHalt() override;

@@ -13,6 +13,7 @@
 #include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QRegularExpression>
 #include <QStringList>
 #include <QTextEdit>
 
@@ -92,6 +93,19 @@ inline void queueControllerDialog(ScriptedDialogs& dialogs, const QString& port,
 inline QStringList outputLines(const KavrixMainWnd& window)
 {
     return window.GetOutputLog()->toPlainText().split(QLatin1Char('\n'));
+}
+
+// The lines of the output log that carry the time ("[14:03:27] "), without it: the operator's
+// actions and their results.
+inline QStringList stampedLines(const KavrixMainWnd& window)
+{
+    static const QRegularExpression stamp(QStringLiteral("^\\[\\d\\d:\\d\\d:\\d\\d\\] "));
+    QStringList lines;
+    for (const QString& line : outputLines(window)) {
+        if (const QRegularExpressionMatch m = stamp.match(line); m.hasMatch())
+            lines << line.mid(m.capturedLength());
+    }
+    return lines;
 }
 
 // Registers a controller at port with the kernel (it becomes the active one).

@@ -4,6 +4,7 @@
 #include "mainwndtesting.h"
 
 #include "addeditcontrollerdlg.h"
+#include "manualcontrolwnd.h"
 
 #include <QAction>
 #include <QBoxLayout>
@@ -12,7 +13,9 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QIntValidator>
+#include <QPushButton>
 #include <QSettings>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QTest>
 #include <QTreeView>
@@ -379,6 +382,38 @@ private Q_SLOTS:
         QVERIFY(!window.GetActions().controllerDisconnect->isEnabled());
         QCOMPARE(window.GetActiveControllerDock()->windowTitle(),
                  QString("Active Controller: COM3"));
+    }
+
+    void actionsAndTheirAnswersAreLoggedWithTheTime()
+    {
+        registerController("COM3");
+        KavrixMainWnd window;
+        window.GetActions().controllerConnect->trigger();
+        ManualControlWnd* const panel = window.GetControlPanel(0);
+        QVERIFY(panel);
+        panel->findChild<QPushButton*>(QStringLiteral("NotHaltMitBremsenButton"))->click();
+        ports->device("COM3")->queueResult("Referenzfahrt", 0);
+        panel->findChild<QPushButton*>(QStringLiteral("ReferenzfahrtButton"))->click();
+        // The refused run does not leave the status bar saying the axes are being referenced.
+        QCOMPARE(window.statusBar()->currentMessage(),
+                 QString("Reference run refused by the controller"));
+        // An error the controller raises is logged once, whether or not it is the active one.
+        quenta::StatusReport report;
+        report.errorCode = 0x99;
+        ports->device("COM3")->setStatus(report);
+        for (int i = 0; i < 2; ++i) {
+            UpdateControllerStatusEvent event(QStringLiteral("COM3"));
+            QCoreApplication::sendEvent(KavrixKernel::Instance(), &event);
+        }
+        window.GetActions().controllerDisconnect->trigger();
+        QCOMPARE(stampedLines(window),
+                 (QStringList{"COM3: connected to Dorvik USB",
+                              "COM3: parameters read from the controller", "COM3: Not Halt sent",
+                              "COM3: Referenzfahrt refused by the controller",
+                              "COM3: controller error 0x99 : Notstop der Achsen",
+                              "COM3: disconnected"}));
+        // The specified lines keep their exact form, without the time.
+        QVERIFY(outputLines(window).contains("GO_REF;"));
     }
 
     void failedConnectNamesTheReason_data()

@@ -612,7 +612,7 @@ private Q_SLOTS:
         w.window->SlotControllerFirmwareUpdate();
 
         QCOMPARE(w.Status(), QString("Firmwareübertragung ist abgeschlossen."));
-        QCOMPARE(outputLines(*w.window).last(),
+        QCOMPARE(stampedLines(*w.window).last(),
                  QString("Firmware update on COM3: %1, %2 bytes, CRC-32 %3: checksum confirmed "
                          "by the bootloader")
                      .arg(w.dir.filePath("image.ktf"))
@@ -656,7 +656,7 @@ private Q_SLOTS:
         QCOMPARE(box.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
         QVERIFY(w.Status() != QString("Firmwareübertragung ist abgeschlossen."));
         QVERIFY(!w.device->isOpen());
-        QVERIFY(outputLines(*w.window).last().endsWith(": " + message));
+        QVERIFY(stampedLines(*w.window).last().endsWith(": " + message));
     }
 
     void refusedImageIsShownAndLogged()
@@ -671,7 +671,7 @@ private Q_SLOTS:
                          "The firmware image is empty: nothing was sent."));
         QVERIFY(w.device->writtenBytes().empty());
         QVERIFY(!w.device->isOpen());
-        QVERIFY(outputLines(*w.window).last().endsWith(
+        QVERIFY(stampedLines(*w.window).last().endsWith(
             QString(", 0 bytes, CRC-32 %1").arg(ZlibCrc(Bytes(8192, 0xFF)), 8, 16, QChar('0'))
             + ": The firmware image is empty: nothing was sent."));
     }

@@ -119,7 +119,7 @@ private Q_SLOTS:
         QCOMPARE(ports->device("COM2")->countCalls("NotHalt_mitBremsrampe"), 0);
         QCOMPARE(ports->device("COM3")->countCalls("NotHalt_mitBremsrampe"), 1);
         QCOMPARE(dialogs->shown.size(), 0);
-        const QStringList lines = outputLines(window);
+        const QStringList lines = stampedLines(window);
         QCOMPARE(lines.filter("Emergency stop (Not Halt) sent to").size(), 2);
         QVERIFY(lines.contains("Emergency stop (Not Halt) sent to COM1"));
     }

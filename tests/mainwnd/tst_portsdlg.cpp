@@ -216,7 +216,7 @@ private Q_SLOTS:
         QSettings fresh(linkSettings().fileName(), QSettings::IniFormat);
         QCOMPARE(fresh.value("ports/COM1").toString(), QString("grbl:/dev/serial/by-id/usb-1"));
 
-        const QStringList log = outputLines(window);
+        const QStringList log = stampedLines(window);
         for (const char* line :
              {"Port COM1 mapped to grbl:/dev/serial/by-id/usb-1", "Port COM3 mapped to simulator",
               "Port COM4 mapped to /dev/ttyACM0", "Port COM8 mapped to /tmp/kavro-com8"})
@@ -302,7 +302,7 @@ private Q_SLOTS:
         window.GetActions().controllerConnect->trigger();
         KavrixKernel::Instance()->SetActiveController("COM9");
         window.GetActions().controllerConnect->trigger();
-        const QStringList log = outputLines(window);
+        const QStringList log = stampedLines(window);
         QVERIFY(log.contains("Connection to controller on COM3 failed: Error open COM port "
                              "(/dev/serial/by-id/usb-gone)"));
         QVERIFY(log.contains("Connection to controller on COM9 failed: No controller found "

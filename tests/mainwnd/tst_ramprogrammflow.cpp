@@ -302,6 +302,33 @@ private Q_SLOTS:
         QCOMPARE(dialogs->count("warning") + dialogs->count("critical"), 0);
     }
 
+    void startAndEndAreLogged()
+    {
+        connectedController();
+        KavrixMainWnd window;
+        queueRamDialog(*dialogs, "RAM2", 5);
+        window.GetActions().ramProgrammStart->trigger();
+        QCOMPARE(stampedLines(window).last(), QString("COM3: RAM2 started, passes: 5"));
+
+        // An end comes with a status report: a program stopped early says why.
+        quenta::RamRunEnd end;
+        end.run = {2, 3, 5};
+        end.errorCode = 0x99;
+        end.reason = "emergency stop (Not Halt)";
+        device->queueRamRunEnd(end);
+        end = quenta::RamRunEnd();
+        end.run = {1, 2, 2};
+        end.completed = true;
+        device->queueRamRunEnd(end);
+        UpdateControllerStatusEvent event(QStringLiteral("COM3"));
+        QCoreApplication::sendEvent(KavrixKernel::Instance(), &event);
+        const QStringList lines = stampedLines(window);
+        QCOMPARE(lines.mid(lines.size() - 2),
+                 (QStringList{"COM3: RAM2 stopped in pass 3 of 5: 0x99 : Notstop der Achsen; "
+                              "emergency stop (Not Halt)",
+                              "COM3: RAM1 finished, passes: 2"}));
+    }
+
     void cancelledStartSendsNothing()
     {
         connectedController();

@@ -91,6 +91,8 @@ private Q_SLOTS:
     void directSlots_data();
     void directSlots();
     void directSlotsRefuseWhenDisconnected();
+    void actionsAndAnswersAreLogged();
+    void referenceMessageEndsWithTheRun();
     void inputsDeactivationWritesTheRecord();
 
     void unitToggleResetsEditsAndValidators();
@@ -1009,6 +1011,69 @@ void TestManualControlWnd::directSlotsRefuseWhenDisconnected()
     button("NotHaltMitBremsenButton")->click();
     QCOMPARE(dialogs->count(QStringLiteral("warning")), 2);
     QVERIFY(calls().isEmpty());
+}
+
+void TestManualControlWnd::actionsAndAnswersAreLogged()
+{
+    QSignalSpy log(panel, &ManualControlWnd::SignalLog);
+    ports->device("COM3")->queueResult("NotStop_ohneBremsrampe", 0);
+    ports->device("COM3")->queueResult("ParkPositionAnfahren", 0);
+    button("NotHaltMitBremsenButton")->click();
+    button("NotStopOhneBremsenButton")->click();
+    button("FehlerQuitierenButton")->click();
+    button("ParkenButton")->click();
+    QStringList lines;
+    for (const QList<QVariant>& args : log)
+        lines << args.at(0).toString();
+    QCOMPARE(lines, (QStringList{"COM3: Not Halt sent", "COM3: Not Stop refused by the controller",
+                                 "COM3: Fehler quitieren sent",
+                                 "COM3: Parken refused by the controller"}));
+    // The program line stays as it is, alone in the kernel's stream.
+    QCOMPARE(outputLines(), QStringList{"GO_PARK;"});
+}
+
+void TestManualControlWnd::referenceMessageEndsWithTheRun()
+{
+    QSignalSpy messages(panel, &ManualControlWnd::SignalStatusMessage);
+    const auto report = [this](bool referencing, uint8_t error) {
+        quenta::RunState runs;
+        runs.referencing = referencing;
+        ports->device("COM3")->setRunState(runs);
+        quenta::StatusReport status;
+        status.errorCode = error;
+        ports->device("COM3")->setStatus(status);
+        controller->UpdateStatus();
+        Q_EMIT KavrixKernel::Instance()->SignalUpdateControllerStatus(QStringLiteral("COM3"));
+    };
+    const auto last = [&messages] {
+        return messages.isEmpty() ? QString() : messages.last().at(0).toString();
+    };
+
+    report(false, 0);
+    button("ReferenzfahrtButton")->click();
+    QCOMPARE(last(), QString("Achsen werden referenziert"));
+    QCOMPARE(messages.last().at(1).toInt(), 0);  // stays while the run lasts
+    report(true, 0);
+    QCOMPARE(messages.size(), 1);
+    report(false, 0);
+    QCOMPARE(last(), QString("Reference run finished"));
+
+    // A run that fails ends the message with the controller's error.
+    button("ReferenzfahrtButton")->click();
+    report(true, 0x0a);
+    QCOMPARE(last(), QString("Reference run failed: 0x0a : Anzahl der Achsen für "
+                             "Referenzfahrt ist falsch"));
+    const int shown = int(messages.size());
+    report(false, 0x0a);
+    QCOMPARE(messages.size(), shown);  // told once
+
+    // A refused call ends it at once.
+    report(false, 0);
+    ports->device("COM3")->queueResult("Referenzfahrt", 0);
+    button("ReferenzfahrtButton")->click();
+    QCOMPARE(last(), QString("Reference run refused by the controller"));
+    report(true, 0);
+    QCOMPARE(last(), QString("Reference run refused by the controller"));
 }
 
 void TestManualControlWnd::inputsDeactivationWritesTheRecord()

@@ -61,6 +61,7 @@ private Q_SLOTS:
     void deactivatedAxisReferencePin();
     void generalInputsDeactivatedByTheManualPanel();
     void errorTextFollowsTheReport();
+    void runningRamProgramShowsSlotAndPass();
     void millimetresBesideTheSteps();
     void reportsOfOtherControllersAreIgnored();
     void changeToDisconnectedControllerGreysAtOnce();
@@ -341,6 +342,30 @@ void TestStatusWnd::millimetresBesideTheSteps()
 
     KavrixKernel::Instance()->DisconnectActiveController();
     QCOMPARE(mm("XmmLabel"), QString());
+}
+
+void TestStatusWnd::runningRamProgramShowsSlotAndPass()
+{
+    KavrixKernel::Instance()->ConnectActiveController();
+    auto* const label = panel->findChild<QLabel*>(QStringLiteral("ramProgramLabel"));
+    QVERIFY(label);
+    const auto run = [this](int slot, int pass, int passes) {
+        quenta::RunState runs;
+        runs.ram = {slot, pass, passes};
+        ports->device("COM3")->setRunState(runs);
+        report(QStringLiteral("COM3"), quenta::StatusReport());
+    };
+    run(2, 3, 5);
+    QCOMPARE(label->text(), QStringLiteral("RAM2, pass 3 of 5"));
+    QVERIFY(!label->isHidden());
+    run(1, 12, 0);
+    QCOMPARE(label->text(), QStringLiteral("RAM1, pass 12, endless"));
+    run(0, 0, 0);
+    QVERIFY(label->isHidden());
+    // A disconnected controller shows no run.
+    run(4, 1, 2);
+    KavrixKernel::Instance()->DisconnectActiveController();
+    QVERIFY(label->isHidden());
 }
 
 void TestStatusWnd::errorTextFollowsTheReport()

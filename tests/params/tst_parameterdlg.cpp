@@ -13,6 +13,7 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -447,6 +448,31 @@ private Q_SLOTS:
         Edit(dialog, "mecVfbBisZEdit")->setText("40000");
         PressOk(dialog);
         QCOMPARE(FieldNamed(dialog), QString("Verfahrbereich, Z ( mm ), bis"));
+    }
+
+    void typingOutOfRangeNeverWidensTheDialog()
+    {
+        ParameterDlg dialog(controller.get());
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        // The message row asks for the same width whatever it says, so no name (in no font)
+        // widens the dialog.
+        QLayout* const row = dialog.findChild<QLayout*>(QStringLiteral("statusLayout"));
+        QVERIFY(row);
+        const int width = dialog.width();
+        const int rowWidth = row->minimumSize().width();
+        int marked = 0;
+        for (QLineEdit* const edit : dialog.findChildren<QLineEdit*>()) {
+            if (!edit->validator())
+                continue;
+            edit->setText("999999");
+            QTest::keyClick(edit, Qt::Key_9);
+            marked += edit->property("outOfRange").toBool();
+            QApplication::processEvents();
+            QVERIFY2(row->minimumSize().width() == rowWidth, qPrintable(FieldNamed(dialog)));
+            QCOMPARE(dialog.width(), width);
+        }
+        QVERIFY(marked > 10);
     }
 
     void firstFailingFieldInCheckOrderWins()

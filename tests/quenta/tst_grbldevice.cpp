@@ -170,7 +170,13 @@ void TestGrblDevice::jogZeroPointAndPositionInSteps()
     QCOMPARE(connect(), 1);
     int32_t x[6] = {2500, 0, 0, 0, 0, 0};  // 10 mm at 250 steps/mm
     int32_t y[6] = {-500, 0, 0, 0, 0, 0};
+    quenta::takeSentLines(&record);
     QCOMPARE(FahreRelativ_XY_Schritte(&record, 25000, 1, x, y, 3), 1);
+    // What went to the firmware for the call, for the operator's log.
+    const std::vector<std::string> sent = quenta::takeSentLines(&record);
+    QCOMPARE(sent.size(), size_t(1));
+    QVERIFY2(sent.front().rfind("$J=G91 G21 X10 Y-2 F", 0) == 0, sent.front().c_str());
+    QVERIFY(quenta::takeSentLines(&record).empty());
     QVERIFY(eventually([&] {
         double m = 0;
         server->with([&](GrblPeer& p) { m = p.machine(0); });
@@ -347,10 +353,22 @@ void TestGrblDevice::ramProgramStreamedThreeTimes()
     server->with([&](GrblPeer& p) { done = p.linesDone; });
     const int before = done;
     QCOMPARE(StartRAMprogramm(&record, 1, 3), 1);
+    quenta::RunState runs;
+    QVERIFY(quenta::runState(&record, runs));
+    QCOMPARE(runs.ram.slot, 1);
+    QCOMPARE(runs.ram.passes, 3);
     QVERIFY(eventually([&] {
         server->with([&](GrblPeer& p) { done = p.linesDone; });
         return done - before == 3 * 41 && peerIdle();
     }, 8000));
+    // Its end is told once, after the last pass.
+    std::vector<quenta::RamRunEnd> ends;
+    QVERIFY(eventually([&] { return !(ends = quenta::takeRamRunEnds(&record)).empty(); }));
+    QCOMPARE(ends.size(), size_t(1));
+    QVERIFY(ends.front().completed);
+    QCOMPARE(ends.front().run.pass, 3);
+    QVERIFY(quenta::runState(&record, runs));
+    QCOMPARE(runs.ram.slot, 0);
     server->with([&](GrblPeer& p) {
         QCOMPARE(p.rxOverflows, 0);
         QVERIFY(p.rxHighWater <= GrblPeer::RxBuffer - 1);
@@ -520,6 +538,12 @@ void TestGrblDevice::softLimitAlarmNamesTheFailingLineAndStaysAlive()
     Status st;
     QVERIFY(eventually([&] { return fetch(&record, st) && st.error != 0; }));
     QCOMPARE(int(st.error), 0x11);
+    // The stream stopped before its end, and says why.
+    const std::vector<quenta::RamRunEnd> ends = quenta::takeRamRunEnds(&record);
+    QCOMPARE(ends.size(), size_t(1));
+    QVERIFY(!ends.front().completed);
+    QCOMPARE(int(ends.front().errorCode), 0x11);
+    QVERIFY2(ends.front().reason.rfind("ALARM:2", 0) == 0, ends.front().reason.c_str());
     // GRBL answers nothing now, yet the controller is alive: the alarm keeps being reported.
     notifications = 0;
     QTest::qWait(1300);

@@ -10,6 +10,7 @@
 #include <vector>
 
 using quenta::Device;
+using quenta::RamRunEnd;
 using quenta::SimController;
 
 namespace {
@@ -769,10 +770,24 @@ void TestSimController::ramProgramRunsCountTimes()
     QCOMPARE(c.moveSteps(0, 1000, 5, 0), 0);  // no manual motion while it runs
     QCOMPARE(int(c.status().errorCode), 0x03);
     c.acknowledgeError();
+    QCOMPARE(c.ramProgress().slot, 2);
+    QCOMPARE(c.ramProgress().pass, 1);
+    QCOMPARE(c.ramProgress().passes, 3);
+    while (pos(c, 0) <= 100)
+        c.advance(5);
+    QCOMPARE(c.ramProgress().pass, 2);
+    RamRunEnd end;
+    QVERIFY(!c.takeRamEnd(end));
     runUntilIdle(c);
     QCOMPARE(pos(c, 0), 300);
     QCOMPARE(int(c.status().generalOutputs), 7);
     QVERIFY(!c.ramRunning());
+    QCOMPARE(c.ramProgress().slot, 0);
+    QVERIFY(c.takeRamEnd(end));
+    QVERIFY(end.completed);
+    QCOMPARE(end.run.slot, 2);
+    QCOMPARE(end.run.pass, 3);
+    QVERIFY(!c.takeRamEnd(end));  // told once
 }
 
 void TestSimController::ramProgramWithCountZeroRunsUntilStopped()
@@ -787,9 +802,17 @@ void TestSimController::ramProgramWithCountZeroRunsUntilStopped()
     c.advance(60000);
     QVERIFY(c.ramRunning());
     QCOMPARE(int(c.status().errorCode), 0);
+    QVERIFY(c.ramProgress().pass > 1);
+    QCOMPARE(c.ramProgress().passes, 0);
     c.emergencyStop();
     QVERIFY(!c.ramRunning());
     QVERIFY(!c.busy());
+    // Stopped before its end, with the stop's error.
+    RamRunEnd end;
+    QVERIFY(c.takeRamEnd(end));
+    QVERIFY(!end.completed);
+    QCOMPARE(int(end.errorCode), 0x99);
+    QCOMPARE(end.run.slot, 1);
 }
 
 void TestSimController::ramErrors()

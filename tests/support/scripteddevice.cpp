@@ -330,4 +330,33 @@ std::string ScriptedDevice::takeRefusal()
     return reason;
 }
 
+void ScriptedDevice::setRunState(const RunState& state)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    runsKnown = true;
+    runs = state;
+}
+
+void ScriptedDevice::queueRamRunEnd(const RamRunEnd& end)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    ramEnds.push_back(end);
+}
+
+std::vector<RamRunEnd> ScriptedDevice::takeRamRunEnds()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    std::vector<RamRunEnd> ends;
+    ends.swap(ramEnds);
+    return ends;
+}
+
+bool ScriptedDevice::runState(RunState& out)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    if (runsKnown)
+        out = runs;
+    return runsKnown;
+}
+
 }  // namespace quenta

@@ -35,6 +35,10 @@ public:
     void setParameterReply(int key, const std::vector<uint8_t>& bytes);
 
     void setStatus(const StatusReport& report);
+    // What runState reports from now on (before the first call: the device cannot tell).
+    void setRunState(const RunState& state);
+    // An end the next takeRamRunEnds hands out.
+    void queueRamRunEnd(const RamRunEnd& end);
     // Makes the service thread deliver one status notification.
     void notify();
 
@@ -72,6 +76,8 @@ public:
     int writeBytes(const uint8_t* bytes, int32_t length) override;
     int readBytes(uint8_t* bytes, int32_t length) override;
     std::string takeRefusal() override;
+    bool runState(RunState& out) override;
+    std::vector<RamRunEnd> takeRamRunEnds() override;
 
 private:
     int record(const std::string& function, const std::string& args);
@@ -86,6 +92,9 @@ private:
     std::string name = "Dorvik USB";
     std::map<int, std::vector<uint8_t>> parameterReplies;
     StatusReport status;
+    bool runsKnown = false;
+    RunState runs;
+    std::vector<RamRunEnd> ramEnds;
     int pendingNotifications = 0;
     bool woken = false;
     bool opened = false;
