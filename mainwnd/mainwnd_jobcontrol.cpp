@@ -41,7 +41,7 @@ void KavrixMainWnd::CreateJobDock()
     addDockWidget(Qt::BottomDockWidgetArea, jobDock, Qt::Horizontal);
     viewMenu->addAction(jobDock->toggleViewAction());
 
-    connect(jobPanel, &JobPanel::logLine, this, &KavrixMainWnd::AppendToOutput);
+    connect(jobPanel, &JobPanel::logLine, this, &KavrixMainWnd::LogAction);
     connect(KavrixKernel::Instance(), &KavrixKernel::SignalActiveControllerChanged, jobPanel,
             &JobPanel::setController);
     connect(this, &KavrixMainWnd::CurrentJobDocumentChanged, jobPanel, &JobPanel::setDocument);
@@ -74,12 +74,12 @@ bool KavrixMainWnd::ConfirmQuitWhileMachinesRun()
         return false;
     for (TarvoController* const controller : moving) {
         ManualCommands::NotHalt()(controller->GetPortSettings());
-        AppendToOutput(tr("Emergency stop (Not Halt) sent to %1").arg(controller->GetComPort()));
+        LogAction(tr("Emergency stop (Not Halt) sent to %1").arg(controller->GetComPort()));
     }
     const WaitCursor wait;
     if (!jobPanel->stopAll(QuitStopTimeoutMs)) {
         // Closing the ports below ends what is left: the runners stop with their port.
-        AppendToOutput(tr("A job did not confirm its stop; its port is closed now."));
+        LogAction(tr("A job did not confirm its stop; its port is closed now."));
     }
     return true;
 }

@@ -106,14 +106,14 @@ void KavrixMainWnd::OpenJobFile(const QString& givenPath)
             editorTabWidget->removeTab(index);
         tab->deleteLater();
         RemoveRecentJobFile(path);
-        AppendToOutput(tr("Cannot open G-code file %1: %2").arg(path, reason));
+        LogAction(tr("Cannot open G-code file %1: %2").arg(path, reason));
         Dialogs::warning(this, tr("Error Loading G-code File"),
                          tr("Cannot read file %1:\n%2.").arg(path, reason), QMessageBox::Ok);
     });
     connect(document, &JobDocument::loaded, this, [this, document] {
         const auto program = document->program();
         // One arg() for all: a "%" in the path must not be taken for a place holder.
-        AppendToOutput(tr("Opened G-code file %1: %2 lines, shown after %3 s, checked after "
+        LogAction(tr("Opened G-code file %1: %2 lines, shown after %3 s, checked after "
                           "%4 s, %5 problems")
                            .arg(document->path(), QString::number(program->lineCount()),
                                 seconds(document->textMilliseconds()),

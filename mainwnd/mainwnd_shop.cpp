@@ -44,7 +44,7 @@ void KavrixMainWnd::CreateShopDocks()
     // used is told once, and the program goes on without it.
     jobHistory = std::make_unique<JobHistory>();
     if (!jobHistory->open(JobHistory::defaultPath()))
-        AppendToOutput(tr("The job history is not kept: %1").arg(jobHistory->lastError()));
+        LogAction(tr("The job history is not kept: %1").arg(jobHistory->lastError()));
     jobHistoryDock = new QDockWidget(tr("Job History"), this);
     jobHistoryDock->setObjectName(QStringLiteral("jobHistoryDock"));
     jobHistoryWnd = new JobHistoryWnd(jobHistory.get());
@@ -88,21 +88,21 @@ QString portList(const QStringList& ports)
 void KavrixMainWnd::HoldAllJobs()
 {
     const QStringList ports = shopView->holdAll();
-    AppendToOutput(ports.isEmpty() ? tr("Hold all: no job is running")
+    LogAction(ports.isEmpty() ? tr("Hold all: no job is running")
                                    : tr("Hold all: %1 held").arg(portList(ports)));
 }
 
 void KavrixMainWnd::ResumeAllJobs()
 {
     const QStringList ports = shopView->resumeAll();
-    AppendToOutput(ports.isEmpty() ? tr("Resume all: no job is held")
+    LogAction(ports.isEmpty() ? tr("Resume all: no job is held")
                                    : tr("Resume all: %1 resumed").arg(portList(ports)));
 }
 
 void KavrixMainWnd::StopAllJobs()
 {
     const QStringList ports = shopView->stopAll();
-    AppendToOutput(ports.isEmpty() ? tr("Stop all jobs: no job is active")
+    LogAction(ports.isEmpty() ? tr("Stop all jobs: no job is active")
                                    : tr("Stop all jobs: %1 stopped").arg(portList(ports)));
 }
 
@@ -130,7 +130,7 @@ void KavrixMainWnd::ColourController(const QString& comPort, const QColor& colou
 void KavrixMainWnd::MarkAttention(const QString& comPort, const QString& text)
 {
     ColourController(comPort, QColor(0xc6, 0x28, 0x28));
-    AppendToOutput(tr("%1 needs attention: %2").arg(comPort, text));
+    LogAction(tr("%1 needs attention: %2").arg(comPort, text));
     notifier->notify(tr("%1 needs attention").arg(comPort), text);
 }
 
@@ -188,7 +188,7 @@ void KavrixMainWnd::ConnectShopToJobs()
                                           : 0;
                 if (!jobHistory->finish(row, result, line, QString::fromStdString(progress.reason),
                                         linesDone, seconds))
-                    AppendToOutput(tr("The job history could not record the end of the job on "
+                    LogAction(tr("The job history could not record the end of the job on "
                                       "%1: %2")
                                        .arg(comPort, jobHistory->lastError()));
                 jobHistoryWnd->refresh();

@@ -104,7 +104,7 @@ private Q_SLOTS:
         QCOMPARE(current.at(0).at(0).value<JobDocument*>(), document);
         QCOMPARE(document->lineCount(), 40u);
         QCOMPARE(jobTabAt(window, 1)->problemCount(), 1);
-        QVERIFY(outputLines(window).last().contains("part.nc: 40 lines"));
+        QVERIFY(stampedLines(window).last().contains("part.nc: 40 lines"));
 
         // Opened again: its tab becomes current, the file is not read twice.
         tabs->setCurrentIndex(0);

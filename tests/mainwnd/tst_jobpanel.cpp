@@ -81,7 +81,7 @@ private:
     bool logged(const QString& pattern) const
     {
         const QRegularExpression re(pattern);
-        const QStringList lines = outputLines(*window);
+        const QStringList lines = stampedLines(*window);
         return std::any_of(lines.begin(), lines.end(),
                            [&re](const QString& line) { return re.match(line).hasMatch(); });
     }
