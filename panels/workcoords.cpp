@@ -12,6 +12,8 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QSettings>
+#include <QVBoxLayout>
 
 #include <algorithm>
 
@@ -32,7 +34,19 @@ WorkCoordsPanel::WorkCoordsPanel(QWidget* parent) : QGroupBox(parent)
 {
     setObjectName(QStringLiteral("WorkCoordsGroupBox"));
     setTitle(tr("Work coordinates"));
-    auto* const grid = new QGridLayout(this);
+    // Folded, one line tells the work position; unfolded, the table, the offsets and the
+    // buttons. Folded at first, so a small window keeps the whole status panel in view; the
+    // operator's choice is kept.
+    setCheckable(true);
+    body = new QWidget(this);
+    summaryLabel = new QLabel(this);
+    summaryLabel->setObjectName(QStringLiteral("WorkSummaryLabel"));
+    auto* const outer = new QVBoxLayout(this);
+    outer->setContentsMargins(4, 2, 4, 2);
+    outer->addWidget(summaryLabel);
+    outer->addWidget(body);
+    auto* const grid = new QGridLayout(body);
+    grid->setContentsMargins(0, 0, 0, 0);
     auto* const machineHeader = new QLabel(tr("Machine"), this);
     auto* const workHeader = new QLabel(tr("Work"), this);
     for (QLabel* const header : {machineHeader, workHeader})
@@ -92,6 +106,14 @@ WorkCoordsPanel::WorkCoordsPanel(QWidget* parent) : QGroupBox(parent)
     messageLabel->setWordWrap(true);
     grid->addWidget(messageLabel, 8, 0, 1, 3);
 
+    const bool expanded = QSettings().value(QStringLiteral("WorkCoordsExpanded"), false).toBool();
+    setChecked(expanded);
+    SetExpanded(expanded);
+    connect(this, &QGroupBox::toggled, this, [this](bool on) {
+        SetExpanded(on);
+        QSettings().setValue(QStringLiteral("WorkCoordsExpanded"), on);
+    });
+
     KavrixKernel* const kernel = KavrixKernel::Instance();
     connect(kernel, &KavrixKernel::SignalUpdateControllerStatus, this,
             [this](const QString& port) {
@@ -109,6 +131,15 @@ WorkCoordsPanel::WorkCoordsPanel(QWidget* parent) : QGroupBox(parent)
 
 WorkCoordsPanel::~WorkCoordsPanel() = default;
 
+void WorkCoordsPanel::SetExpanded(bool expanded)
+{
+    body->setVisible(expanded);
+    summaryLabel->setVisible(!expanded);
+    // A checkable group box disables its children when unchecked: the folded one stays live.
+    body->setEnabled(true);
+    summaryLabel->setEnabled(true);
+}
+
 void WorkCoordsPanel::ShowNothing()
 {
     offsetsRead = nullptr;
@@ -122,6 +153,7 @@ void WorkCoordsPanel::ShowNothing()
     }
     offsetsLabel->clear();
     offsetsLabel->setToolTip(QString());
+    summaryLabel->clear();
     for (QPushButton* const b : zeroButtons)
         b->setEnabled(false);
     goToZeroButton->setEnabled(false);
@@ -222,6 +254,13 @@ void WorkCoordsPanel::Refresh()
         if (workLabels[size_t(axis)]->text() != work)
             workLabels[size_t(axis)]->setText(work);
     }
+    QStringList work;
+    for (int axis = 0; axis < wc.axes && axis < 4; ++axis)
+        work << QStringLiteral("%1 %2").arg(QLatin1String(AxisNames[axis]),
+                                            workLabels[size_t(axis)]->text());
+    const QString summary = tr("Work: %1").arg(work.join(QStringLiteral("  ")));
+    if (summaryLabel->text() != summary)
+        summaryLabel->setText(summary);
     ShowOffsets(controller, wc);
     for (QPushButton* const b : zeroButtons)
         b->setEnabled(true);

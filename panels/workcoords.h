@@ -29,6 +29,7 @@ public:
     void GoToZero();
 
 private:
+    void SetExpanded(bool expanded);
     void ShowNothing();
     // A position of the controller in millimetres, or in steps when its resolution is unknown.
     QString Format(TarvoController* controller, const quenta::WorkCoordinates& wc, int axis,
@@ -39,6 +40,8 @@ private:
     std::array<QLabel*, 4> axisLabels{};
     std::array<QLabel*, 4> machineLabels{};
     std::array<QLabel*, 4> workLabels{};
+    QWidget* body = nullptr;        // the table, the offsets and the buttons
+    QLabel* summaryLabel = nullptr;  // folded: the work position in one line
     QLabel* offsetsLabel = nullptr;
     QLabel* messageLabel = nullptr;
     QPushButton* zeroButtons[4] = {};  // X, Y, Z, all

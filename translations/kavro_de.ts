@@ -2724,6 +2724,10 @@ Benötigte Quenta-Version %2</translation>
         <source>Zeroing</source>
         <translation>Nullen</translation>
     </message>
+    <message>
+        <source>Work: %1</source>
+        <translation>Werkstück: %1</translation>
+    </message>
 </context>
 <context>
     <name>toolpath::ToolpathPanel</name>
