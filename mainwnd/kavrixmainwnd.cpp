@@ -78,6 +78,9 @@ KavrixMainWnd::KavrixMainWnd(QWidget* parent)
     CreateJobDock();
     CreateToolpathDock();
     ConnectShopToJobs();
+    // The right docks reach down to the window's bottom edge, beside the log and the job
+    // panel rather than above them: in a small window the status panel keeps its height.
+    setCorner(Qt::BottomRightCorner, Qt::RightDockWidgetArea);
     CreateShortcuts();
     CreateJobFiles();
     CreateControllerTabs();

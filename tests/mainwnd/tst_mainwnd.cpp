@@ -253,7 +253,7 @@ private Q_SLOTS:
             window.show();
             QVERIFY(QTest::qWaitForWindowExposed(&window));
             QCOMPARE(window.size(), QSize(1200, 600));  // the first start
-            window.resize(700, 450);
+            window.resize(760, 450);  // above the least width the docks allow
             window.GetMainToolBar()->toggleViewAction()->trigger();
             window.findChild<QDockWidget*>("outputDock")->toggleViewAction()->trigger();
             window.addDockWidget(Qt::RightDockWidgetArea,
@@ -264,7 +264,7 @@ private Q_SLOTS:
             KavrixMainWnd window;
             window.show();
             QVERIFY(QTest::qWaitForWindowExposed(&window));
-            QCOMPARE(window.size(), QSize(700, 450));
+            QCOMPARE(window.size(), QSize(760, 450));
             QVERIFY(window.GetMainToolBar()->isHidden());
             QVERIFY(window.findChild<QDockWidget*>("outputDock")->isHidden());
             QCOMPARE(window.dockWidgetArea(window.findChild<QDockWidget*>("controlDock")),
