@@ -383,23 +383,23 @@ bool JobPanel::mayStart(TarvoController& controller, const QString& title, bool 
 {
     const QString comPort = controller.GetComPort();
     if (!controller.IsConnected() || controller.IsInFirmwareMode()) {
-        Dialogs::warning(this, title, tr("%1 is not connected.").arg(comPort));
+        warn(comPort, title, tr("%1 is not connected.").arg(comPort));
         return false;
     }
     if (hasActiveJob(comPort)
         || quenta::jobActive(quenta::jobProgress(controller.GetPortSettings()).state)) {
-        Dialogs::warning(this, title, tr("A job is already running on %1.").arg(comPort));
+        warn(comPort, title, tr("A job is already running on %1.").arg(comPort));
         return false;
     }
     if (isMoving(comPort)) {
-        Dialogs::warning(this, title,
+        warn(comPort, title,
                          tr("%1 is moving (a RAM program or a manual command runs). Start the "
                             "job once the machine stands still.")
                              .arg(comPort));
         return false;
     }
     if (needDocument && (!currentDocument || !currentDocument->isLoaded())) {
-        Dialogs::warning(this, title, tr("Open a G-code file first (File › Open G-code...)."));
+        warn(comPort, title, tr("Open a G-code file first (File › Open G-code...)."));
         return false;
     }
     return true;
@@ -424,12 +424,56 @@ void JobPanel::prepare(Mode mode)
 {
     if (busy)
         return;
-    TarvoController* const controller = findController(port);
-    if (!controller)
+    prepareOn(mode, port);
+}
+
+void JobPanel::startOn(const QStringList& ports)
+{
+    if (busy || ports.isEmpty())
         return;
+    batchProblems.clear();
+    batchWaiting = 0;
+    batching = true;
+    for (const QString& onPort : ports) {
+        ++batchWaiting;
+        if (!prepareOn(Mode::Start, onPort))
+            --batchWaiting;
+    }
+    batching = false;
+    if (batchWaiting == 0)
+        finishBatch();
+}
+
+void JobPanel::finishBatch()
+{
+    if (batchProblems.isEmpty())
+        return;
+    QStringList lines;
+    for (auto it = batchProblems.cbegin(); it != batchProblems.cend(); ++it)
+        lines << it.value();
+    batchProblems.clear();
+    Dialogs::warning(this, tr("Run on Machines"),
+                     tr("Left out:") + QLatin1Char('\n') + lines.join(QLatin1Char('\n')));
+}
+
+void JobPanel::warn(const QString& comPort, const QString& title, const QString& text)
+{
+    if (batching || batchWaiting > 0) {
+        batchProblems.insert(comPort, text);
+        Q_EMIT logLine(tr("%1 left out: %2").arg(comPort, text));
+        return;
+    }
+    Dialogs::warning(this, title, text);
+}
+
+bool JobPanel::prepareOn(Mode mode, const QString& onPort)
+{
+    TarvoController* const controller = findController(onPort);
+    if (!controller)
+        return false;
     const QString title = mode == Mode::Check ? tr("Check job") : tr("Start job");
     if (!mayStart(*controller, title, true))
-        return;
+        return false;
 
     // What the controller is set to and where it stands: a few short calls on the port.
     gcode::Program::Options options;
@@ -440,27 +484,32 @@ void JobPanel::prepare(Mode mode)
         QApplication::restoreOverrideCursor();
     }
     if (!known) {
-        Dialogs::warning(this, title,
-                         tr("%1 does not tell its settings now: it is busy, or an error waits "
-                            "to be acknowledged.")
-                             .arg(port));
-        return;
+        warn(onPort, title,
+             tr("%1 does not tell its settings now: it is busy, or an error waits to be "
+                "acknowledged.")
+                 .arg(onPort));
+        return false;
     }
 
     // The file as the tab shows it, interpreted again for this controller.
     const std::shared_ptr<const gcode::Program> shown = currentDocument->program();
-    setBusy(true);
+    if (preparing++ == 0)
+        setBusy(true);
     auto* const watcher = new QFutureWatcher<Prepared>(this);
     Prepared base;
-    base.port = port;
+    base.port = onPort;
     base.document = currentDocument;
     base.mode = mode;
     base.path = currentDocument->path();
     connect(watcher, &QFutureWatcher<Prepared>::finished, this, [this, watcher] {
         const Prepared result = watcher->result();
         watcher->deleteLater();
-        setBusy(false);
+        if (--preparing == 0)
+            setBusy(false);
         prepared(result);
+        // A start on several machines tells what it left out once all are prepared.
+        if (batchWaiting > 0 && --batchWaiting == 0)
+            finishBatch();
     });
     watcher->setFuture(QtConcurrent::run([shown, options, base]() {
         Prepared out = base;
@@ -479,6 +528,7 @@ void JobPanel::prepare(Mode mode)
             out.sha256 = QString::fromLatin1(hash.result().toHex());
         return out;
     }));
+    return true;
 }
 
 bool JobPanel::confirmUnreferenced(TarvoController& controller, const gcode::Program& program,
@@ -537,7 +587,7 @@ void JobPanel::prepared(const Prepared& result)
                            .arg(result.port, fileName)
                            .arg(refusal->line)
                            .arg(fromStd(refusal->message())));
-        Dialogs::warning(this, title, text);
+        warn(result.port, title, text);
         return;
     }
     if (result.mode == Mode::Check && program.options().target != gcode::Target::Grbl) {
@@ -573,7 +623,7 @@ void JobPanel::prepared(const Prepared& result)
     options.checkMode = result.mode == Mode::Check;
     if (!quenta::startJob(controller->GetPortSettings(), job, options)) {
         const std::string reason = quenta::jobProgress(controller->GetPortSettings()).reason;
-        Dialogs::warning(this, title,
+        warn(result.port, title,
                          tr("%1 did not start on %2: %3")
                              .arg(fileName, result.port,
                                   reason.empty() ? tr("the controller refused it")
@@ -792,7 +842,8 @@ void JobPanel::endRun(const QString& comPort, Run& run)
                            .arg(p.failedFileLine)
                            .arg(took, fromStd(p.reason)));
     }
-    if (run.document && !run.checkMode)
+    // A job started on several machines shows the last one started; another's end leaves it.
+    if (run.document && !run.checkMode && run.document->runningOn() == comPort)
         run.document->setRun(QString());
     if (!run.checkMode)
         Q_EMIT jobEnded(comPort, p, linesDone(run), (nowMs() - run.startedMs) / 1000.0);

@@ -12,6 +12,7 @@
 #include "jobdocument.h"
 #include "program.h"
 
+#include <QMap>
 #include <QPointer>
 #include <QString>
 #include <QStringList>
@@ -88,6 +89,9 @@ Q_SIGNALS:
                   double seconds);
 
 public Q_SLOTS:
+    // Starts the current job on each of ports, each interpreted and checked for its own
+    // machine; the machines that cannot take it are named once, and left out.
+    void startOn(const QStringList& ports);
     void start();
     void startFromLine();
     void check();
@@ -131,6 +135,11 @@ private:
     // needDocument: the current tab must hold a loaded job.
     bool mayStart(TarvoController& controller, const QString& title, bool needDocument);
     void prepare(Mode mode);
+    // false: the start was refused at once (told through warn).
+    bool prepareOn(Mode mode, const QString& onPort);
+    // A refusal: a message box, or during a start on several machines a line of the summary.
+    void warn(const QString& comPort, const QString& title, const QString& text);
+    void finishBatch();
     void prepared(const Prepared& result);
     bool confirmUnreferenced(TarvoController& controller, const gcode::Program& program,
                              const QString& title);
@@ -158,6 +167,10 @@ private:
     std::map<QString, Run> runs;
     Banner shownBanner = Banner::Idle;
     bool busy = false;
+    int preparing = 0;      // programs being interpreted off the window's thread
+    bool batching = false;  // startOn is asking its machines
+    int batchWaiting = 0;   // machines of a startOn not yet prepared
+    QMap<QString, QString> batchProblems;  // port: why it was left out
     std::map<QString, Motion> motion;
     bool shownConnected = false;
     QTimer* timer = nullptr;

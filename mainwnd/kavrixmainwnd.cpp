@@ -83,6 +83,7 @@ KavrixMainWnd::KavrixMainWnd(QWidget* parent)
     setCorner(Qt::BottomRightCorner, Qt::RightDockWidgetArea);
     CreateShortcuts();
     CreateJobFiles();
+    CreateRunOnMachines();
     CreateControllerTabs();
     UpdateActions();
     SlotFileNew();

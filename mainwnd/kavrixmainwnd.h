@@ -80,6 +80,7 @@ public:
         QAction* holdAll = nullptr;
         QAction* resumeAll = nullptr;
         QAction* stopAll = nullptr;
+        QAction* runOnMachines = nullptr;
     };
 
     explicit KavrixMainWnd(QWidget* parent = nullptr);
@@ -198,6 +199,10 @@ private:
     // The shop's tiles name the job panel's jobs and their time left; every job the panel
     // starts is recorded in the job history, and its end completes the record.
     void ConnectShopToJobs();
+    // "Run on Machines...": the job of the current tab on the connected machines the operator
+    // ticks, each checked for its own machine.
+    void CreateRunOnMachines();
+    void RunOnMachines();
     void HoldAllJobs();
     void ResumeAllJobs();
     void StopAllJobs();

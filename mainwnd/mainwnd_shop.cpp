@@ -2,6 +2,8 @@
 // job, and the colours and notifications of a machine that waits with an error or alarm.
 #include "kavrixmainwnd.h"
 
+#include "dialogs.h"
+#include "jobdocument.h"
 #include "jobhistory.h"
 #include "jobhistorywnd.h"
 #include "jobpanel.h"
@@ -11,6 +13,11 @@
 #include "tarvocontroller.h"
 
 #include <QAction>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QVBoxLayout>
 #include <QDockWidget>
 #include <QMenu>
 #include <QScrollArea>
@@ -193,4 +200,63 @@ void KavrixMainWnd::ConnectShopToJobs()
                                        .arg(comPort, jobHistory->lastError()));
                 jobHistoryWnd->refresh();
             });
+}
+
+void KavrixMainWnd::CreateRunOnMachines()
+{
+    actions.runOnMachines = new QAction(tr("Run on &Machines..."), this);
+    actions.runOnMachines->setObjectName(QStringLiteral("actionRunOnMachines"));
+    actions.runOnMachines->setStatusTip(
+        tr("Starts the job of the current tab on several connected machines"));
+    connect(actions.runOnMachines, &QAction::triggered, this, &KavrixMainWnd::RunOnMachines);
+    // After the job file entries, before the last group ("&Quit").
+    fileMenu->insertAction(actions.quit, actions.runOnMachines);
+    fileMenu->insertSeparator(actions.quit);
+}
+
+void KavrixMainWnd::RunOnMachines()
+{
+    const QString title = tr("Run on Machines");
+    JobDocument* const document = CurrentJobDocument();
+    if (!document || !document->isLoaded()) {
+        Dialogs::warning(this, title, tr("Open a G-code file first (File › Open G-code...)."));
+        return;
+    }
+    QDialog dialog(this);
+    dialog.setWindowTitle(title);
+    auto* const list = new QListWidget(&dialog);
+    list->setObjectName(QStringLiteral("machineList"));
+    for (TarvoController* c : KavrixKernel::Instance()->GetControllers()) {
+        if (!c->IsConnected() || c->IsInFirmwareMode())
+            continue;
+        auto* const item =
+            new QListWidgetItem(c->GetComPort() + QStringLiteral(" · ") + c->GetControllerName());
+        item->setData(Qt::UserRole, c->GetComPort());
+        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+        item->setCheckState(Qt::Unchecked);
+        list->addItem(item);
+    }
+    if (list->count() == 0) {
+        Dialogs::warning(this, title, tr("No machine is connected."));
+        return;
+    }
+    list->sortItems();
+    auto* const buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    auto* const layout = new QVBoxLayout(&dialog);
+    layout->addWidget(new QLabel(tr("Run %1 on:").arg(document->fileName()), &dialog));
+    layout->addWidget(list);
+    layout->addWidget(buttons);
+    if (Dialogs::seam().exec(&dialog) != QDialog::Accepted)
+        return;
+    QStringList ports;
+    for (int i = 0; i < list->count(); ++i) {
+        if (list->item(i)->checkState() == Qt::Checked)
+            ports << list->item(i)->data(Qt::UserRole).toString();
+    }
+    if (ports.isEmpty())
+        return;
+    LogAction(tr("Run on machines: %1 on %2").arg(document->fileName(), portList(ports)));
+    jobPanel->startOn(ports);
 }

@@ -635,6 +635,18 @@
         <source>Controller: %1</source>
         <translation>Controller: %1</translation>
     </message>
+    <message>
+        <source>Run on Machines</source>
+        <translation>Auf Maschinen ausführen</translation>
+    </message>
+    <message>
+        <source>Left out:</source>
+        <translation>Ausgelassen:</translation>
+    </message>
+    <message>
+        <source>%1 left out: %2</source>
+        <translation>%1 ausgelassen: %2</translation>
+    </message>
 </context>
 <context>
     <name>JobTab</name>
@@ -1619,6 +1631,34 @@ Benötigte Quenta-Version %2</translation>
     <message>
         <source>%1: RAM%2 not started: refused by the controller (passes: %3)</source>
         <translation>%1: RAM%2 nicht gestartet: vom Controller abgelehnt (Durchläufe: %3)</translation>
+    </message>
+    <message>
+        <source>Run on &amp;Machines...</source>
+        <translation>Auf &amp;Maschinen ausführen...</translation>
+    </message>
+    <message>
+        <source>Starts the job of the current tab on several connected machines</source>
+        <translation>Startet den Auftrag der aktuellen Registerkarte auf mehreren verbundenen Maschinen</translation>
+    </message>
+    <message>
+        <source>Run on Machines</source>
+        <translation>Auf Maschinen ausführen</translation>
+    </message>
+    <message>
+        <source>Open a G-code file first (File › Open G-code...).</source>
+        <translation>Öffnen Sie zuerst eine G-Code-Datei (Datei › G-Code öffnen...).</translation>
+    </message>
+    <message>
+        <source>No machine is connected.</source>
+        <translation>Keine Maschine ist verbunden.</translation>
+    </message>
+    <message>
+        <source>Run %1 on:</source>
+        <translation>%1 ausführen auf:</translation>
+    </message>
+    <message>
+        <source>Run on machines: %1 on %2</source>
+        <translation>Auf Maschinen ausführen: %1 auf %2</translation>
     </message>
 </context>
 <context>

@@ -155,7 +155,8 @@ private Q_SLOTS:
         }
         QCOMPARE(fileMenu, QStringList({"&Neu", "Ö&ffnen", "&Schließen", "&Speichern",
                                         "Speichern &unter", "&G-Code öffnen...",
-                                        "&Zuletzt geöffnete G-Code-Dateien", "&Beenden"}));
+                                        "&Zuletzt geöffnete G-Code-Dateien",
+                                        "Auf &Maschinen ausführen...", "&Beenden"}));
         // The shortcut is still the one built from the portable text.
         QCOMPARE(bar.at(0)->menu()->actions().last()->shortcut(), QKeySequence("Ctrl+Q"));
 

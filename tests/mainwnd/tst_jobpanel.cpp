@@ -5,6 +5,7 @@
 
 #include "mainwndtesting.h"
 
+#include "filejob.h"
 #include "grblpeer.h"
 #include "jobdocument.h"
 #include "jobhistory.h"
@@ -12,6 +13,7 @@
 #include "jobpanel.h"
 #include "jobs.h"
 
+#include <QListWidget>
 #include <QTableWidget>
 #include "simdevice.h"
 
@@ -162,6 +164,70 @@ private Q_SLOTS:
         QCOMPARE(recorded.linesTotal, 11u);
         QVERIFY(recorded.estimatedSeconds > 0);
         QVERIFY(window->GetJobHistoryWnd()->table()->rowCount() >= 1);
+    }
+
+    // One job on several machines: each started and recorded, a machine that cannot take it
+    // named once and left out.
+    void runOnMachinesStartsEachAndNamesTheOnesLeftOut()
+    {
+        KavrixKernel* const kernel = KavrixKernel::Instance();
+        for (const char* p : {"COM4", "COM5"}) {
+            QVERIFY(registerController(QString::fromLatin1(p)));
+            kernel->SetActiveController(QString::fromLatin1(p));
+            kernel->ConnectActiveController();
+        }
+        // COM5 is busy with a job of its own.
+        TarvoController* const busy = kernel->FindController(QStringLiteral("COM5"));
+        gcode::Program::Options options;
+        QVERIFY(quenta::jobProgramOptions(busy->GetPortSettings(), options));
+        auto other = std::make_shared<const gcode::Program>(moves(400, "0.5", 600).toStdString(),
+                                                            options);
+        QVERIFY(quenta::startJob(busy->GetPortSettings(),
+                                 std::make_shared<quenta::ProgramJob>(other), {}));
+        kernel->SetActiveController(QStringLiteral("COM3"));
+
+        // The job of the current tab, as the operator opens it.
+        const QString path = dir->filePath(QStringLiteral("part.nc"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(moves(10, "0.5", 3000));
+        file.close();
+        window->OpenJobFile(path);
+        QTRY_VERIFY_WITH_TIMEOUT(window->CurrentJobDocument()
+                                     && window->CurrentJobDocument()->isLoaded(),
+                                 JobTimeoutMs);
+        QStringList listed;
+        dialogs->execAnswers.enqueue([&listed](QDialog* dialog) {
+            auto* const list = dialog->findChild<QListWidget*>(QStringLiteral("machineList"));
+            for (int i = 0; list && i < list->count(); ++i) {
+                listed << list->item(i)->data(Qt::UserRole).toString();
+                list->item(i)->setCheckState(Qt::Checked);
+            }
+            dialog->accept();
+            return dialog->result();
+        });
+        dialogs->expectBox(QMessageBox::Yes);  // COM3 and COM4 are not referenced
+        dialogs->expectBox(QMessageBox::Yes);
+        dialogs->expectBox();  // then the summary: COM5 left out
+        window->GetActions().runOnMachines->trigger();
+        QCOMPARE(listed, QStringList({"COM3", "COM4", "COM5"}));
+        QTRY_VERIFY_WITH_TIMEOUT(!panel->isBusy(), JobTimeoutMs);
+        for (const char* p : {"COM3", "COM4"}) {
+            TarvoController* const c = kernel->FindController(QString::fromLatin1(p));
+            QTRY_COMPARE_WITH_TIMEOUT(int(quenta::jobProgress(c->GetPortSettings()).state),
+                                      int(quenta::JobState::Completed), JobTimeoutMs);
+        }
+        QCOMPARE(dialogs->count("warning"), 1);
+        QVERIFY(dialogs->shown.last().text.contains(QStringLiteral("A job is already running on COM5.")));
+        QVERIFY(logged(QStringLiteral("^COM5 left out: A job is already running on COM5\\.$")));
+        // Both runs are in the history, COM5's own job is not.
+        QTRY_VERIFY_WITH_TIMEOUT(window->GetJobHistory()->runs().size() >= 2, JobTimeoutMs);
+        QStringList recorded;
+        for (const JobHistory::Run& r : window->GetJobHistory()->runs().mid(0, 2))
+            recorded << r.port;
+        recorded.sort();
+        QCOMPARE(recorded, QStringList({"COM3", "COM4"}));
+        quenta::controlJob(busy->GetPortSettings(), quenta::JobControl::Stop);
     }
 
     void refusedProgramCannotStart()

@@ -408,7 +408,8 @@ private Q_SLOTS:
                                                "&Programm", "&View", "—", "&Help"}));
         QCOMPARE(entryTexts(bar.at(0)->menu()->actions()),
                  QStringList({"&New", "&Open", "&Close", "—", "&Save", "&SaveAs", "—",
-                              "Open &G-code...", "Recent G-code &Files", "—", "&Quit"}));
+                              "Open &G-code...", "Recent G-code &Files", "—",
+                              "Run on &Machines...", "—", "&Quit"}));
         QCOMPARE(entryTexts(bar.at(1)->menu()->actions()),
                  QStringList({"&Connect", "&Disconnect", "—", "&Firmware Update...", "—",
                               "&Add Controller...", "&Remove Controller",
