@@ -6,6 +6,7 @@
 #include "dialogs.h"
 #include "jobdocument.h"
 #include "jobtab.h"
+#include "kavrixkernel.h"
 #include "textfile.h"
 #include "tarvoprogedit.h"
 #include "waitcursor.h"
@@ -77,13 +78,21 @@ void KavrixMainWnd::CreateJobFiles()
 void KavrixMainWnd::SlotOpenJobFile()
 {
     const JobDocument* const current = CurrentJobDocument();
-    QString start = current ? current->path() : QString();
+    // The active machine's own last job folder first: each machine has its jobs somewhere.
+    const QString machine = KavrixKernel::Instance()->GetActiveControllerPort();
+    const QString folderKey = QStringLiteral("Machines/") + machine + QStringLiteral("/jobFolder");
+    QString start = machine.isEmpty() ? QString() : QSettings().value(folderKey).toString();
+    if (start.isEmpty() && current)
+        start = current->path();
     if (start.isEmpty() && !RecentJobFiles().isEmpty())
         start = QFileInfo(RecentJobFiles().first()).path();
     const QString path =
         Dialogs::seam().openFileName(this, tr("Open G-code File"), start, jobFileFilter());
-    if (!path.isEmpty())
-        OpenJobFile(path);
+    if (path.isEmpty())
+        return;
+    if (!machine.isEmpty())
+        QSettings().setValue(folderKey, QFileInfo(path).absolutePath());
+    OpenJobFile(path);
 }
 
 void KavrixMainWnd::OpenJobFile(const QString& givenPath)

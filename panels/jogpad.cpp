@@ -14,6 +14,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QSettings>
 
 namespace {
 
@@ -54,6 +55,22 @@ JogPad::JogPad(TarvoController* c, QWidget* parent) : QGroupBox(parent), control
     feedBox->setToolTip(tr("Jog feed"));
     stepBox->setMinimumContentsLength(6);
     stepBox->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    // Each machine keeps its own step and feed ("Machines/<port>/..." in the settings).
+    if (controller) {
+        const QString group = QStringLiteral("Machines/") + controller->GetComPort();
+        QSettings settings;
+        const int step = settings.value(group + QStringLiteral("/jogStep"), 0).toInt();
+        if (step >= 0 && step < stepBox->count())
+            stepBox->setCurrentIndex(step);
+        feedBox->setValue(settings.value(group + QStringLiteral("/jogFeed"), DefaultFeed)
+                              .toDouble());
+        connect(stepBox, &QComboBox::currentIndexChanged, this, [group](int index) {
+            QSettings().setValue(group + QStringLiteral("/jogStep"), index);
+        });
+        connect(feedBox, &QDoubleSpinBox::valueChanged, this, [group](double feed) {
+            QSettings().setValue(group + QStringLiteral("/jogFeed"), feed);
+        });
+    }
     // Four columns, so the pad never widens the panel: step and feed, X and Y, Z and C.
     grid->addWidget(new QLabel(tr("Step"), this), 0, 0);
     grid->addWidget(stepBox, 0, 1);

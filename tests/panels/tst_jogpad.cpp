@@ -8,6 +8,7 @@
 #include "testenv.h"
 
 #include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -23,6 +24,7 @@ private Q_SLOTS:
     void everyWayOfLettingGoCancels_data();
     void everyWayOfLettingGoCancels();
     void stepJogMovesOnceAndNeedsNoStop();
+    void eachMachineKeepsItsStepAndFeed();
 
 private:
     int halts() const { return ports->device("COM3")->countCalls("NotHalt_mitBremsrampe"); }
@@ -133,6 +135,26 @@ void TestJogPad::stepJogMovesOnceAndNeedsNoStop()
     QVERIFY2(calls.front().find("-0.1") != std::string::npos, calls.front().c_str());
     elsewhere->setFocus();
     QCOMPARE(halts(), 0);
+}
+
+void TestJogPad::eachMachineKeepsItsStepAndFeed()
+{
+    auto* const step = pad->findChild<QComboBox*>(QStringLiteral("JogStepComboBox"));
+    auto* const feed = pad->findChild<QDoubleSpinBox*>(QStringLiteral("JogFeedSpinBox"));
+    step->setCurrentIndex(3);
+    feed->setValue(1500);
+    const double defaultFeed = [] {
+        TarvoController elsewhereController(QStringLiteral("COM4"), 115200);
+        return JogPad(&elsewhereController).FeedMmPerMin();
+    }();
+    QVERIFY(defaultFeed != 1500);
+    // The same machine's next panel (the next start) takes them up; another machine does not.
+    JogPad again(controller);
+    QCOMPARE(again.findChild<QComboBox*>(QStringLiteral("JogStepComboBox"))->currentIndex(), 3);
+    QCOMPARE(again.FeedMmPerMin(), 1500.0);
+    TarvoController com4(QStringLiteral("COM4"), 115200);
+    JogPad other4(&com4);
+    QCOMPARE(other4.StepMm(), 0.0);
 }
 
 QTEST_MAIN(TestJogPad)
