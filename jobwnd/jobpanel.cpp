@@ -770,7 +770,9 @@ void JobPanel::pollRun(const QString& comPort, Run& run, qint64 now)
     if (run.progress.state != before.state || run.progress.tool != before.tool
         || run.progress.failedFileLine != before.failedFileLine)
         logTransition(comPort, run, before);
-    if (run.document && !run.checkMode)
+    // The tab follows the machine it names (with one job on several machines, the last one
+    // started): the others' progress would make its shading jump between them.
+    if (run.document && !run.checkMode && run.document->runningOn() == comPort)
         run.document->setRunProgress(run.progress.fileLineExecuting, linesDone(run));
     if (!quenta::jobActive(run.progress.state))
         endRun(comPort, run);
