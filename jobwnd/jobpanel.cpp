@@ -24,12 +24,14 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSettings>
 #include <QSpinBox>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <string>
 
@@ -658,8 +660,10 @@ void JobPanel::prepared(const Prepared& result)
                            .arg(result.port, fileName)
                            .arg(program.lineCount())
                            .arg(formatDuration(estimate)));
-    if (!run.checkMode)
+    if (!run.checkMode) {
+        restoreOverrides(controller->GetPortSettings(), result.port);
         Q_EMIT jobStarted(result.port, result.path, result.sha256, program.lineCount(), estimate);
+    }
     Q_EMIT runStateChanged(result.port);
     updateTimer();
     refresh();
@@ -730,9 +734,69 @@ void JobPanel::sendOverride(int command)
     TarvoController* const controller = findController(port);
     if (!controller || !controller->IsConnected())
         return;
-    if (!quenta::overrideJob(controller->GetPortSettings(), uint8_t(command)))
+    if (!quenta::overrideJob(controller->GetPortSettings(), uint8_t(command))) {
         Q_EMIT logLine(tr("%1: the controller takes no such override").arg(port));
+    } else {
+        // The machine keeps the operator's choice for its next jobs.
+        std::array<int, 3> kept = keptOverrides(port);
+        int& feed = kept[0];
+        int& rapid = kept[1];
+        int& spindle = kept[2];
+        switch (command) {
+        case 0x90: feed = 100; break;
+        case 0x91: feed = std::min(200, feed + 10); break;
+        case 0x92: feed = std::max(10, feed - 10); break;
+        case 0x95: rapid = 100; break;
+        case 0x96: rapid = 50; break;
+        case 0x97: rapid = 25; break;
+        case 0x99: spindle = 100; break;
+        case 0x9A: spindle = std::min(200, spindle + 10); break;
+        case 0x9B: spindle = std::max(10, spindle - 10); break;
+        default: break;
+        }
+        QSettings().setValue(QStringLiteral("Machines/") + port + QStringLiteral("/overrides"),
+                             QStringLiteral("%1 %2 %3").arg(feed).arg(rapid).arg(spindle));
+    }
     refresh();
+}
+
+std::array<int, 3> JobPanel::keptOverrides(const QString& comPort)
+{
+    const QStringList values =
+        QSettings()
+            .value(QStringLiteral("Machines/") + comPort + QStringLiteral("/overrides"))
+            .toString()
+            .split(QLatin1Char(' '));
+    std::array<int, 3> kept{100, 100, 100};
+    for (int i = 0; i < 3 && values.size() == 3; ++i) {
+        bool ok = false;
+        const int v = values.at(i).toInt(&ok);
+        if (ok && v >= 10 && v <= 200)
+            kept[size_t(i)] = v;
+    }
+    return kept;
+}
+
+void JobPanel::restoreOverrides(TarvoPortSettings* record, const QString& comPort)
+{
+    const std::array<int, 3> kept = keptOverrides(comPort);
+    if (kept == std::array<int, 3>{100, 100, 100})
+        return;
+    // Coarse steps of 10 % from 100 %, as the buttons give them.
+    const auto steps = [record](int value, uint8_t reset, uint8_t up, uint8_t down) {
+        quenta::overrideJob(record, reset);
+        for (int v = 100; v != value; v += value > 100 ? 10 : -10)
+            quenta::overrideJob(record, value > 100 ? up : down);
+    };
+    steps(kept[0], 0x90, 0x91, 0x92);
+    quenta::overrideJob(record, kept[1] == 25 ? 0x97 : kept[1] == 50 ? 0x96 : 0x95);
+    steps(kept[2], 0x99, 0x9A, 0x9B);
+    Q_EMIT logLine(tr("%1: overrides as last set on this machine: feed %2 %, rapid %3 %, "
+                      "spindle %4 %")
+                       .arg(comPort)
+                       .arg(kept[0])
+                       .arg(kept[1])
+                       .arg(kept[2]));
 }
 
 // --- watching -------------------------------------------------------------------------------

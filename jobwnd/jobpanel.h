@@ -18,6 +18,7 @@
 #include <QStringList>
 #include <QWidget>
 
+#include <array>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -28,6 +29,7 @@ class QProgressBar;
 class QPushButton;
 class QTimer;
 class TarvoController;
+struct TarvoPortSettings;
 
 class JobPanel : public QWidget {
     Q_OBJECT
@@ -158,6 +160,10 @@ private:
     Banner bannerOf(const quenta::JobProgress& p) const;
     QString remainingText(const Run& run) const;
     double secondsLeft(const Run& run) const;  // negative when unknown
+    // The feed, rapid and spindle overrides (%) last set on a machine, kept in the settings
+    // ("Machines/<port>/overrides"), and given again to each job it starts.
+    static std::array<int, 3> keptOverrides(const QString& comPort);
+    void restoreOverrides(TarvoPortSettings* record, const QString& comPort);
     QString errorPauseText(const Run& run) const;
 
     void buildForm();

@@ -647,6 +647,10 @@
         <source>%1 left out: %2</source>
         <translation>%1 ausgelassen: %2</translation>
     </message>
+    <message>
+        <source>%1: overrides as last set on this machine: feed %2 %, rapid %3 %, spindle %4 %</source>
+        <translation>%1: Overrides wie zuletzt an dieser Maschine eingestellt: Vorschub %2 %, Eilgang %3 %, Spindel %4 %</translation>
+    </message>
 </context>
 <context>
     <name>JobTab</name>

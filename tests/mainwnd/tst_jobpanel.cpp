@@ -270,6 +270,24 @@ private Q_SLOTS:
         QVERIFY(controller->GetStatus().posX < 3000);  // it did not run on to the end
     }
 
+    // A machine keeps the overrides last set on it, and its next job starts with them.
+    void overridesAreKeptPerMachine()
+    {
+        QSettings().setValue(QStringLiteral("Machines/COM3/overrides"), QStringLiteral("120 100 100"));
+        QVERIFY(document(moves(60, "0.5", 600)));
+        startUnreferenced();
+        QTRY_COMPARE_WITH_TIMEOUT(panel->banner(), JobPanel::Banner::Running, JobTimeoutMs);
+        QVERIFY(logged(QStringLiteral("^COM3: overrides as last set on this machine: feed 120 %, "
+                                      "rapid 100 %, spindle 100 %$")));
+        QTRY_COMPARE_WITH_TIMEOUT(int(quenta::jobProgress(controller->GetPortSettings()).overrides[0]),
+                                  120, JobTimeoutMs);
+        button("jobOverride92")->click();  // feed -10 %
+        QCOMPARE(QSettings().value(QStringLiteral("Machines/COM3/overrides")).toString(),
+                 QStringLiteral("110 100 100"));
+        button("jobStopButton")->click();
+        QTRY_COMPARE_WITH_TIMEOUT(panel->banner(), JobPanel::Banner::Stopped, JobTimeoutMs);
+    }
+
     void toolChangeWaitsForContinue()
     {
         QVERIFY(document("G21 G91 F3000\nG1 X1\nM6 T3\nG1 X1\n"));
