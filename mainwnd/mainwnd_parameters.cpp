@@ -138,9 +138,13 @@ void KavrixMainWnd::SaveParametersToFile(TarvoParameters& parameters, const QStr
 
 void KavrixMainWnd::ShowReportedName(TarvoController& controller)
 {
-    // After a whole transfer the set holds the name the controller now carries.
-    KavrixKernel::Instance()->ShowControllerName(
-        controller.GetComPort(), controller.GetParameters().SONSTIGE_CONTROLLERNAME_CHAR);
+    // After a whole transfer the set holds the name the controller now carries. A controller
+    // without a name of its own in its settings (GRBL, until one is written) shows the name it
+    // greeted with ("Grbl 1.1h") rather than an empty cell.
+    QString name = controller.GetParameters().SONSTIGE_CONTROLLERNAME_CHAR;
+    if (name.trimmed().isEmpty())
+        name = controller.GetControllerName();
+    KavrixKernel::Instance()->ShowControllerName(controller.GetComPort(), name);
 }
 
 namespace {
