@@ -46,11 +46,6 @@ qint64 nowMs()
     return QDateTime::currentMSecsSinceEpoch();
 }
 
-bool isAlarm(const quenta::JobProgress& p)
-{
-    return p.state == quenta::JobState::Failed && p.reason.rfind("ALARM:", 0) == 0;
-}
-
 // The firmware's error code at the head of a reason ("error:22: ..."), or -1.
 int errorCodeOf(const std::string& reason)
 {
@@ -863,7 +858,7 @@ void JobPanel::logTransition(const QString& comPort, const Run& run,
         Q_EMIT logLine(tr("%1 holds: %2").arg(head, errorPauseText(run)));
         break;
     case quenta::JobState::Failed:
-        if (isAlarm(p))
+        if (quenta::jobAlarm(p))
             Q_EMIT logLine(tr("%1: alarm at line %2: %3")
                                .arg(head)
                                .arg(p.failedFileLine)
@@ -902,7 +897,7 @@ void JobPanel::endRun(const QString& comPort, Run& run)
                            .arg(head)
                            .arg(p.fileLineExecuting)
                            .arg(took, estimate, fromStd(p.reason)));
-    } else if (!isAlarm(p)) {
+    } else if (!quenta::jobAlarm(p)) {
         Q_EMIT logLine(tr("%1 failed at line %2 after %3: %4")
                            .arg(head)
                            .arg(p.failedFileLine)
@@ -948,7 +943,7 @@ JobPanel::Banner JobPanel::bannerOf(const quenta::JobProgress& p) const
     case quenta::JobState::ErrorPause: return Banner::Error;
     case quenta::JobState::Stopped: return Banner::Stopped;
     case quenta::JobState::Completed: return Banner::Completed;
-    case quenta::JobState::Failed: return isAlarm(p) ? Banner::Alarm : Banner::Error;
+    case quenta::JobState::Failed: return quenta::jobAlarm(p) ? Banner::Alarm : Banner::Error;
     }
     return Banner::Idle;
 }

@@ -155,9 +155,9 @@ JobHistory::Result historyResult(const quenta::JobProgress& p)
     case quenta::JobState::Stopped: return JobHistory::Result::Stopped;
     default: break;
     }
-    const QString reason = QString::fromStdString(p.reason);
-    if (reason.startsWith(QLatin1String("ALARM:")))
+    if (quenta::jobAlarm(p))
         return JobHistory::Result::Alarm;
+    const QString reason = QString::fromStdString(p.reason);
     if (reason.contains(QLatin1String("connection"), Qt::CaseInsensitive))
         return JobHistory::Result::LostConnection;
     return p.failedFileLine ? JobHistory::Result::Error : JobHistory::Result::Failed;

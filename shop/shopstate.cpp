@@ -56,9 +56,8 @@ MachineState machineState(bool connected, uint8_t errorCode, const QString& erro
                        .arg(reason);
         break;
     case quenta::JobState::Failed:
-        // A job ends failed on an alarm (its reason reads "ALARM:n: ..."), a lost line or a
-        // refused start.
-        s.kind = reason.startsWith(QLatin1String("ALARM:")) ? Kind::Alarm : Kind::Error;
+        // A job ends failed on an alarm, a lost line or a refused start.
+        s.kind = quenta::jobAlarm(job) ? Kind::Alarm : Kind::Error;
         s.detail = job.failedFileLine
                        ? QCoreApplication::translate("ShopView", "Line %1: %2")
                              .arg(job.failedFileLine)

@@ -1,5 +1,6 @@
 #include "shopview.h"
 
+#include "jobpanel.h"
 #include "jobs.h"
 #include "kavrixkernel.h"
 #include "tarvocontroller.h"
@@ -31,16 +32,6 @@ QString positionText(TarvoController& c)
                                                 : QString::number(steps[i]));
     }
     return parts.join(QStringLiteral("  "));
-}
-
-QString clock(double seconds)
-{
-    const qint64 s = qMax<qint64>(0, qRound64(seconds));
-    return s >= 3600 ? QStringLiteral("%1:%2:%3")
-                           .arg(s / 3600)
-                           .arg((s / 60) % 60, 2, 10, QLatin1Char('0'))
-                           .arg(s % 60, 2, 10, QLatin1Char('0'))
-                     : QStringLiteral("%1:%2").arg(s / 60).arg(s % 60, 2, 10, QLatin1Char('0'));
 }
 
 bool isRunning(quenta::JobState s) { return s == quenta::JobState::Running; }
@@ -114,7 +105,7 @@ void ShopTile::display(const QString& name, const MachineState& state,
         progress->setValue(qRound(done * 1000));
         QString text = tr("%1 of %2 lines").arg(job.linesAcknowledged).arg(job.linesTotal);
         if (info.secondsLeft >= 0 && quenta::jobActive(job.state))
-            text += tr(", %1 left").arg(clock(info.secondsLeft));
+            text += tr(", %1 left").arg(JobPanel::formatDuration(info.secondsLeft));
         progress->setFormat(text);
     }
     if (position->text() != positionLine)

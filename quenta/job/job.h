@@ -97,6 +97,12 @@ inline bool jobActive(JobState s)
            || s == JobState::ErrorPause;
 }
 
+// Whether the job failed on a controller alarm (its reason then reads "ALARM:n: ...").
+inline bool jobAlarm(const JobProgress& p)
+{
+    return p.state == JobState::Failed && p.reason.rfind("ALARM:", 0) == 0;
+}
+
 // Whether a stripped GRBL line writes the firmware's EEPROM ($x=, $N, $RST, $I=, G10 L2/L20,
 // G28.1, G30.1).
 bool writesEeprom(const std::string& stripped);
